@@ -1,0 +1,31 @@
+# tinyxml2: Debian's package natively; for the cross build, Debian's source
+# package unpacked into .deps/ by scripts/fetch-tinyxml2.sh.
+if(CMAKE_CROSSCOMPILING)
+    set(KINDSNIFFER_TINYXML2_SOURCE "${PROJECT_SOURCE_DIR}/.deps/tinyxml2" CACHE PATH "tinyxml2 source folder")
+    if(NOT EXISTS "${KINDSNIFFER_TINYXML2_SOURCE}/tinyxml2.cpp")
+        message(FATAL_ERROR "tinyxml2 source not found in ${KINDSNIFFER_TINYXML2_SOURCE}; run scripts/fetch-tinyxml2.sh")
+    endif()
+    add_library(tinyxml2_static STATIC "${KINDSNIFFER_TINYXML2_SOURCE}/tinyxml2.cpp")
+    target_include_directories(tinyxml2_static SYSTEM PUBLIC "${KINDSNIFFER_TINYXML2_SOURCE}")
+    add_library(tinyxml2::tinyxml2 ALIAS tinyxml2_static)
+else()
+    find_package(tinyxml2 REQUIRED)
+endif()
+
+if(KINDSNIFFER_TESTS)
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+    if(NOT EXISTS /usr/src/googletest/CMakeLists.txt)
+        message(FATAL_ERROR "GoogleTest source not found in /usr/src/googletest; install Debian's googletest package")
+    endif()
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/_googletest EXCLUDE_FROM_ALL SYSTEM)
+    include(GoogleTest)
+endif()
+
+if(CMAKE_CROSSCOMPILING)
+    set(KINDSNIFFER_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
+    configure_file(cmake/wine-run.sh.in "${CMAKE_BINARY_DIR}/wine-run.sh"
+                   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE
+                   @ONLY)
+endif()

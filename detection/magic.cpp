@@ -1,0 +1,199 @@
+#include "magic.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+bool IsCSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+int DigitValue(char c, int base)
+{
+    int v = -1;
+    if (c >= '0' && c <= '9')
+        v = c - '0';
+    else if (c >= 'a' && c <= 'f')
+        v = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+        v = c - 'A' + 10;
+    return v < base ? v : -1;
+}
+
+// strtol's reading of a number, limited to what a signed 32-bit long holds.
+// `noDigits` is what a text without any digit reads as.
+std::optional<std::int32_t> ReadNumber(std::string_view text, int base, std::optional<std::int32_t> noDigits)
+{
+    std::size_t i = 0;
+    while (i < text.size() && IsCSpace(text[i]))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    // "0x" is a prefix only when a hex digit follows; otherwise the 0 is the number.
+    if (base == 16 && i + 2 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')
+        && DigitValue(text[i + 2], 16) >= 0)
+        i += 2;
+
+    constexpr std::int64_t limit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+    std::int64_t magnitude = 0;
+    bool anyDigit = false;
+    for (; i < text.size(); ++i) {
+        int digit = DigitValue(text[i], base);
+        if (digit < 0)
+            break;
+        anyDigit = true;
+        magnitude = magnitude * base + digit;
+        if (magnitude > limit)
+            return std::nullopt;
+    }
+    if (!anyDigit)
+        return noDigits;
+    if (!negative && magnitude == limit)
+        return std::nullopt;
+    return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+}
+
+// How often a byte turns up in ordinary files, roughly: the search looks for
+// the pattern's least common byte so that it stops at as few candidates as
+// possible.
+int Commonness(std::uint8_t b)
+{
+    if (b == 0x00 || b == 0xFF)
+        return 3;
+    if (b == ' ' || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == '\n')
+        return 2;
+    if (b >= 0x20 && b < 0x7F)
+        return 1;
+    return 0;
+}
+
+} // namespace
+
+std::vector<std::string> SplitTokens(std::string_view text)
+{
+    std::vector<std::string> tokens;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find(' ', pos);
+        if (end == std::string_view::npos)
+            end = text.size();
+        tokens.emplace_back(text.substr(pos, end - pos));
+        pos = end + 1;
+    }
+    return tokens;
+}
+
+std::optional<std::int32_t> ReadOffsetAnchor(std::string_view token)
+{
+    return ReadNumber(token, 10, 0);
+}
+
+std::optional<std::int32_t> ReadByteToken(std::string_view token)
+{
+    return ReadNumber(token, 16, std::nullopt);
+}
+
+MagicRule ParseMagicRule(std::string_view text)
+{
+    MagicRule rule;
+    std::vector<std::string> tokens = SplitTokens(text);
+    if (tokens.empty())
+        return rule;
+    rule.tokenCount = tokens.size();
+
+    auto first = tokens.begin();
+    if (*first == "?:") {
+        rule.anchor = MagicAnchor::Search;
+        ++first;
+    } else if (!first->empty() && first->back() == ':') {
+        auto offset = ReadOffsetAnchor(*first);
+        if (!offset)
+            return rule;
+        rule.offset = *offset;
+        ++first;
+    }
+
+    rule.pattern.reserve(static_cast<std::size_t>(tokens.end() - first));
+    for (auto token = first; token != tokens.end(); ++token) {
+        if (*token == "??") {
+            rule.pattern.push_back({0, true});
+            continue;
+        }
+        auto number = ReadByteToken(*token);
+        if (!number)
+            return rule;
+        rule.pattern.push_back({static_cast<std::uint8_t>(static_cast<std::uint32_t>(*number) & 0xFF), false});
+    }
+    rule.valid = true;
+    return rule;
+}
+
+std::optional<std::uint64_t> FixedTestStart(const MagicRule& rule, std::uint64_t fileSize)
+{
+    const std::uint64_t n = rule.pattern.size();
+    if (rule.offset >= 0) {
+        const auto offset = static_cast<std::uint64_t>(rule.offset);
+        if (fileSize < n || fileSize - n < offset)
+            return std::nullopt;
+        return offset;
+    }
+    // -k: the n bytes starting k bytes before the end, when they fit inside the file.
+    const auto back = static_cast<std::uint64_t>(-static_cast<std::int64_t>(rule.offset));
+    if (back > fileSize || back < n)
+        return std::nullopt;
+    return fileSize - back;
+}
+
+bool PatternMatchesAt(std::span<const PatternByte> pattern, const std::uint8_t* bytes)
+{
+    for (std::size_t k = 0; k < pattern.size(); ++k) {
+        if (!pattern[k].wildcard && pattern[k].value != bytes[k])
+            return false;
+    }
+    return true;
+}
+
+std::optional<std::uint64_t> FindPattern(std::span<const PatternByte> pattern, std::span<const std::uint8_t> data)
+{
+    const std::size_t n = pattern.size();
+    if (data.size() < n)
+        return std::nullopt;
+    const std::size_t lastStart = data.size() - n;
+
+    // Skip ahead with memchr on one fixed byte; every match must have it in place.
+    std::size_t key = n;
+    for (std::size_t k = 0; k < n; ++k) {
+        if (!pattern[k].wildcard && (key == n || Commonness(pattern[k].value) < Commonness(pattern[key].value)))
+            key = k;
+    }
+    if (key == n)
+        return 0;  // only wildcards: the first position holds
+
+    const std::uint8_t keyByte = pattern[key].value;
+    const std::uint8_t* const base = data.data();
+    const std::uint8_t* cursor = base + key;
+    const std::uint8_t* const keyEnd = base + lastStart + key + 1;
+    while (cursor < keyEnd) {
+        const void* hit = std::memchr(cursor, keyByte, static_cast<std::size_t>(keyEnd - cursor));
+        if (!hit)
+            break;
+        const auto* at = static_cast<const std::uint8_t*>(hit);
+        const std::size_t start = static_cast<std::size_t>(at - base) - key;
+        if (PatternMatchesAt(pattern, base + start))
+            return start;
+        cursor = at + 1;
+    }
+    return std::nullopt;
+}
+
+bool MemorySource::Read(std::uint64_t position, std::span<std::uint8_t> into) const
+{
+    if (position > bytes.size() || bytes.size() - position < into.size())
+        return false;
+    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(position), into.size(), into.begin());
+    return true;
+}

@@ -1,0 +1,106 @@
+// The pattern language of a signature's <magic> text, and the matcher.
+//
+// Everything here is pure: a rule is parsed from its text once, and tested
+// against bytes handed in by the caller. The detection run supplies the bytes
+// from a file; tests and fuzzers supply them from memory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class MagicAnchor { Offset, Search };
+
+enum class MagicResult {
+    NoMatch,
+    Match,          // this pattern holds; the type's next pattern decides
+    DecisiveMatch,  // a search hit: the type matches without testing further patterns
+};
+
+struct PatternByte {
+    std::uint8_t value;
+    bool wildcard;
+};
+
+struct MagicRule {
+    MagicAnchor anchor = MagicAnchor::Offset;
+    std::int32_t offset = 0;
+    // Every token of the text, the anchor included: the file must hold at
+    // least this many bytes before any of it is read.
+    std::size_t tokenCount = 0;
+    // Tokens after the anchor, each read once when the rule is parsed.
+    std::vector<PatternByte> pattern;
+    // False when the text cannot match anything: no tokens, a token that
+    // holds no hexadecimal number or one beyond 32 bits, an unreadable offset.
+    bool valid = false;
+};
+
+// Cuts a text at every space (0x20) and nowhere else. A leading space gives an
+// empty first token, doubled spaces give empty tokens, and of the trailing
+// spaces all but the last give empty tokens.
+std::vector<std::string> SplitTokens(std::string_view text);
+
+// Decimal offset of an anchor token such as "512:" or "-4:": leading white
+// space, a sign, then digits up to the first non-digit; no digits reads as 0.
+// Empty when the number does not fit a signed 32-bit integer.
+std::optional<std::int32_t> ReadOffsetAnchor(std::string_view token);
+
+// Hexadecimal number of a byte token, read as strtol(token, 16) would: leading
+// white space, a sign, an optional 0x, then hex digits up to the first
+// character that is not one. Empty when no digit can be read or the number
+// does not fit a signed 32-bit integer.
+std::optional<std::int32_t> ReadByteToken(std::string_view token);
+
+MagicRule ParseMagicRule(std::string_view text);
+
+// Where the fixed test of `rule` starts reading in a file of `fileSize`
+// bytes, or empty when the pattern cannot lie wholly inside the file.
+std::optional<std::uint64_t> FixedTestStart(const MagicRule& rule, std::uint64_t fileSize);
+
+// Compares pattern.size() bytes at `bytes`.
+bool PatternMatchesAt(std::span<const PatternByte> pattern, const std::uint8_t* bytes);
+
+// First position at which the whole pattern lies inside `data`, the last
+// possible start (data.size() - pattern.size()) included.
+std::optional<std::uint64_t> FindPattern(std::span<const PatternByte> pattern,
+                                         std::span<const std::uint8_t> data);
+
+// Tests one rule against a file that `source` gives access to. Source needs:
+//   std::uint64_t Size() const;
+//   bool Read(std::uint64_t position, std::span<std::uint8_t> into);  // whole span or false
+//   std::optional<std::span<const std::uint8_t>> WholeFile();          // made at most once
+template <class Source>
+MagicResult TestMagic(const MagicRule& rule, Source& source)
+{
+    if (!rule.valid || source.Size() < rule.tokenCount)
+        return MagicResult::NoMatch;
+
+    if (rule.anchor == MagicAnchor::Search) {
+        auto whole = source.WholeFile();
+        if (!whole || !FindPattern(rule.pattern, *whole))
+            return MagicResult::NoMatch;
+        return MagicResult::DecisiveMatch;
+    }
+
+    auto start = FixedTestStart(rule, source.Size());
+    if (!start)
+        return MagicResult::NoMatch;
+    // Patterns are short; a fresh small buffer per test reads only what is compared.
+    std::vector<std::uint8_t> bytes(rule.pattern.size());
+    if (!bytes.empty() && !source.Read(*start, bytes))
+        return MagicResult::NoMatch;
+    return PatternMatchesAt(rule.pattern, bytes.data()) ? MagicResult::Match : MagicResult::NoMatch;
+}
+
+// A source over bytes already in memory, for callers that hold the whole file.
+struct MemorySource {
+    std::span<const std::uint8_t> bytes;
+
+    std::uint64_t Size() const { return bytes.size(); }
+    bool Read(std::uint64_t position, std::span<std::uint8_t> into) const;
+    std::optional<std::span<const std::uint8_t>> WholeFile() const { return bytes; }
+};

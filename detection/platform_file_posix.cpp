@@ -1,0 +1,85 @@
+#include "platform_file.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <system_error>
+
+struct PlatformFile {
+    int fd;
+};
+
+void PlatformFileCloser::operator()(PlatformFile* file) const noexcept
+{
+    ::close(file->fd);
+    delete file;
+}
+
+UniquePlatformFile OpenFileForDetection(const std::filesystem::path& path)
+{
+    // O_NONBLOCK: opening a FIFO must not wait for a writer; it is then refused below.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return nullptr;
+    UniquePlatformFile file(new PlatformFile{fd});
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return nullptr;
+    return file;
+}
+
+std::optional<std::uint64_t> PlatformFileSize(PlatformFile& file)
+{
+    struct stat st {};
+    if (::fstat(file.fd, &st) != 0 || st.st_size < 0)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+bool PlatformFileRead(PlatformFile& file, std::uint64_t position, std::span<std::uint8_t> into)
+{
+    std::size_t done = 0;
+    while (done < into.size()) {
+        ssize_t got = ::pread(file.fd, into.data() + done, into.size() - done, static_cast<off_t>(position + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+WholeFileView MapWholeFile(PlatformFile& file, std::uint64_t size)
+{
+    if (size == 0 || size > SIZE_MAX)
+        return {};
+    const auto length = static_cast<std::size_t>(size);
+    void* mapped = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, file.fd, 0);
+    if (mapped != MAP_FAILED) {
+        ::madvise(mapped, length, MADV_SEQUENTIAL);
+        std::shared_ptr<const void> owner(mapped, [length](const void* p) { ::munmap(const_cast<void*>(p), length); });
+        return {{static_cast<const std::uint8_t*>(mapped), length}, std::move(owner)};
+    }
+
+    std::shared_ptr<std::uint8_t[]> copy(new (std::nothrow) std::uint8_t[length]);
+    if (!copy || !PlatformFileRead(file, 0, {copy.get(), length}))
+        return {};
+    return {{copy.get(), length}, std::shared_ptr<const void>(copy, copy.get())};
+}
+
+UniqueStdioFile OpenStdioForReading(const std::filesystem::path& path)
+{
+    return UniqueStdioFile(std::fopen(path.c_str(), "rb"));
+}
+
+std::filesystem::path ExecutablePath()
+{
+    std::error_code error;
+    auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::path() : path;
+}

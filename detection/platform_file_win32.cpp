@@ -1,0 +1,104 @@
+#include "platform_file.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+
+struct PlatformFile {
+    HANDLE handle;
+};
+
+void PlatformFileCloser::operator()(PlatformFile* file) const noexcept
+{
+    CloseHandle(file->handle);
+    delete file;
+}
+
+UniquePlatformFile OpenFileForDetection(const std::filesystem::path& path)
+{
+    // Readers only may share the file: one being written elsewhere is refused.
+    // Backup semantics lets a directory open too; it is refused just below.
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return nullptr;
+    UniquePlatformFile file(new PlatformFile{handle});
+
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info)
+        || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return nullptr;
+    return file;
+}
+
+std::optional<std::uint64_t> PlatformFileSize(PlatformFile& file)
+{
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.handle, &size) || size.QuadPart < 0)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+bool PlatformFileRead(PlatformFile& file, std::uint64_t position, std::span<std::uint8_t> into)
+{
+    LARGE_INTEGER distance{};
+    distance.QuadPart = static_cast<LONGLONG>(position);
+    if (!SetFilePointerEx(file.handle, distance, nullptr, FILE_BEGIN))
+        return false;
+
+    std::size_t done = 0;
+    while (done < into.size()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(into.size() - done, 1u << 26));
+        DWORD got = 0;
+        if (!ReadFile(file.handle, into.data() + done, chunk, &got, nullptr) || got == 0)
+            return false;
+        done += got;
+    }
+    return true;
+}
+
+WholeFileView MapWholeFile(PlatformFile& file, std::uint64_t size)
+{
+    if (size == 0 || size > SIZE_MAX)
+        return {};
+    const auto length = static_cast<std::size_t>(size);
+
+    if (HANDLE mapping = CreateFileMappingW(file.handle, nullptr, PAGE_READONLY, 0, 0, nullptr)) {
+        const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+        // The view keeps the mapping object alive on its own.
+        CloseHandle(mapping);
+        if (view) {
+            std::shared_ptr<const void> owner(view, [](const void* p) { UnmapViewOfFile(p); });
+            return {{static_cast<const std::uint8_t*>(view), length}, std::move(owner)};
+        }
+    }
+
+    std::shared_ptr<std::uint8_t[]> copy(new (std::nothrow) std::uint8_t[length]);
+    if (!copy || !PlatformFileRead(file, 0, {copy.get(), length}))
+        return {};
+    return {{copy.get(), length}, std::shared_ptr<const void>(copy, copy.get())};
+}
+
+UniqueStdioFile OpenStdioForReading(const std::filesystem::path& path)
+{
+    return UniqueStdioFile(_wfopen(path.c_str(), L"rb"));
+}
+
+std::filesystem::path ExecutablePath()
+{
+    // GetModuleFileNameW truncates silently when the buffer is short; grow until it fits.
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0)
+            return {};
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return buffer;
+        }
+        if (buffer.size() >= 32768)
+            return {};
+        buffer.resize(buffer.size() * 2);
+    }
+}

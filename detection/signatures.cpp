@@ -1,0 +1,47 @@
+#include "signatures.h"
+#include "platform_file.h"
+#include "signature_xml.h"
+
+std::optional<std::string> ElementText(const tinyxml2::XMLElement* element)
+{
+    const tinyxml2::XMLNode* first = element ? element->FirstChild() : nullptr;
+    if (!first || !first->ToText())
+        return std::nullopt;
+    return std::string(first->Value());
+}
+
+tinyxml2::XMLError LoadSignatureDocument(tinyxml2::XMLDocument& document, const std::filesystem::path& path)
+{
+    // LoadFile, not Parse: only LoadFile keeps the nodes read before a syntax error.
+    UniqueStdioFile file = OpenStdioForReading(path);
+    if (!file)
+        return tinyxml2::XML_ERROR_FILE_NOT_FOUND;
+    return document.LoadFile(file.get());
+}
+
+SignatureTable LoadSignatureTable(const std::filesystem::path& path)
+{
+    SignatureTable table;
+    tinyxml2::XMLDocument document;
+    LoadSignatureDocument(document, path);
+
+    const tinyxml2::XMLElement* dat = document.FirstChildElement("dat");
+    const tinyxml2::XMLElement* types = dat ? dat->FirstChildElement("types") : nullptr;
+    if (!types)
+        return table;
+    table.usable = true;
+
+    for (auto* type = types->FirstChildElement("type"); type; type = type->NextSiblingElement("type")) {
+        SignatureType entry;
+        for (auto* magic = type->FirstChildElement("magic"); magic; magic = magic->NextSiblingElement("magic"))
+            entry.magics.push_back(ParseMagicRule(ElementText(magic).value_or(std::string())));
+        // A type without patterns can never be reported; it need not be carried.
+        if (entry.magics.empty())
+            continue;
+        entry.title = ElementText(type->FirstChildElement("title")).value_or(std::string());
+        for (auto* ext = type->FirstChildElement("ext"); ext; ext = ext->NextSiblingElement("ext"))
+            entry.extensions.push_back(ElementText(ext).value_or(std::string()));
+        table.types.push_back(std::move(entry));
+    }
+    return table;
+}

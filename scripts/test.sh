@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Builds and runs every test: natively, natively under AddressSanitizer and
+# UBSan, and the Windows build under Wine. Installs what it needs first.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [ "$(id -u)" -eq 0 ]; then
+    scripts/setup.sh
+fi
+
+export WINEDEBUG=-all
+cleanup() {
+    [ -d build/windows/wineprefix ] && scripts/wine-prefix.sh build/windows/wineprefix --stop
+    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null
+    return 0
+}
+trap cleanup EXIT
+
+# A private X display for the tests that open real windows.
+display=:97
+if command -v Xvfb >/dev/null; then
+    Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    XVFB_PID=$!
+    export KINDSNIFFER_TEST_DISPLAY=$display
+fi
+
+status=0
+for preset in native native-asan windows; do
+    echo "== $preset"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+    ctest --preset "$preset" -j2 || status=1
+done
+exit $status

@@ -1,0 +1,1215 @@
+#!/usr/bin/env python3
+"""Builds a corpus of real files of many kinds for checking the signature file.
+
+    make_corpus.py OUTDIR [--exe PATH ...]
+
+Every file is written as OUTDIR/<name>.<true extension>, and OUTDIR/manifest.json
+lists them as {"file": NAME, "ext": ".EXT"}. Files come from three sources:
+tools of the Debian packages that scripts/setup.sh installs (ImageMagick,
+Ghostscript, the compressors, 7z, sqlite3, ...), files that the system already
+holds (fonts, ELF programs, colour profiles), and small but valid files that
+this script writes itself from the formats' published layouts (WAV, MIDI, class
+files, WebAssembly, OOXML/ODF/EPUB packages, ...).
+
+An item whose tool is missing is skipped with a note on stderr; that is never
+an error. Only the Python standard library is used.
+"""
+
+import argparse
+import bz2
+import glob
+import gzip
+import json
+import lzma
+import math
+import os
+import plistlib
+import py_compile
+import shutil
+import sqlite3
+import struct
+import subprocess
+import sys
+import tarfile
+import tempfile
+import wave
+import zipfile
+import zlib
+
+
+class Skip(Exception):
+    """Raised by a maker that cannot produce its file on this machine."""
+
+
+ITEMS = []
+
+
+def item(name, ext):
+    """Registers a maker that writes the file given to it as its one argument."""
+    def register(func):
+        ITEMS.append((name, ext, func))
+        return func
+    return register
+
+
+def need(*tools):
+    for tool in tools:
+        if shutil.which(tool) is None:
+            raise Skip("%s not installed" % tool)
+
+
+def run(*cmd, **kw):
+    """Runs a command quietly; a failure is turned into a skip with its message."""
+    res = subprocess.run(list(cmd), stdout=subprocess.PIPE, stderr=subprocess.PIPE, **kw)
+    if res.returncode != 0:
+        msg = (res.stderr or b"").decode("utf-8", "replace").strip().splitlines()
+        raise Skip("%s failed: %s" % (cmd[0], msg[-1] if msg else "exit %d" % res.returncode))
+    return res.stdout
+
+
+def first_existing(patterns):
+    for pattern in patterns:
+        for path in sorted(glob.glob(pattern)):
+            if os.path.isfile(path):
+                return path
+    raise Skip("none of %s found" % ", ".join(patterns))
+
+
+def copy_from(patterns):
+    src = first_existing(patterns)
+    return lambda out: shutil.copyfile(src, out)
+
+
+WORK = None  # scratch folder, set by main()
+
+
+def scratch(name):
+    return os.path.join(WORK, name)
+
+
+def zip_package(out, members, stored_first=None):
+    """Writes a ZIP whose optional first member is stored uncompressed with no
+    extra field, as ODF and EPUB ask of their "mimetype" member."""
+    with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
+        if stored_first:
+            info = zipfile.ZipInfo(stored_first[0], date_time=(2024, 1, 1, 0, 0, 0))
+            info.compress_type = zipfile.ZIP_STORED
+            z.writestr(info, stored_first[1])
+        for name, data in members:
+            info = zipfile.ZipInfo(name, date_time=(2024, 1, 1, 0, 0, 0))
+            info.compress_type = zipfile.ZIP_DEFLATED
+            z.writestr(info, data)
+
+
+# --- pictures -----------------------------------------------------------------
+
+def sample_png():
+    """A small deterministic picture every image conversion starts from."""
+    path = scratch("sample.png")
+    if not os.path.exists(path):
+        need("convert")
+        run("convert", "rose:", "-resize", "48x32!", path)
+    return path
+
+
+def magick(fmt, *opts):
+    def make(out):
+        src = sample_png()
+        run("convert", src, *opts, "%s:%s" % (fmt, out))
+    return make
+
+
+IMAGE_CONVERSIONS = [
+    ("rose", "png", "png", ()),
+    ("rose", "jpg", "jpeg", ()),
+    ("rose", "gif", "gif", ()),
+    ("rose", "bmp", "bmp", ()),
+    ("rose-v2", "bmp", "bmp2", ()),
+    ("rose", "tif", "tiff", ()),
+    ("rose-be", "tif", "tiff", ("-endian", "MSB")),
+    ("rose-big", "tif", "tiff64", ()),
+    ("rose", "ico", "ico", ()),
+    ("rose", "webp", "webp", ()),
+    ("rose", "psd", "psd", ()),
+    ("rose", "jp2", "jp2", ()),
+    ("rose", "j2k", "j2k", ()),
+    ("rose", "heic", "heic", ()),
+    ("rose", "avif", "avif", ()),
+    ("rose", "dds", "dds", ()),
+    ("rose", "tga", "tga", ()),
+    ("rose", "pcx", "pcx", ()),
+    ("rose", "dcx", "dcx", ()),
+    ("rose", "sgi", "sgi", ()),
+    ("rose", "ras", "sun", ()),
+    ("rose", "hdr", "hdr", ()),
+    ("rose", "fits", "fits", ()),
+    ("rose", "dpx", "dpx", ()),
+    ("rose", "cin", "cin", ()),
+    ("rose", "xpm", "xpm", ()),
+    ("rose", "pbm", "pbm", ()),
+    ("rose-plain", "pbm", "pbm", ("-compress", "none")),
+    ("rose", "pgm", "pgm", ()),
+    ("rose-plain", "pgm", "pgm", ("-compress", "none")),
+    ("rose", "ppm", "ppm", ()),
+    ("rose-plain", "ppm", "ppm", ("-compress", "none")),
+    ("rose", "pam", "pam", ()),
+    ("rose", "pfm", "pfm", ()),
+    ("rose", "miff", "miff", ()),
+    ("rose", "viff", "viff", ()),
+    ("rose", "mng", "mng", ()),
+    ("rose", "jng", "jng", ()),
+    ("rose", "vic", "vicar", ()),
+    ("rose", "pdb", "pdb", ()),
+]
+
+for _name, _ext, _fmt, _opts in IMAGE_CONVERSIONS:
+    item(_name, _ext)(magick(_fmt, *_opts))
+
+
+@item("rose", "cur")
+def make_cur(out):
+    # A cursor is an icon file with resource type 2 and hot-spot fields in
+    # place of planes and bit count.
+    run("convert", sample_png(), "-resize", "32x32!", "ico:" + scratch("cursor.ico"))
+    data = bytearray(open(scratch("cursor.ico"), "rb").read())
+    data[2:4] = struct.pack("<H", 2)
+    data[10:14] = struct.pack("<HH", 1, 1)
+    open(out, "wb").write(bytes(data))
+
+
+@item("python-drawn", "bmp")
+def make_bmp(out):
+    # 24-bit BMP with a BITMAPINFOHEADER, rows bottom-up, padded to 4 bytes.
+    w, h = 5, 3
+    row = b"".join(bytes((x * 50, 0, 255 - x * 50)) for x in range(w))
+    row += b"\0" * ((4 - len(row) % 4) % 4)
+    pixels = row * h
+    header = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
+    size = 14 + len(header) + len(pixels)
+    open(out, "wb").write(b"BM" + struct.pack("<IHHI", size, 0, 0, 54) + header + pixels)
+
+
+@item("python-drawn", "png")
+def make_png(out):
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    w, h = 4, 4
+    raw = b"".join(b"\0" + b"".join(bytes((x * 60, y * 60, 128)) for x in range(w)) for y in range(h))
+    png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0))
+    png += chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b"")
+    open(out, "wb").write(png)
+
+
+@item("python-drawn", "gif")
+def make_gif(out):
+    # GIF87a, 2x2, two colours; the image data is LZW with a minimum code size
+    # of 2: clear (4), indices 0 1 1 0, end (5), packed into 3-bit codes.
+    codes = [4, 0, 1, 1, 0, 5]
+    bits, nbits, data = 0, 0, bytearray()
+    for c in codes:
+        bits |= c << nbits
+        nbits += 3
+        while nbits >= 8:
+            data.append(bits & 0xFF)
+            bits >>= 8
+            nbits -= 8
+    if nbits:
+        data.append(bits & 0xFF)
+    gif = b"GIF87a" + struct.pack("<HHBBB", 2, 2, 0x80, 0, 0) + b"\0\0\0\xff\xff\xff"
+    gif += b"," + struct.pack("<HHHHB", 0, 0, 2, 2, 0) + b"\x02" + bytes((len(data),)) + bytes(data) + b"\0;"
+    open(out, "wb").write(gif)
+
+
+@item("python-drawn", "ico")
+def make_ico(out):
+    # One 32-bit 2x2 entry in BMP form: header with doubled height, pixels, AND mask.
+    w = h = 2
+    header = struct.pack("<IiiHHIIiiII", 40, w, h * 2, 1, 32, 0, 0, 0, 0, 0, 0)
+    pixels = b"\x00\x00\xff\xff" * (w * h)
+    mask = b"\0\0\0\0" * h
+    image = header + pixels + mask
+    entry = struct.pack("<BBBBHHII", w, h, 0, 0, 1, 32, len(image), 6 + 16)
+    open(out, "wb").write(struct.pack("<HHH", 0, 1, 1) + entry + image)
+
+
+@item("python-drawn", "svg")
+def make_svg(out):
+    open(out, "w").write('<?xml version="1.0" encoding="UTF-8"?>\n'
+                         '<svg xmlns="http://www.w3.org/2000/svg" width="10" height="10">'
+                         '<rect width="10" height="10" fill="teal"/></svg>\n')
+
+
+@item("bare", "svg")
+def make_bare_svg(out):
+    open(out, "w").write('<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 4 4">'
+                         '<circle cx="2" cy="2" r="2"/></svg>\n')
+
+
+@item("ghostscript-colour", "icc")
+def make_icc(out):
+    copy_from(["/usr/share/color/icc/ghostscript/srgb.icc", "/usr/share/color/icc/*/*.icc",
+               "/usr/share/color/icc/*.icc"])(out)
+
+
+# --- documents from Ghostscript ------------------------------------------------
+
+PS_PAGE = b"""%!PS-Adobe-3.0
+%%BoundingBox: 0 0 200 100
+%%Pages: 1
+%%EndComments
+%%Page: 1 1
+/Helvetica findfont 24 scalefont setfont
+20 40 moveto (Kindsniffer) show
+0.2 0.4 0.8 setrgbcolor 10 10 180 10 rectfill
+showpage
+%%EOF
+"""
+
+
+def ghostscript(device, *extra):
+    def make(out):
+        need("gs")
+        src = scratch("page.ps")
+        open(src, "wb").write(PS_PAGE)
+        run("gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=" + device,
+            "-sOutputFile=" + out, *extra, src)
+    return make
+
+
+item("ghostscript", "pdf")(ghostscript("pdfwrite"))
+item("ghostscript", "ps")(ghostscript("ps2write"))
+item("ghostscript", "eps")(ghostscript("eps2write"))
+item("ghostscript", "pcl")(ghostscript("ljet4"))
+item("ghostscript", "pxl")(ghostscript("pxlmono"))
+item("ghostscript", "xps")(ghostscript("xpswrite"))
+item("ghostscript-g4", "tif")(ghostscript("tiffg4", "-r72"))
+
+
+@item("handwritten", "ps")
+def make_ps(out):
+    open(out, "wb").write(PS_PAGE)
+
+
+@item("handwritten", "pdf")
+def make_pdf(out):
+    # One empty page; the cross-reference offsets are computed as written.
+    objs = [b"<< /Type /Catalog /Pages 2 0 R >>",
+            b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+            b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>"]
+    body = bytearray(b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n")
+    offsets = []
+    for i, obj in enumerate(objs, 1):
+        offsets.append(len(body))
+        body += b"%d 0 obj\n" % i + obj + b"\nendobj\n"
+    xref = len(body)
+    body += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objs) + 1)
+    for off in offsets:
+        body += b"%010d 00000 n \n" % off
+    body += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objs) + 1, xref)
+    open(out, "wb").write(bytes(body))
+
+
+@item("handwritten", "rtf")
+def make_rtf(out):
+    open(out, "w").write("{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\f0\\fs20 Kindsniffer\\par}\n")
+
+
+# --- packages built on ZIP -------------------------------------------------------
+
+CT_DEFAULTS = ('<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>'
+               '<Default Extension="xml" ContentType="application/xml"/>')
+PKG_NS = "http://schemas.openxmlformats.org/package/2006"
+DOC_REL = "http://schemas.openxmlformats.org/officeDocument/2006/relationships"
+XML_HEAD = '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
+
+
+def content_types(overrides):
+    parts = "".join('<Override PartName="%s" ContentType="%s"/>' % o for o in overrides)
+    return XML_HEAD + '<Types xmlns="%s/content-types">%s%s</Types>' % (PKG_NS, CT_DEFAULTS, parts)
+
+
+def rels(targets):
+    items = "".join('<Relationship Id="rId%d" Type="%s/%s" Target="%s"/>' % (i, DOC_REL, kind, target)
+                    for i, (kind, target) in enumerate(targets, 1))
+    return XML_HEAD + '<Relationships xmlns="%s/relationships">%s</Relationships>' % (PKG_NS, items)
+
+
+@item("minimal", "docx")
+def make_docx(out):
+    ns = "http://schemas.openxmlformats.org/wordprocessingml/2006/main"
+    zip_package(out, [
+        ("[Content_Types].xml", content_types([("/word/document.xml",
+         "application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml")])),
+        ("_rels/.rels", rels([("officeDocument", "word/document.xml")])),
+        ("word/document.xml", XML_HEAD + '<w:document xmlns:w="%s"><w:body><w:p><w:r><w:t>Kindsniffer'
+         '</w:t></w:r></w:p></w:body></w:document>' % ns),
+    ])
+
+
+@item("minimal", "xlsx")
+def make_xlsx(out):
+    ns = "http://schemas.openxmlformats.org/spreadsheetml/2006/main"
+    zip_package(out, [
+        ("[Content_Types].xml", content_types([
+            ("/xl/workbook.xml", "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"),
+            ("/xl/worksheets/sheet1.xml", "application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml")])),
+        ("_rels/.rels", rels([("officeDocument", "xl/workbook.xml")])),
+        ("xl/workbook.xml", XML_HEAD + '<workbook xmlns="%s" xmlns:r="%s"><sheets><sheet name="Sheet1" '
+         'sheetId="1" r:id="rId1"/></sheets></workbook>' % (ns, DOC_REL)),
+        ("xl/_rels/workbook.xml.rels", rels([("worksheet", "worksheets/sheet1.xml")])),
+        ("xl/worksheets/sheet1.xml", XML_HEAD + '<worksheet xmlns="%s"><sheetData><row r="1"><c r="A1">'
+         '<v>42</v></c></row></sheetData></worksheet>' % ns),
+    ])
+
+
+@item("minimal", "pptx")
+def make_pptx(out):
+    p = "http://schemas.openxmlformats.org/presentationml/2006/main"
+    a = "http://schemas.openxmlformats.org/drawingml/2006/main"
+    ml = "application/vnd.openxmlformats-officedocument.presentationml."
+    tree = ('<p:cSld><p:spTree><p:nvGrpSpPr><p:cNvPr id="1" name=""/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr>'
+            '<p:grpSpPr/></p:spTree></p:cSld>')
+    head = 'xmlns:a="%s" xmlns:r="%s" xmlns:p="%s"' % (a, DOC_REL, p)
+    theme = (XML_HEAD + '<a:theme xmlns:a="%s" name="Plain"><a:themeElements>'
+             '<a:clrScheme name="Plain"><a:dk1><a:srgbClr val="000000"/></a:dk1><a:lt1><a:srgbClr val="FFFFFF"/></a:lt1>'
+             '<a:dk2><a:srgbClr val="1F497D"/></a:dk2><a:lt2><a:srgbClr val="EEECE1"/></a:lt2>'
+             '<a:accent1><a:srgbClr val="4F81BD"/></a:accent1><a:accent2><a:srgbClr val="C0504D"/></a:accent2>'
+             '<a:accent3><a:srgbClr val="9BBB59"/></a:accent3><a:accent4><a:srgbClr val="8064A2"/></a:accent4>'
+             '<a:accent5><a:srgbClr val="4BACC6"/></a:accent5><a:accent6><a:srgbClr val="F79646"/></a:accent6>'
+             '<a:hlink><a:srgbClr val="0000FF"/></a:hlink><a:folHlink><a:srgbClr val="800080"/></a:folHlink></a:clrScheme>'
+             '<a:fontScheme name="Plain"><a:majorFont><a:latin typeface="Arial"/><a:ea typeface=""/><a:cs typeface=""/>'
+             '</a:majorFont><a:minorFont><a:latin typeface="Arial"/><a:ea typeface=""/><a:cs typeface=""/></a:minorFont>'
+             '</a:fontScheme><a:fmtScheme name="Plain"><a:fillStyleLst><a:solidFill><a:schemeClr val="phClr"/></a:solidFill>'
+             '<a:solidFill><a:schemeClr val="phClr"/></a:solidFill><a:solidFill><a:schemeClr val="phClr"/></a:solidFill>'
+             '</a:fillStyleLst><a:lnStyleLst><a:ln><a:solidFill><a:schemeClr val="phClr"/></a:solidFill></a:ln>'
+             '<a:ln><a:solidFill><a:schemeClr val="phClr"/></a:solidFill></a:ln><a:ln><a:solidFill><a:schemeClr val="phClr"/>'
+             '</a:solidFill></a:ln></a:lnStyleLst><a:effectStyleLst><a:effectStyle><a:effectLst/></a:effectStyle>'
+             '<a:effectStyle><a:effectLst/></a:effectStyle><a:effectStyle><a:effectLst/></a:effectStyle></a:effectStyleLst>'
+             '<a:bgFillStyleLst><a:solidFill><a:schemeClr val="phClr"/></a:solidFill><a:solidFill><a:schemeClr val="phClr"/>'
+             '</a:solidFill><a:solidFill><a:schemeClr val="phClr"/></a:solidFill></a:bgFillStyleLst></a:fmtScheme>'
+             '</a:themeElements></a:theme>' % a)
+    zip_package(out, [
+        ("[Content_Types].xml", content_types([
+            ("/ppt/presentation.xml", ml + "presentation.main+xml"),
+            ("/ppt/slideMasters/slideMaster1.xml", ml + "slideMaster+xml"),
+            ("/ppt/slideLayouts/slideLayout1.xml", ml + "slideLayout+xml"),
+            ("/ppt/slides/slide1.xml", ml + "slide+xml"),
+            ("/ppt/theme/theme1.xml", "application/vnd.openxmlformats-officedocument.theme+xml")])),
+        ("_rels/.rels", rels([("officeDocument", "ppt/presentation.xml")])),
+        ("ppt/presentation.xml", XML_HEAD + '<p:presentation %s><p:sldMasterIdLst><p:sldMasterId id="2147483648" '
+         'r:id="rId1"/></p:sldMasterIdLst><p:sldIdLst><p:sldId id="256" r:id="rId2"/></p:sldIdLst>'
+         '<p:sldSz cx="9144000" cy="6858000"/><p:notesSz cx="6858000" cy="9144000"/></p:presentation>' % head),
+        ("ppt/_rels/presentation.xml.rels", rels([("slideMaster", "slideMasters/slideMaster1.xml"),
+                                                  ("slide", "slides/slide1.xml"), ("theme", "theme/theme1.xml")])),
+        ("ppt/slideMasters/slideMaster1.xml", XML_HEAD + '<p:sldMaster %s>%s<p:clrMap bg1="lt1" tx1="dk1" bg2="lt2" '
+         'tx2="dk2" accent1="accent1" accent2="accent2" accent3="accent3" accent4="accent4" accent5="accent5" '
+         'accent6="accent6" hlink="hlink" folHlink="folHlink"/><p:sldLayoutIdLst><p:sldLayoutId id="2147483649" '
+         'r:id="rId1"/></p:sldLayoutIdLst></p:sldMaster>' % (head, tree)),
+        ("ppt/slideMasters/_rels/slideMaster1.xml.rels", rels([("slideLayout", "../slideLayouts/slideLayout1.xml"),
+                                                               ("theme", "../theme/theme1.xml")])),
+        ("ppt/slideLayouts/slideLayout1.xml", XML_HEAD + '<p:sldLayout %s>%s<p:clrMapOvr><a:masterClrMapping/>'
+         '</p:clrMapOvr></p:sldLayout>' % (head, tree)),
+        ("ppt/slideLayouts/_rels/slideLayout1.xml.rels", rels([("slideMaster", "../slideMasters/slideMaster1.xml")])),
+        ("ppt/slides/slide1.xml", XML_HEAD + '<p:sld %s>%s<p:clrMapOvr><a:masterClrMapping/></p:clrMapOvr></p:sld>'
+         % (head, tree)),
+        ("ppt/slides/_rels/slide1.xml.rels", rels([("slideLayout", "../slideLayouts/slideLayout1.xml")])),
+        ("ppt/theme/theme1.xml", theme),
+    ])
+
+
+def odf(mimetype, body):
+    office = "urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+    manifest_ns = "urn:oasis:names:tc:opendocument:xmlns:manifest:1.0"
+
+    def make(out):
+        content = (XML_HEAD + '<office:document-content xmlns:office="%s" xmlns:text="urn:oasis:names:tc:'
+                   'opendocument:xmlns:text:1.0" xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" '
+                   'xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0" office:version="1.3">'
+                   '<office:body>%s</office:body></office:document-content>' % (office, body))
+        manifest = (XML_HEAD + '<manifest:manifest xmlns:manifest="%s" manifest:version="1.3">'
+                    '<manifest:file-entry manifest:full-path="/" manifest:media-type="%s"/>'
+                    '<manifest:file-entry manifest:full-path="content.xml" manifest:media-type="text/xml"/>'
+                    '</manifest:manifest>' % (manifest_ns, mimetype))
+        zip_package(out, [("content.xml", content), ("META-INF/manifest.xml", manifest)],
+                    stored_first=("mimetype", mimetype))
+    return make
+
+
+ODF_MIME = "application/vnd.oasis.opendocument."
+item("minimal", "odt")(odf(ODF_MIME + "text", "<office:text><text:p>Kindsniffer</text:p></office:text>"))
+item("minimal", "ott")(odf(ODF_MIME + "text-template", "<office:text><text:p>Template</text:p></office:text>"))
+item("minimal", "ods")(odf(ODF_MIME + "spreadsheet", '<office:spreadsheet><table:table table:name="Sheet1">'
+                           '<table:table-row><table:table-cell/></table:table-row></table:table></office:spreadsheet>'))
+item("minimal", "odp")(odf(ODF_MIME + "presentation", '<office:presentation><draw:page draw:name="page1"/>'
+                           '</office:presentation>'))
+item("minimal", "odg")(odf(ODF_MIME + "graphics", '<office:drawing><draw:page draw:name="page1"/></office:drawing>'))
+
+
+@item("minimal", "epub")
+def make_epub(out):
+    container = ('<?xml version="1.0"?>\n<container version="1.0" xmlns="urn:oasis:names:tc:opendocument:xmlns:'
+                 'container"><rootfiles><rootfile full-path="OEBPS/content.opf" media-type="application/oebps-'
+                 'package+xml"/></rootfiles></container>')
+    opf = ('<?xml version="1.0" encoding="UTF-8"?>\n<package xmlns="http://www.idpf.org/2007/opf" version="3.0" '
+           'unique-identifier="id"><metadata xmlns:dc="http://purl.org/dc/elements/1.1/"><dc:identifier id="id">'
+           'urn:uuid:8f7c0c1e-5b1a-4a52-9d1e-6a0b6b2f3c11</dc:identifier><dc:title>Sample</dc:title>'
+           '<dc:language>en</dc:language><meta property="dcterms:modified">2024-01-01T00:00:00Z</meta></metadata>'
+           '<manifest><item id="nav" href="nav.xhtml" media-type="application/xhtml+xml" properties="nav"/>'
+           '</manifest><spine><itemref idref="nav"/></spine></package>')
+    nav = ('<?xml version="1.0" encoding="UTF-8"?>\n<html xmlns="http://www.w3.org/1999/xhtml" xmlns:epub='
+           '"http://www.idpf.org/2007/ops"><head><title>Sample</title></head><body><nav epub:type="toc"><ol>'
+           '<li><a href="nav.xhtml">Start</a></li></ol></nav></body></html>')
+    zip_package(out, [("META-INF/container.xml", container), ("OEBPS/content.opf", opf), ("OEBPS/nav.xhtml", nav)],
+                stored_first=("mimetype", "application/epub+zip"))
+
+
+@item("minimal", "ora")
+def make_ora(out):
+    png = open(sample_png(), "rb").read()
+    stack = ('<?xml version="1.0" encoding="UTF-8"?>\n<image version="0.0.5" w="48" h="32"><stack>'
+             '<layer name="rose" src="data/rose.png" x="0" y="0"/></stack></image>')
+    zip_package(out, [("stack.xml", stack), ("data/rose.png", png), ("mergedimage.png", png),
+                      ("Thumbnails/thumbnail.png", png)], stored_first=("mimetype", "image/openraster"))
+
+
+@item("minimal", "jar")
+def make_jar(out):
+    zip_package(out, [("META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\nCreated-By: make_corpus\r\n\r\n"),
+                      ("Hello.class", class_file())])
+
+
+@item("minimal", "whl")
+def make_whl(out):
+    d = "sample-1.0.dist-info/"
+    zip_package(out, [("sample/__init__.py", "VALUE = 1\n"),
+                      (d + "METADATA", "Metadata-Version: 2.1\nName: sample\nVersion: 1.0\n"),
+                      (d + "WHEEL", "Wheel-Version: 1.0\nGenerator: make_corpus\nRoot-Is-Purelib: true\n"
+                                    "Tag: py3-none-any\n"),
+                      (d + "RECORD", "sample/__init__.py,,\n%sMETADATA,,\n%sWHEEL,,\n%sRECORD,,\n" % (d, d, d))])
+
+
+@item("python", "zip")
+def make_zip(out):
+    zip_package(out, [("readme.txt", "hello\n" * 20), ("data/values.csv", "a,b\n1,2\n")])
+
+
+@item("python-empty", "zip")
+def make_empty_zip(out):
+    zipfile.ZipFile(out, "w").close()
+
+
+@item("infozip", "zip")
+def make_infozip(out):
+    need("zip")
+    src = scratch("zipme.txt")
+    open(src, "w").write("zip me\n" * 10)
+    run("zip", "-q", "-j", out, src)
+
+
+# --- archives and compressors ----------------------------------------------------
+
+PAYLOAD = b"".join(b"line %d of the sample payload, some words to compress\n" % i for i in range(400))
+
+
+def payload_file():
+    path = scratch("payload.txt")
+    if not os.path.exists(path):
+        open(path, "wb").write(PAYLOAD)
+    return path
+
+
+def compressor(tool, *args, suffix):
+    """Runs TOOL ARGS on a copy of the payload and takes the file it leaves."""
+    def make(out):
+        need(tool)
+        src = scratch("c-%s" % tool)
+        open(src, "wb").write(PAYLOAD)
+        run(tool, *args, src)
+        shutil.move(src + suffix, out)
+    return make
+
+
+item("gzip", "gz")(compressor("gzip", "-f", suffix=".gz"))
+item("bzip2", "bz2")(compressor("bzip2", "-f", suffix=".bz2"))
+item("xz", "xz")(compressor("xz", "-f", suffix=".xz"))
+item("xz-alone", "lzma")(compressor("xz", "-f", "--format=lzma", suffix=".lzma"))
+item("zstd", "zst")(compressor("zstd", "-q", "-f", suffix=".zst"))
+item("lzip", "lz")(compressor("lzip", "-f", suffix=".lz"))
+item("lz4", "lz4")(compressor("lz4", "-q", "-f", "-m", "--rm", suffix=".lz4"))
+item("lzop", "lzo")(compressor("lzop", "-f", "-U", suffix=".lzo"))
+item("compress", "Z")(compressor("compress", "-f", suffix=".Z"))
+
+
+@item("python", "gz")
+def make_py_gz(out):
+    with gzip.open(out, "wb") as f:
+        f.write(PAYLOAD)
+
+
+@item("python", "bz2")
+def make_py_bz2(out):
+    open(out, "wb").write(bz2.compress(PAYLOAD))
+
+
+@item("python", "xz")
+def make_py_xz(out):
+    open(out, "wb").write(lzma.compress(PAYLOAD))
+
+
+@item("python", "lzma")
+def make_py_lzma(out):
+    open(out, "wb").write(lzma.compress(PAYLOAD, format=lzma.FORMAT_ALONE))
+
+
+@item("python", "tar")
+def make_tar(out):
+    with tarfile.open(out, "w") as t:
+        t.add(payload_file(), arcname="payload.txt")
+
+
+@item("python-gnu", "tar")
+def make_gnu_tar(out):
+    with tarfile.open(out, "w", format=tarfile.GNU_FORMAT) as t:
+        t.add(payload_file(), arcname="payload.txt")
+
+
+@item("python", "tgz")
+def make_tgz(out):
+    with tarfile.open(out, "w:gz") as t:
+        t.add(payload_file(), arcname="payload.txt")
+
+
+def sevenzip(kind):
+    def make(out):
+        need("7z")
+        run("7z", "a", "-bd", "-y", "-t" + kind, out, payload_file())
+    return make
+
+
+item("7z", "7z")(sevenzip("7z"))
+item("7z", "zip")(sevenzip("zip"))
+item("7z", "wim")(sevenzip("wim"))
+
+
+def cpio(fmt):
+    def make(out):
+        need("cpio")
+        with open(out, "wb") as f:
+            subprocess.run(["cpio", "-o", "--quiet", "-H", fmt], input=b"payload.txt\n", stdout=f,
+                           stderr=subprocess.DEVNULL, cwd=os.path.dirname(payload_file()), check=True)
+    return make
+
+
+item("newc", "cpio")(cpio("newc"))
+item("crc", "cpio")(cpio("crc"))
+item("odc", "cpio")(cpio("odc"))
+
+
+@item("gcab", "cab")
+def make_cab(out):
+    need("gcab")
+    run("gcab", "-c", "-z", out, payload_file())
+
+
+@item("arj", "arj")
+def make_arj(out):
+    need("arj")
+    run("arj", "a", "-y", "-e", out, payload_file())
+
+
+@item("ar", "a")
+def make_ar(out):
+    need("ar")
+    run("ar", "rcs", out, payload_file())
+
+
+@item("handwritten-ar", "a")
+def make_py_ar(out):
+    # "!<arch>\n" followed by 60-byte member headers, members padded to even length.
+    member = b"hello\n"
+    header = b"%-16s%-12d%-6d%-6d%-8o%-10d`\n" % (b"hello.txt/", 0, 0, 0, 0o644, len(member))
+    open(out, "wb").write(b"!<arch>\n" + header + member)
+
+
+@item("dpkg-deb", "deb")
+def make_deb(out):
+    need("dpkg-deb")
+    root = scratch("debroot")
+    os.makedirs(os.path.join(root, "DEBIAN"), exist_ok=True)
+    os.makedirs(os.path.join(root, "usr/share/doc/sample"), exist_ok=True)
+    open(os.path.join(root, "DEBIAN/control"), "w").write(
+        "Package: sample\nVersion: 1.0\nArchitecture: all\nMaintainer: Nobody <nobody@example.org>\n"
+        "Description: corpus sample\n")
+    shutil.copyfile(payload_file(), os.path.join(root, "usr/share/doc/sample/payload.txt"))
+    run("dpkg-deb", "--root-owner-group", "-Zxz", "--build", root, out)
+
+
+@item("apt-cache", "deb")
+def make_cached_deb(out):
+    copy_from(["/var/cache/apt/archives/*.deb"])(out)
+
+
+@item("rpmbuild", "rpm")
+def make_rpm(out):
+    need("rpmbuild")
+    top = scratch("rpmtop")
+    recipe = os.path.join(top, "sample-package.rpmbuild")
+    os.makedirs(top, exist_ok=True)
+    open(recipe, "w").write("Name: sample\nVersion: 1.0\nRelease: 1\nSummary: corpus sample\nLicense: MIT\n"
+                          "BuildArch: noarch\n%description\nsample\n%install\nmkdir -p %{buildroot}/opt/sample\n"
+                          "echo hi > %{buildroot}/opt/sample/hi.txt\n%files\n/opt/sample/hi.txt\n")
+    run("rpmbuild", "-bb", "--quiet", "--define", "_topdir " + top, recipe)
+    shutil.copyfile(first_existing([os.path.join(top, "RPMS/noarch/*.rpm")]), out)
+
+
+# --- disk and file-system images ---------------------------------------------------
+
+@item("genisoimage", "iso")
+def make_iso(out):
+    for tool in ("genisoimage", "mkisofs", "xorrisofs"):
+        if shutil.which(tool):
+            run(tool, "-quiet", "-V", "SAMPLE", "-o", out, make_tree())
+            return
+    raise Skip("genisoimage not installed")
+
+
+def make_tree():
+    tree = scratch("tree")
+    os.makedirs(tree, exist_ok=True)
+    shutil.copyfile(payload_file(), os.path.join(tree, "payload.txt"))
+    return tree
+
+
+def qemu(fmt, *opts):
+    def make(out):
+        need("qemu-img")
+        run("qemu-img", "create", "-q", "-f", fmt, *opts, out, "2M")
+    return make
+
+
+item("qemu", "qcow2")(qemu("qcow2"))
+item("qemu", "vmdk")(qemu("vmdk"))
+item("qemu", "vdi")(qemu("vdi"))
+item("qemu-dynamic", "vhd")(qemu("vpc"))
+item("qemu-fixed", "vhd")(qemu("vpc", "-o", "subformat=fixed"))
+item("qemu", "vhdx")(qemu("vhdx"))
+
+
+@item("mksquashfs", "squashfs")
+def make_squashfs(out):
+    need("mksquashfs")
+    run("mksquashfs", make_tree(), out, "-quiet", "-noappend", "-no-progress")
+
+
+@item("mkfs-fat12", "img")
+def make_fat(out):
+    need("mkfs.fat")
+    run("mkfs.fat", "-C", out, "1440")
+
+
+@item("mkfs-fat32", "img")
+def make_fat32(out):
+    need("mkfs.fat")
+    run("mkfs.fat", "-F", "32", "-C", out, "40000")
+
+
+@item("mke2fs", "img")
+def make_ext4(out):
+    need("mke2fs")
+    run("mke2fs", "-q", "-F", "-t", "ext4", out, "1M")
+
+
+# --- audio ---------------------------------------------------------------------------
+
+RATE = 8000
+
+
+def tone(seconds=0.25, freq=440):
+    n = int(RATE * seconds)
+    return [int(12000 * math.sin(2 * math.pi * freq * i / RATE)) for i in range(n)]
+
+
+def wav_file(seconds=0.25, rate=RATE):
+    path = scratch("tone-%d.wav" % rate)
+    if not os.path.exists(path):
+        n = int(rate * seconds)
+        samples = [int(12000 * math.sin(2 * math.pi * 440 * i / rate)) for i in range(n)]
+        with wave.open(path, "wb") as w:
+            w.setnchannels(1)
+            w.setsampwidth(2)
+            w.setframerate(rate)
+            w.writeframes(struct.pack("<%dh" % len(samples), *samples))
+    return path
+
+
+@item("python", "wav")
+def make_wav(out):
+    shutil.copyfile(wav_file(), out)
+
+
+@item("handwritten", "aiff")
+def make_aiff(out):
+    # FORM/AIFF with COMM (sample rate as an 80-bit extended float) and SSND.
+    samples = tone()
+    data = struct.pack(">%dh" % len(samples), *samples)
+    exponent = 16383 + int(math.log2(RATE))
+    mantissa = RATE << (63 - int(math.log2(RATE)))
+    rate80 = struct.pack(">HQ", exponent, mantissa)
+    comm = struct.pack(">hIh", 1, len(samples), 16) + rate80
+    ssnd = struct.pack(">II", 0, 0) + data
+    body = b"AIFF" + b"COMM" + struct.pack(">I", len(comm)) + comm + b"SSND" + struct.pack(">I", len(ssnd)) + ssnd
+    open(out, "wb").write(b"FORM" + struct.pack(">I", len(body)) + body)
+
+
+@item("handwritten", "au")
+def make_au(out):
+    samples = tone()
+    data = struct.pack(">%dh" % len(samples), *samples)
+    open(out, "wb").write(b".snd" + struct.pack(">IIIII", 24, len(data), 3, RATE, 1) + data)
+
+
+@item("handwritten", "mid")
+def make_midi(out):
+    # Format 0, one track: a note on and off, then end of track.
+    events = b"\x00\x90\x3c\x40\x60\x80\x3c\x40\x00\xff\x2f\x00"
+    track = b"MTrk" + struct.pack(">I", len(events)) + events
+    open(out, "wb").write(b"MThd" + struct.pack(">IHHH", 6, 0, 1, 96) + track)
+
+
+def encoder(tool, *args, rate=RATE):
+    def make(out):
+        need(tool)
+        run(tool, *[a.replace("{in}", wav_file(rate=rate)).replace("{out}", out) for a in args])
+    return make
+
+
+item("flac", "flac")(encoder("flac", "-s", "-f", "-o", "{out}", "{in}"))
+item("oggenc", "ogg")(encoder("oggenc", "-Q", "-o", "{out}", "{in}"))
+item("opusenc", "opus")(encoder("opusenc", "--quiet", "{in}", "{out}"))
+item("lame", "mp3")(encoder("lame", "--silent", "{in}", "{out}", rate=44100))
+item("lame-mpeg2", "mp3")(encoder("lame", "--silent", "{in}", "{out}", rate=22050))
+item("lame-id3", "mp3")(encoder("lame", "--silent", "--id3v2-only", "--tt", "Tone", "{in}", "{out}"))
+item("wavpack", "wv")(encoder("wavpack", "-q", "-y", "{in}", "-o", "{out}"))
+
+
+# --- programs, libraries and bytecode --------------------------------------------------
+
+item("system-ls", "elf")(copy_from(["/bin/ls", "/usr/bin/ls"]))
+item("libc", "so")(copy_from(["/lib/x86_64-linux-gnu/libc.so.6", "/lib/*/libc.so.6", "/lib64/libc.so.6",
+                              "/usr/lib/*/libc.so.6"]))
+item("libz", "so")(copy_from(["/lib/x86_64-linux-gnu/libz.so.1", "/usr/lib/x86_64-linux-gnu/libz.so.1",
+                              "/lib/*/libz.so.1", "/usr/lib/*/libz.so.1"]))
+
+C_SOURCE = "int answer(void) { return 42; }\n"
+C_MAIN = "int main(void) { return 0; }\n"
+
+
+def c_file(text, name):
+    path = scratch(name)
+    open(path, "w").write(text)
+    return path
+
+
+@item("gcc", "o")
+def make_object(out):
+    need("gcc")
+    run("gcc", "-c", "-o", out, c_file(C_SOURCE, "answer.c"))
+
+
+@item("gcc-static", "elf")
+def make_static_elf(out):
+    need("gcc")
+    run("gcc", "-no-pie", "-o", out, c_file(C_MAIN, "main.c"))
+
+
+@item("gcc", "so")
+def make_shared(out):
+    need("gcc")
+    run("gcc", "-shared", "-fPIC", "-o", out, c_file(C_SOURCE, "answer.c"))
+
+
+@item("clang", "bc")
+def make_bitcode(out):
+    need("clang")
+    run("clang", "-c", "-emit-llvm", "-o", out, c_file(C_SOURCE, "answer.c"))
+
+
+def mingw():
+    for name in ("x86_64-w64-mingw32-gcc-posix", "x86_64-w64-mingw32-gcc"):
+        if shutil.which(name):
+            return name
+    raise Skip("x86_64-w64-mingw32-gcc not installed")
+
+
+@item("mingw", "exe")
+def make_exe(out):
+    run(mingw(), "-o", out, c_file(C_MAIN, "main.c"))
+
+
+@item("mingw", "dll")
+def make_dll(out):
+    run(mingw(), "-shared", "-o", out, c_file(C_SOURCE, "answer.c"))
+
+
+def class_file():
+    """public class Hello extends java.lang.Object, with no members (class file version 52)."""
+    def utf8(text):
+        return b"\x01" + struct.pack(">H", len(text)) + text
+    pool = [b"\x07" + struct.pack(">H", 2), utf8(b"Hello"), b"\x07" + struct.pack(">H", 4), utf8(b"java/lang/Object")]
+    return (b"\xca\xfe\xba\xbe" + struct.pack(">HHH", 0, 52, len(pool) + 1) + b"".join(pool)
+            + struct.pack(">HHHHHHH", 0x21, 1, 3, 0, 0, 0, 0))
+
+
+@item("handwritten", "class")
+def make_class(out):
+    open(out, "wb").write(class_file())
+
+
+@item("handwritten", "wasm")
+def make_wasm(out):
+    # One function of type () -> () exported as "run", whose body is just "end".
+    def section(sid, payload):
+        return bytes((sid, len(payload))) + payload
+    types = section(1, b"\x01\x60\x00\x00")
+    funcs = section(3, b"\x01\x00")
+    exports = section(7, b"\x01\x03run\x00\x00")
+    code = section(10, b"\x01\x02\x00\x0b")
+    open(out, "wb").write(b"\0asm\x01\0\0\0" + types + funcs + exports + code)
+
+
+@item("python", "pyc")
+def make_pyc(out):
+    src = c_file("VALUE = 42\n", "module.py")
+    py_compile.compile(src, cfile=out, doraise=True)
+
+
+# --- fonts ------------------------------------------------------------------------------
+
+DEJAVU = ["/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", "/usr/share/fonts/truetype/*/*.ttf"]
+item("dejavu-sans", "ttf")(copy_from(DEJAVU))
+item("ipa-gothic", "ttf")(copy_from(["/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf",
+                                     "/usr/share/fonts/truetype/fonts-japanese-gothic.ttf"]))
+item("urw-base35", "otf")(copy_from(["/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf",
+                                     "/usr/share/fonts/opentype/*/*.otf"]))
+item("urw-base35", "pfb")(copy_from(["/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.pfb",
+                                     "/usr/share/fonts/X11/Type1/*.pfb", "/usr/share/fonts/type1/*/*.pfb"]))
+item("urw-base35", "t1")(copy_from(["/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.t1",
+                                    "/usr/share/fonts/type1/*/*.t1"]))
+item("urw-base35", "afm")(copy_from(["/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.afm",
+                                     "/usr/share/fonts/type1/*/*.afm"]))
+
+
+def sfnt_tables(data):
+    num = struct.unpack(">H", data[4:6])[0]
+    tables = []
+    for i in range(num):
+        tag, checksum, offset, length = struct.unpack(">4sIII", data[12 + 16 * i:28 + 16 * i])
+        tables.append((tag, checksum, data[offset:offset + length]))
+    return data[0:4], tables
+
+
+def sfnt_font(flavor, tables, base):
+    """Lays out one sfnt font whose table data starts at file offset BASE.
+    Returns (directory, table data) so that fonts can be packed into a collection."""
+    num = len(tables)
+    entry = 1 << (num.bit_length() - 1)
+    directory = flavor + struct.pack(">HHHH", num, entry * 16, entry.bit_length() - 1, num * 16 - entry * 16)
+    data = b""
+    offset = base
+    for tag, checksum, table in tables:
+        directory += struct.pack(">4sIII", tag, checksum, offset, len(table))
+        padded = table + b"\0" * (-len(table) % 4)
+        data += padded
+        offset += len(padded)
+    return directory, data
+
+
+@item("dejavu-pair", "ttc")
+def make_ttc(out):
+    # A collection of two fonts: "ttcf" header, the offsets of both table
+    # directories, then the directories and their tables.
+    fonts = [open(first_existing([p]), "rb").read() for p in
+             ("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf")]
+    parsed = [sfnt_tables(f) for f in fonts]
+    header_len = 12 + 4 * len(parsed)
+    dir_lens = [12 + 16 * len(t) for _, t in parsed]
+    pos = header_len + sum(dir_lens)
+    directories, blobs = [], []
+    for flavor, tables in parsed:
+        d, blob = sfnt_font(flavor, tables, pos)
+        directories.append(d)
+        blobs.append(blob)
+        pos += len(blob)
+    offsets, at = [], header_len
+    for d in directories:
+        offsets.append(at)
+        at += len(d)
+    head = b"ttcf" + struct.pack(">HHI", 1, 0, len(parsed)) + b"".join(struct.pack(">I", o) for o in offsets)
+    open(out, "wb").write(head + b"".join(directories) + b"".join(blobs))
+
+
+@item("dejavu-sans", "woff")
+def make_woff(out):
+    # WOFF 1.0: a 44-byte header, a 20-byte entry per table, each table
+    # zlib-compressed when that makes it smaller, 4-byte aligned.
+    font = open(first_existing(DEJAVU), "rb").read()
+    flavor, tables = sfnt_tables(font)
+    entries, blobs = b"", b""
+    offset = 44 + 20 * len(tables)
+    for tag, checksum, table in tables:
+        packed = zlib.compress(table)
+        if len(packed) >= len(table):
+            packed = table
+        entries += struct.pack(">4sIIII", tag, offset, len(packed), len(table), checksum)
+        padded = packed + b"\0" * (-len(packed) % 4)
+        blobs += padded
+        offset += len(padded)
+    total = 44 + len(entries) + len(blobs)
+    sfnt_size = 12 + 16 * len(tables) + sum((len(t) + 3) & ~3 for _, _, t in tables)
+    header = b"wOFF" + flavor + struct.pack(">IHHIHHIIIII", total, len(tables), 0, sfnt_size, 1, 0, 0, 0, 0, 0, 0)
+    open(out, "wb").write(header + entries + blobs)
+
+
+@item("dejavu-sans", "woff2")
+def make_woff2(out):
+    need("woff2_compress")
+    src = scratch("woff2src.ttf")
+    shutil.copyfile(first_existing(DEJAVU), src)
+    run("woff2_compress", src)
+    shutil.move(scratch("woff2src.woff2"), out)
+
+
+# --- databases and data ------------------------------------------------------------------
+
+@item("python", "sqlite")
+def make_sqlite(out):
+    con = sqlite3.connect(out)
+    con.execute("CREATE TABLE t (id INTEGER PRIMARY KEY, name TEXT)")
+    con.executemany("INSERT INTO t (name) VALUES (?)", [("a",), ("b",)])
+    con.commit()
+    con.close()
+
+
+@item("sqlite3-cli", "db")
+def make_sqlite_cli(out):
+    need("sqlite3")
+    run("sqlite3", out, "CREATE TABLE t (x); INSERT INTO t VALUES (1);")
+
+
+@item("python-binary", "plist")
+def make_bplist(out):
+    open(out, "wb").write(plistlib.dumps({"Name": "sample", "Count": 3}, fmt=plistlib.FMT_BINARY))
+
+
+@item("python-xml", "plist")
+def make_xplist(out):
+    open(out, "wb").write(plistlib.dumps({"Name": "sample", "Count": 3}, fmt=plistlib.FMT_XML))
+
+
+@item("handwritten", "mo")
+def make_mo(out):
+    # Little-endian catalog: magic, revision 0, count, the offsets of the two
+    # string tables, an empty hash table, then the tables and the strings.
+    pairs = sorted([(b"", b"Content-Type: text/plain; charset=UTF-8\n"), (b"Hello", b"Hallo")])
+    n = len(pairs)
+    strings = b""
+    start = 28 + 16 * n
+    originals, translations = b"", b""
+    for table, index in ((0, 0), (1, 1)):
+        for pair in pairs:
+            text = pair[index]
+            entry = struct.pack("<II", len(text), start + len(strings))
+            strings += text + b"\0"
+            if table == 0:
+                originals += entry
+            else:
+                translations += entry
+    header = struct.pack("<IIIIIII", 0x950412DE, 0, n, 28, 28 + 8 * n, 0, 0)
+    open(out, "wb").write(header + originals + translations + strings)
+
+
+@item("handwritten", "npy")
+def make_npy(out):
+    # Format 1.0: magic, version, header length, a Python-literal header padded
+    # with spaces to a multiple of 64 bytes, then the raw little-endian data.
+    header = "{'descr': '<i4', 'fortran_order': False, 'shape': (3,), }"
+    header += " " * (-(10 + len(header) + 1) % 64) + "\n"
+    open(out, "wb").write(b"\x93NUMPY\x01\x00" + struct.pack("<H", len(header)) + header.encode()
+                          + struct.pack("<3i", 1, 2, 3))
+
+
+PACKET = bytes.fromhex("ffffffffffff02000000000108060001080006040001020000000001c0a80001000000000000c0a80002")
+
+
+@item("handwritten", "pcap")
+def make_pcap(out):
+    head = struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 65535, 1)
+    rec = struct.pack("<IIII", 1700000000, 0, len(PACKET), len(PACKET)) + PACKET
+    open(out, "wb").write(head + rec)
+
+
+@item("handwritten", "pcapng")
+def make_pcapng(out):
+    def block(kind, body):
+        body += b"\0" * (-len(body) % 4)
+        length = 12 + len(body)
+        return struct.pack("<II", kind, length) + body + struct.pack("<I", length)
+    shb = block(0x0A0D0D0A, struct.pack("<IHHq", 0x1A2B3C4D, 1, 0, -1))
+    idb = block(1, struct.pack("<HHI", 1, 0, 65535))
+    epb = block(6, struct.pack("<IIIII", 0, 0, 0, len(PACKET), len(PACKET)) + PACKET)
+    open(out, "wb").write(shb + idb + epb)
+
+
+def bencode(value):
+    if isinstance(value, int):
+        return b"i%de" % value
+    if isinstance(value, bytes):
+        return b"%d:%s" % (len(value), value)
+    if isinstance(value, str):
+        return bencode(value.encode())
+    if isinstance(value, list):
+        return b"l" + b"".join(bencode(v) for v in value) + b"e"
+    keys = sorted(value)
+    return b"d" + b"".join(bencode(k) + bencode(value[k]) for k in keys) + b"e"
+
+
+@item("handwritten", "torrent")
+def make_torrent(out):
+    import hashlib
+    piece = 16384
+    pieces = b"".join(hashlib.sha1(PAYLOAD[i:i + piece]).digest() for i in range(0, len(PAYLOAD), piece))
+    meta = {"announce": "http://tracker.invalid/announce", "created by": "make_corpus",
+            "info": {"length": len(PAYLOAD), "name": "payload.txt", "piece length": piece, "pieces": pieces}}
+    open(out, "wb").write(bencode(meta))
+
+
+@item("handwritten", "glb")
+def make_glb(out):
+    doc = json.dumps({"asset": {"version": "2.0"}, "scenes": [{"nodes": []}], "scene": 0}).encode()
+    doc += b" " * (-len(doc) % 4)
+    chunk = struct.pack("<II", len(doc), 0x4E4F534A) + doc
+    open(out, "wb").write(b"glTF" + struct.pack("<II", 2, 12 + len(chunk)) + chunk)
+
+
+@item("handwritten", "ply")
+def make_ply(out):
+    open(out, "w").write("ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+                         "property float z\nelement face 1\nproperty list uchar int vertex_indices\nend_header\n"
+                         "0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n")
+
+
+@item("handwritten", "lnk")
+def make_lnk(out):
+    # A shell link header with no optional parts: size 0x4C, the link class
+    # identifier, and zeroed flags, times and sizes.
+    clsid = bytes.fromhex("0114020000000000c000000000000046")
+    header = struct.pack("<I", 0x4C) + clsid + struct.pack("<II", 0, 0x20) + b"\0" * 24
+    header += struct.pack("<IIiHHII", 0, 0, 1, 0, 0, 0, 0)
+    open(out, "wb").write(header + b"\0\0\0\0")
+
+
+@item("openssl", "pem")
+def make_pem(out):
+    need("openssl")
+    key = scratch("key.pem")
+    run("openssl", "req", "-x509", "-newkey", "rsa:1024", "-nodes", "-keyout", key, "-out", out,
+        "-subj", "/CN=sample", "-days", "1")
+
+
+@item("openssl", "key")
+def make_key(out):
+    need("openssl")
+    run("openssl", "genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256", "-out", out)
+
+
+# --- text -----------------------------------------------------------------------------------
+
+def text(content, encoding="utf-8"):
+    def make(out):
+        open(out, "wb").write(content.encode(encoding))
+    return make
+
+
+SAMPLE_TEXT = "Kindsniffer sample text\nこんにちは\n"
+item("utf8-bom", "txt")(text(SAMPLE_TEXT, "utf-8-sig"))
+item("utf16le-bom", "txt")(text("\ufeff" + SAMPLE_TEXT, "utf-16-le"))
+item("utf16be-bom", "txt")(text("\ufeff" + SAMPLE_TEXT, "utf-16-be"))
+item("utf32le-bom", "txt")(text("\ufeff" + SAMPLE_TEXT, "utf-32-le"))
+item("utf32be-bom", "txt")(text("\ufeff" + SAMPLE_TEXT, "utf-32-be"))
+item("regedit", "reg")(text("\ufeffWindows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Sample]\r\n"
+                            "\"Value\"=dword:00000001\r\n", "utf-16-le"))
+item("regedit4", "reg")(text("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Sample]\r\n"))
+item("sample", "xml")(text('<?xml version="1.0" encoding="UTF-8"?>\n<root><item>1</item></root>\n'))
+item("utf8-bom", "xml")(text('<?xml version="1.0" encoding="UTF-8"?>\n<root/>\n', "utf-8-sig"))
+item("utf16", "xml")(text('\ufeff<?xml version="1.0" encoding="UTF-16"?>\n<root/>\n', "utf-16-le"))
+item("html5", "html")(text("<!DOCTYPE html>\n<html><head><title>x</title></head><body></body></html>\n"))
+item("lowercase-doctype", "html")(text("<!doctype html>\n<html><body>x</body></html>\n"))
+item("no-doctype", "html")(text("<html><body>x</body></html>\n"))
+item("sample", "xhtml")(text('<?xml version="1.0" encoding="UTF-8"?>\n<html xmlns="http://www.w3.org/1999/xhtml">'
+                             '<head><title>x</title></head><body/></html>\n'))
+item("sample", "php")(text("<?php\necho 'hello';\n"))
+item("posix", "sh")(text("#!/bin/sh\necho hello\n"))
+item("bash", "sh")(text("#!/bin/bash\necho hello\n"))
+item("env-bash", "sh")(text("#!/usr/bin/env bash\necho hello\n"))
+item("env-python", "py")(text("#!/usr/bin/env python3\nprint('hello')\n"))
+item("perl", "pl")(text("#!/usr/bin/perl\nprint \"hello\\n\";\n"))
+item("node", "js")(text("#!/usr/bin/env node\nconsole.log('hello');\n"))
+item("contact", "vcf")(text("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Sample Person\r\nEND:VCARD\r\n"))
+item("calendar", "ics")(text("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Kindsniffer//corpus//EN\r\n"
+                             "END:VCALENDAR\r\n"))
+item("shortcut", "url")(text("[InternetShortcut]\r\nURL=http://example.org/\r\n"))
+item("launcher", "desktop")(text("[Desktop Entry]\nType=Application\nName=Sample\nExec=true\n"))
+item("solution", "sln")(text("\r\nMicrosoft Visual Studio Solution File, Format Version 12.00\r\n", "utf-8-sig"))
+
+
+# --- driver ------------------------------------------------------------------------------------
+
+def main():
+    global WORK
+    parser = argparse.ArgumentParser(description="Build a corpus of files of known kinds.")
+    parser.add_argument("outdir")
+    parser.add_argument("--exe", action="append", default=[],
+                        help="an existing Windows .exe to include (may be repeated)")
+    args = parser.parse_args()
+
+    os.makedirs(args.outdir, exist_ok=True)
+    manifest = []
+    skipped = 0
+    with tempfile.TemporaryDirectory(prefix="kindsniffer-corpus-") as work:
+        WORK = work
+        makers = list(ITEMS)
+        for path in args.exe:
+            base = os.path.splitext(os.path.basename(path))[0]
+            makers.append(("given-" + base, "exe", (lambda src: lambda out: shutil.copyfile(src, out))(path)))
+        used = set()
+        for name, ext, make in makers:
+            fname = "%s.%s" % (name, ext)
+            n = 2
+            while fname in used:
+                fname = "%s-%d.%s" % (name, n, ext)
+                n += 1
+            out = os.path.join(args.outdir, fname)
+            if os.path.exists(out):
+                os.remove(out)  # a rerun into the same folder starts afresh
+            try:
+                make(out)
+                if not os.path.isfile(out) or os.path.getsize(out) == 0:
+                    raise Skip("produced no file")
+            except (Skip, OSError, subprocess.CalledProcessError) as e:
+                skipped += 1
+                print("make_corpus: skipped %s: %s" % (fname, e), file=sys.stderr)
+                if os.path.exists(out):
+                    os.remove(out)
+                continue
+            used.add(fname)
+            manifest.append({"file": fname, "ext": "." + ext})
+    with open(os.path.join(args.outdir, "manifest.json"), "w") as f:
+        json.dump(manifest, f, indent=1)
+        f.write("\n")
+    exts = {m["ext"].lower() for m in manifest}
+    print("make_corpus: %d files, %d distinct extensions, %d skipped" % (len(manifest), len(exts), skipped),
+          file=sys.stderr)
+
+
+if __name__ == "__main__":
+    main()

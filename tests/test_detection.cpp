@@ -1,0 +1,81 @@
+// A whole detection run against real files.
+#include "detection.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+TEST(DetectionRun, TheFirstMatchingTypeInDocumentOrderWins)
+{
+    TempDir dir;
+    auto file = dir.Write("a.bin", Bytes({0x4D, 0x5A, 0x90, 0x00}));
+    auto sig = dir.Signatures("<type><magic>4D 5A</magic><title>General</title><ext>.g</ext></type>"
+                              "<type><magic>4D 5A 90</magic><title>Specific</title><ext>.s</ext></type>");
+    EXPECT_EQ(DetectFileType(sig, file).title, "General");
+}
+
+TEST(DetectionRun, EveryPatternOfATypeMustHold)
+{
+    TempDir dir;
+    auto file = dir.Write("a.bin", Bytes({0x4D, 0x5A, 0x90, 0x00}));
+    auto sig = dir.Signatures("<type><magic>4D</magic><magic>1: 00</magic><title>Half</title></type>"
+                              "<type><magic>4D</magic><magic>1: 5A</magic><title>Both</title></type>");
+    EXPECT_EQ(DetectFileType(sig, file).title, "Both");
+}
+
+TEST(DetectionRun, ASearchHitDecidesAtOnceWhereverItStands)
+{
+    TempDir dir;
+    auto file = dir.Write("a.bin", Bytes({0x00, 0x50, 0x4B, 0x00}));
+    EXPECT_EQ(DetectFileType(dir.Signatures("<type><magic>?: 50 4B</magic><magic>FF</magic><title>Zip</title></type>"),
+                             file)
+                  .title,
+              "Zip");
+    // Placed last, it is one more pattern that must hold.
+    EXPECT_EQ(DetectFileType(dir.Signatures("<type><magic>FF</magic><magic>?: 50 4B</magic><title>Zip</title></type>"),
+                             file)
+                  .state,
+              DetectionState::Undetermined);
+}
+
+TEST(DetectionRun, SeveralSearchesShareOneViewOfTheFile)
+{
+    TempDir dir;
+    std::string content(100000, 'a');
+    content.replace(99990, 3, "END");
+    auto file = dir.Write("big.txt", content);
+    auto sig = dir.Signatures("<type><magic>?: 51 51</magic><title>Q</title></type>"
+                              "<type><magic>?: 52 52</magic><title>R</title></type>"
+                              "<type><magic>?: 45 4E 44</magic><title>End</title></type>");
+    EXPECT_EQ(DetectFileType(sig, file).title, "End");
+}
+
+TEST(DetectionRun, EmptyFilesAndUnopenablePathsAreTold)
+{
+    TempDir dir;
+    auto sig = dir.Signatures("<type><magic>?:</magic><title>Any</title></type>"
+                              "<type><magic>0:</magic><title>Any</title></type>");
+    EXPECT_EQ(DetectFileType(sig, dir.Write("empty", "")).state, DetectionState::Undetermined);
+    EXPECT_EQ(DetectFileType(sig, dir.path / "absent").state, DetectionState::Unreadable);
+    EXPECT_EQ(DetectFileType(sig, dir.path).state, DetectionState::Unreadable);
+    // The file is judged before the signature file.
+    EXPECT_EQ(DetectFileType(dir.path / "no.xml", dir.path / "absent").state, DetectionState::Unreadable);
+}
+
+TEST(DetectionRun, ExaminesFilesBeyondFourGibibytes)
+{
+    TempDir dir;
+    const std::uint64_t size = (std::uint64_t{1} << 32) + 3;  // a 32-bit size would read 3
+    auto path = dir.path / "huge.bin";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out.write("\x4D\x5A", 2);
+        // Seeking past the end and writing the last bytes leaves a sparse file.
+        out.seekp(static_cast<std::streamoff>(size - 2));
+        out.write("\x55\xAA", 2);
+    }
+    ASSERT_EQ(std::filesystem::file_size(path), size);
+    auto sig = dir.Signatures("<type><magic>4D 5A 00 00</magic><magic>-2: 55 AA</magic><title>Huge</title></type>");
+    EXPECT_EQ(DetectFileType(sig, path).title, "Huge");
+}

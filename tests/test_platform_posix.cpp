@@ -1,0 +1,48 @@
+// The POSIX file layer: only regular files are examined, and nothing blocks.
+#include "detection.h"
+#include "platform_file.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+TEST(PlatformFile, FifoIsUnreadableWithoutBlocking)
+{
+    TempDir dir;
+    auto fifo = dir.path / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto sig = dir.Signatures("<type><magic>?:</magic><title>Any</title></type>");
+    EXPECT_EQ(DetectFileType(sig, fifo).state, DetectionState::Unreadable);
+}
+
+TEST(PlatformFile, DevicesAreUnreadable)
+{
+    TempDir dir;
+    auto sig = dir.Signatures("<type><magic>?:</magic><title>Any</title></type>");
+    EXPECT_EQ(DetectFileType(sig, "/dev/zero").state, DetectionState::Unreadable);
+}
+
+TEST(PlatformFile, NamesAreBytes)
+{
+    TempDir dir;
+    // Not valid UTF-8: the name must still reach open() unchanged.
+    auto file = dir.Write("\xff\xfe-latin1-\xe9.bin", Bytes({0x4D, 0x5A}));
+    auto sig = dir.Signatures("<type><magic>4D 5A</magic><title>MZ</title></type>", "\xe9t\xe9.xml");
+    EXPECT_EQ(DetectFileType(sig, file).title, "MZ");
+}
+
+TEST(PlatformFile, ReadsExactlyOrFails)
+{
+    TempDir dir;
+    auto file = OpenFileForDetection(dir.Write("four", Bytes({1, 2, 3, 4})));
+    ASSERT_TRUE(file);
+    EXPECT_EQ(PlatformFileSize(*file), 4u);
+    std::vector<std::uint8_t> two(2);
+    EXPECT_TRUE(PlatformFileRead(*file, 2, two));
+    EXPECT_EQ(two, Bytes({3, 4}));
+    EXPECT_FALSE(PlatformFileRead(*file, 3, two));
+    auto whole = MapWholeFile(*file, 4);
+    ASSERT_TRUE(whole.owner);
+    EXPECT_EQ(std::vector<std::uint8_t>(whole.bytes.begin(), whole.bytes.end()), Bytes({1, 2, 3, 4}));
+}

@@ -1,0 +1,154 @@
+// Reading the signature document: which elements count and what their text is.
+#include "detection.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::vector<std::uint8_t> kMz = Bytes({0x4D, 0x5A, 0x90, 0x00});
+
+DetectionOutcome DetectWith(const TempDir& dir, std::string_view types, const std::vector<std::uint8_t>& file = kMz)
+{
+    return DetectFileType(dir.Signatures(types), dir.Write("examined.bin", file));
+}
+
+DetectionOutcome DetectWithDocument(const TempDir& dir, std::string_view document)
+{
+    return DetectFileType(dir.Write("sig.xml", document), dir.Write("examined.bin", kMz));
+}
+
+} // namespace
+
+TEST(DocumentWalk, ElementNamesAreCaseSensitive)
+{
+    TempDir dir;
+    EXPECT_EQ(DetectWith(dir, "<Type><magic>4D 5A</magic><title>A</title></Type>").state,
+              DetectionState::Undetermined);
+    // A pattern spelled MAGIC is not seen, so the type has none and never matches.
+    EXPECT_EQ(DetectWith(dir, "<type><MAGIC>4D 5A</MAGIC><title>A</title></type>").state,
+              DetectionState::Undetermined);
+    EXPECT_EQ(DetectWithDocument(dir, "<DAT><types><type><magic>4D</magic></type></types></DAT>").state,
+              DetectionState::Undetermined);
+}
+
+TEST(DocumentWalk, CommentsAndForeignElementsDoNotInterruptIt)
+{
+    TempDir dir;
+    auto outcome = DetectWith(dir,
+                              "<!-- images -->\n<note>x</note>\n"
+                              "<type><magic>00</magic><title>Zero</title></type>\n<!-- exes --><other/>\n"
+                              "<type><magic>4D</magic><!-- c --><foo>1</foo><magic>1: 5A</magic><title>MZ</title></type>");
+    EXPECT_EQ(outcome.state, DetectionState::Detected);
+    EXPECT_EQ(outcome.title, "MZ");
+}
+
+TEST(DocumentWalk, OnlyTheFirstDatAndTypesCount)
+{
+    TempDir dir;
+    EXPECT_EQ(DetectWithDocument(dir, "<dat><types/><types><type><magic>4D</magic></type></types></dat>"
+                                      "<dat><types><type><magic>4D</magic></type></types></dat>")
+                  .state,
+              DetectionState::Undetermined);
+}
+
+TEST(DocumentWalk, TitleAndExtensionsInDocumentOrder)
+{
+    TempDir dir;
+    auto outcome = DetectWith(dir, "<type><ext>.exe</ext><title>Program</title><ext>.dll</ext>"
+                                   "<magic>4D 5A</magic><ext>.sys</ext><title>Second</title></type>");
+    EXPECT_EQ(outcome.title, "Program");
+    EXPECT_EQ(outcome.extensions, (std::vector<std::string>{".exe", ".dll", ".sys"}));
+}
+
+TEST(DocumentWalk, MissingPiecesReadAsEmpty)
+{
+    TempDir dir;
+    auto outcome = DetectWith(dir, "<type><magic>4D</magic><ext/><ext>   </ext><ext>.x</ext></type>");
+    EXPECT_EQ(outcome.state, DetectionState::Detected);
+    EXPECT_EQ(outcome.title, "");
+    EXPECT_EQ(outcome.extensions, (std::vector<std::string>{"", "", ".x"}));
+    EXPECT_EQ(DetectWith(dir, "<type><title>No patterns</title><ext>.x</ext></type>").state,
+              DetectionState::Undetermined);
+    EXPECT_EQ(DetectWith(dir, "<type><magic></magic><title>Empty pattern</title></type>").state,
+              DetectionState::Undetermined);
+    EXPECT_EQ(DetectWith(dir, "<type><magic><![CDATA[]]></magic><title>Empty CDATA</title></type>").state,
+              DetectionState::Undetermined);
+}
+
+TEST(ElementText, IsTheFirstChildWhenItIsText)
+{
+    TempDir dir;
+    EXPECT_EQ(DetectWith(dir, "<type><magic>4D</magic><title><!-- c -->Hidden</title></type>").title, "");
+    EXPECT_EQ(DetectWith(dir, "<type><magic>4D</magic><title>Shown<!-- c -->Lost</title></type>").title, "Shown");
+    EXPECT_EQ(DetectWith(dir, "<type><magic><b/>4D</magic><title>A</title></type>").state,
+              DetectionState::Undetermined);
+}
+
+TEST(ElementText, EntitiesAndCharacterReferencesAreDecoded)
+{
+    TempDir dir;
+    EXPECT_EQ(DetectWith(dir, "<type><magic>4D</magic><title>R&amp;D &lt;1&gt; &#65;&#x42;</title></type>").title,
+              "R&D <1> AB");
+    // A reference beyond ASCII becomes UTF-8 bytes.
+    EXPECT_EQ(DetectWith(dir, "<type><magic>4D</magic><title>&#x3042;</title></type>").title, "\xE3\x81\x82");
+}
+
+TEST(ElementText, CdataIsReadAsWritten)
+{
+    TempDir dir;
+    EXPECT_EQ(DetectWith(dir, "<type><magic><![CDATA[4D 5A]]></magic><title>A</title></type>").state,
+              DetectionState::Detected);
+    // On its own indented line, the section's content alone is the text...
+    EXPECT_EQ(DetectWith(dir, "<type><magic>\n      <![CDATA[4D 5A]]>\n    </magic><title>A</title></type>").state,
+              DetectionState::Detected);
+    // ...while the same pattern as indented plain text keeps the indentation and is spoiled.
+    EXPECT_EQ(DetectWith(dir, "<type><magic>\n      4D 5A\n    </magic><title>A</title></type>").state,
+              DetectionState::Undetermined);
+}
+
+TEST(ElementText, BytesPassThroughUnconverted)
+{
+    TempDir dir;
+    // Shift-JIS for a title, with a 0x5C trail byte, in a file that declares another encoding.
+    const std::string title = "\x83\x5C\x83\x74\x83\x67";
+    auto outcome = DetectWithDocument(dir, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><dat><types><type>"
+                                           "<magic>4D</magic><title>" + title + "</title></type></types></dat>");
+    EXPECT_EQ(outcome.title, title);
+    // A UTF-8 byte-order mark is skipped.
+    EXPECT_EQ(DetectWithDocument(dir, "\xEF\xBB\xBF<dat><types><type><magic>4D</magic><title>B</title></type>"
+                                      "</types></dat>")
+                  .title,
+              "B");
+}
+
+TEST(SignatureLoading, DamagedOrMissingDocumentsGiveUndetermined)
+{
+    TempDir dir;
+    auto file = dir.Write("examined.bin", kMz);
+    const std::string good = "<dat><types><type><magic>4D</magic><title>A</title></type></types></dat>";
+
+    EXPECT_EQ(DetectFileType(dir.path / "absent.xml", file).state, DetectionState::Undetermined);
+    EXPECT_EQ(DetectFileType(dir.Write("empty.xml", ""), file).state, DetectionState::Undetermined);
+    EXPECT_EQ(DetectFileType(dir.Write("nodat.xml", "<types><type><magic>4D</magic></type></types>"), file).state,
+              DetectionState::Undetermined);
+    EXPECT_EQ(DetectFileType(dir.Write("notypes.xml", "<dat><type><magic>4D</magic></type></dat>"), file).state,
+              DetectionState::Undetermined);
+    // An error after </dat> keeps what was parsed; one inside it loses dat.
+    EXPECT_EQ(DetectFileType(dir.Write("after.xml", good + "<broken"), file).state, DetectionState::Detected);
+    EXPECT_EQ(DetectFileType(dir.Write("inside.xml", "<dat><types><type><magic>4D</magic></type><x></types></dat>"),
+                             file)
+                  .state,
+              DetectionState::Undetermined);
+    EXPECT_EQ(DetectFileType(dir.path, file).state, DetectionState::Undetermined);
+}
+
+TEST(SignatureLoading, AnEditTakesEffectAtTheNextRun)
+{
+    TempDir dir;
+    auto file = dir.Write("examined.bin", kMz);
+    auto sig = dir.Signatures("<type><magic>4D</magic><title>First</title></type>");
+    EXPECT_EQ(DetectFileType(sig, file).title, "First");
+    dir.Signatures("<type><magic>4D</magic><title>Second</title></type>");
+    EXPECT_EQ(DetectFileType(sig, file).title, "Second");
+}
