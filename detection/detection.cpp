@@ -1,14 +1,32 @@
 #include "detection.h"
 #include "platform_file.h"
 
+#include <algorithm>
+
 namespace {
 
-// The examined file as the matcher sees it. The whole-file view is made by
-// the first search that needs it and shared by every later one of the run.
+// Search patterns are answered by one streamed pass over the file, shared by
+// every search of the run: the first search starts the pass for itself and
+// for every search pattern that follows it in the table, and the pass stops
+// as soon as the pattern asked about is settled. A later search resumes it.
+// So the file is read at most once per run, never held whole in memory, and
+// each chunk is tested against all pending patterns while it is in cache.
+struct SearchPass {
+    static constexpr std::size_t kChunk = 256 * 1024;
+
+    std::vector<const MagicRule*> rules;  // the patterns of this pass, in table order
+    std::vector<bool> found;
+    std::uint64_t readUpTo = 0;           // file bytes consumed so far
+    std::size_t overlap = 0;              // longest pattern - 1: matches may straddle chunks
+    std::vector<std::uint8_t> window;     // tail of the previous chunk, then the new one
+    bool started = false;
+};
+
 struct FileSource {
     PlatformFile& file;
     std::uint64_t size;
-    WholeFileView whole;
+    const SignatureTable& table;
+    SearchPass pass;
 
     std::uint64_t Size() const { return size; }
 
@@ -17,14 +35,61 @@ struct FileSource {
         return PlatformFileRead(file, position, into);
     }
 
-    std::optional<std::span<const std::uint8_t>> WholeFile()
+    bool Contains(const MagicRule& rule)
     {
-        // After a failed attempt the next search of the run tries again.
-        if (!whole.owner)
-            whole = MapWholeFile(file, size);
-        if (!whole.owner)
-            return std::nullopt;
-        return whole.bytes;
+        if (rule.pattern.empty())
+            return true;
+        auto slot = std::find(pass.rules.begin(), pass.rules.end(), &rule);
+        if (!pass.started || slot == pass.rules.end()) {
+            StartPass(rule);
+            slot = pass.rules.begin();
+        }
+        const auto index = static_cast<std::size_t>(slot - pass.rules.begin());
+        while (!pass.found[index] && pass.readUpTo < size) {
+            if (!ScanNextChunk()) {
+                // A failed read settles nothing: the next search starts afresh.
+                pass = {};
+                return false;
+            }
+        }
+        return pass.found[index];
+    }
+
+    void StartPass(const MagicRule& first)
+    {
+        pass = {};
+        pass.started = true;
+        bool reached = false;
+        for (const SignatureType& type : table.types) {
+            for (const MagicRule& rule : type.magics) {
+                reached = reached || &rule == &first;
+                if (reached && rule.valid && rule.anchor == MagicAnchor::Search && size >= rule.tokenCount) {
+                    pass.rules.push_back(&rule);
+                    pass.overlap = std::max(pass.overlap, rule.pattern.size() - (rule.pattern.empty() ? 0 : 1));
+                }
+            }
+        }
+        if (pass.rules.empty() || pass.rules.front() != &first)
+            pass.rules.insert(pass.rules.begin(), &first);  // a rule from outside the table
+        pass.overlap = std::max(pass.overlap, first.pattern.size() - 1);
+        pass.found.assign(pass.rules.size(), false);
+    }
+
+    bool ScanNextChunk()
+    {
+        const std::size_t carried = std::min<std::size_t>(pass.window.size(), pass.overlap);
+        std::move(pass.window.end() - static_cast<std::ptrdiff_t>(carried), pass.window.end(), pass.window.begin());
+        const auto fresh = static_cast<std::size_t>(std::min<std::uint64_t>(SearchPass::kChunk, size - pass.readUpTo));
+        pass.window.resize(carried + fresh);
+        if (!PlatformFileRead(file, pass.readUpTo, std::span(pass.window).subspan(carried)))
+            return false;
+        pass.readUpTo += fresh;
+
+        for (std::size_t i = 0; i < pass.rules.size(); ++i) {
+            if (!pass.found[i])
+                pass.found[i] = FindPattern(pass.rules[i]->pattern, pass.window).has_value();
+        }
+        return true;
     }
 };
 
@@ -54,7 +119,7 @@ DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesys
     if (!size)
         return {DetectionState::Unreadable, {}, {}};
 
-    FileSource source{*file, *size, {}};
+    FileSource source{*file, *size, table, {}};
     for (const SignatureType& type : table.types) {
         if (TypeMatches(type, source))
             return {DetectionState::Detected, type.title, type.extensions};

@@ -72,19 +72,15 @@ std::optional<std::uint64_t> FindPattern(std::span<const PatternByte> pattern,
 // Tests one rule against a file that `source` gives access to. Source needs:
 //   std::uint64_t Size() const;
 //   bool Read(std::uint64_t position, std::span<std::uint8_t> into);  // whole span or false
-//   std::optional<std::span<const std::uint8_t>> WholeFile();          // made at most once
+//   bool Contains(const MagicRule& searchRule);  // the rule's pattern lies somewhere in the file
 template <class Source>
 MagicResult TestMagic(const MagicRule& rule, Source& source)
 {
     if (!rule.valid || source.Size() < rule.tokenCount)
         return MagicResult::NoMatch;
 
-    if (rule.anchor == MagicAnchor::Search) {
-        auto whole = source.WholeFile();
-        if (!whole || !FindPattern(rule.pattern, *whole))
-            return MagicResult::NoMatch;
-        return MagicResult::DecisiveMatch;
-    }
+    if (rule.anchor == MagicAnchor::Search)
+        return source.Contains(rule) ? MagicResult::DecisiveMatch : MagicResult::NoMatch;
 
     auto start = FixedTestStart(rule, source.Size());
     if (!start)
@@ -102,5 +98,5 @@ struct MemorySource {
 
     std::uint64_t Size() const { return bytes.size(); }
     bool Read(std::uint64_t position, std::span<std::uint8_t> into) const;
-    std::optional<std::span<const std::uint8_t>> WholeFile() const { return bytes; }
+    bool Contains(const MagicRule& rule) const { return FindPattern(rule.pattern, bytes).has_value(); }
 };

@@ -1,5 +1,5 @@
 // The little that detection asks of the operating system: open a file for
-// shared reading, learn its size, read from it, and see it whole. One
+// shared reading, learn its size and read from it. One
 // implementation per platform, chosen by the build.
 #pragma once
 
@@ -29,14 +29,6 @@ std::optional<std::uint64_t> PlatformFileSize(PlatformFile& file);
 
 // Reads exactly into.size() bytes from `position`; false on failure or a short read.
 bool PlatformFileRead(PlatformFile& file, std::uint64_t position, std::span<std::uint8_t> into);
-
-// The whole file's bytes: a read-only mapping where the platform gives one,
-// otherwise a heap copy. Empty span with null owner on failure.
-struct WholeFileView {
-    std::span<const std::uint8_t> bytes;
-    std::shared_ptr<const void> owner;  // unmaps or frees when the last copy goes
-};
-WholeFileView MapWholeFile(PlatformFile& file, std::uint64_t size);
 
 struct StdioCloser {
     void operator()(std::FILE* f) const noexcept { std::fclose(f); }

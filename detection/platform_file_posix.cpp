@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,24 +51,6 @@ bool PlatformFileRead(PlatformFile& file, std::uint64_t position, std::span<std:
         done += static_cast<std::size_t>(got);
     }
     return true;
-}
-
-WholeFileView MapWholeFile(PlatformFile& file, std::uint64_t size)
-{
-    if (size == 0 || size > SIZE_MAX)
-        return {};
-    const auto length = static_cast<std::size_t>(size);
-    void* mapped = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, file.fd, 0);
-    if (mapped != MAP_FAILED) {
-        ::madvise(mapped, length, MADV_SEQUENTIAL);
-        std::shared_ptr<const void> owner(mapped, [length](const void* p) { ::munmap(const_cast<void*>(p), length); });
-        return {{static_cast<const std::uint8_t*>(mapped), length}, std::move(owner)};
-    }
-
-    std::shared_ptr<std::uint8_t[]> copy(new (std::nothrow) std::uint8_t[length]);
-    if (!copy || !PlatformFileRead(file, 0, {copy.get(), length}))
-        return {};
-    return {{copy.get(), length}, std::shared_ptr<const void>(copy, copy.get())};
 }
 
 UniqueStdioFile OpenStdioForReading(const std::filesystem::path& path)

@@ -58,28 +58,6 @@ bool PlatformFileRead(PlatformFile& file, std::uint64_t position, std::span<std:
     return true;
 }
 
-WholeFileView MapWholeFile(PlatformFile& file, std::uint64_t size)
-{
-    if (size == 0 || size > SIZE_MAX)
-        return {};
-    const auto length = static_cast<std::size_t>(size);
-
-    if (HANDLE mapping = CreateFileMappingW(file.handle, nullptr, PAGE_READONLY, 0, 0, nullptr)) {
-        const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
-        // The view keeps the mapping object alive on its own.
-        CloseHandle(mapping);
-        if (view) {
-            std::shared_ptr<const void> owner(view, [](const void* p) { UnmapViewOfFile(p); });
-            return {{static_cast<const std::uint8_t*>(view), length}, std::move(owner)};
-        }
-    }
-
-    std::shared_ptr<std::uint8_t[]> copy(new (std::nothrow) std::uint8_t[length]);
-    if (!copy || !PlatformFileRead(file, 0, {copy.get(), length}))
-        return {};
-    return {{copy.get(), length}, std::shared_ptr<const void>(copy, copy.get())};
-}
-
 UniqueStdioFile OpenStdioForReading(const std::filesystem::path& path)
 {
     return UniqueStdioFile(_wfopen(path.c_str(), L"rb"));

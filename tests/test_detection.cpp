@@ -79,3 +79,39 @@ TEST(DetectionRun, ExaminesFilesBeyondFourGibibytes)
     auto sig = dir.Signatures("<type><magic>4D 5A 00 00</magic><magic>-2: 55 AA</magic><title>Huge</title></type>");
     EXPECT_EQ(DetectFileType(sig, path).title, "Huge");
 }
+
+TEST(DetectionRun, SearchesFindPatternsAcrossTheWholeOfALargeFile)
+{
+    // Large enough to be read in several pieces; the patterns sit where piece
+    // boundaries are likely (every power of two) and at the very end.
+    TempDir dir;
+    std::string content(1 << 20, '\0');
+    content.replace((1 << 18) - 2, 4, "\x11\x22\x33\x44");
+    content.replace((1 << 19) - 1, 2, "\x55\x66");
+    content.replace(content.size() - 3, 3, "\x77\x88\x99");
+    auto file = dir.Write("large.bin", content);
+    auto find = [&](const char* magic) {
+        return DetectFileType(dir.Signatures(std::string("<type><magic>") + magic + "</magic><title>T</title></type>"), file)
+            .state;
+    };
+    EXPECT_EQ(find("?: 11 22 33 44"), DetectionState::Detected);
+    EXPECT_EQ(find("?: 55 66"), DetectionState::Detected);
+    EXPECT_EQ(find("?: 77 88 99"), DetectionState::Detected);
+    EXPECT_EQ(find("?: 11 22 ?? 44 00 00"), DetectionState::Detected);
+    EXPECT_EQ(find("?: 88 99 00"), DetectionState::Undetermined);
+    EXPECT_EQ(find("?: 22 11"), DetectionState::Undetermined);
+}
+
+TEST(DetectionRun, LaterSearchesAreAnsweredFromTheSamePass)
+{
+    TempDir dir;
+    std::string content(700000, 'x');
+    content.replace(100, 3, "BBB");
+    content.replace(600000, 3, "CCC");
+    auto file = dir.Write("text.bin", content);
+    auto sig = dir.Signatures("<type><magic>?: 41 41 41</magic><title>A</title></type>"
+                              "<type><magic>79</magic><title>Not reached</title></type>"
+                              "<type><magic>?: 43 43 43</magic><title>C</title></type>"
+                              "<type><magic>?: 42 42 42</magic><title>B</title></type>");
+    EXPECT_EQ(DetectFileType(sig, file).title, "C");
+}
