@@ -1,70 +1,229 @@
 #include "cli.h"
+#include "lint.h"
+#include "names.h"
+#include "platform_cli.h"
 #include "text.h"
 
 #include "detection.h"
 #include "platform_file.h"
 
+#include <algorithm>
+#include <chrono>
+#include <optional>
+#include <set>
 #include <string>
 #include <string_view>
+#include <system_error>
+
+namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: kindsniffer-cli [--signatures FILE] [--json] PATH...\n";
+constexpr const char* kUsage = "usage: kindsniffer-cli [OPTIONS] PATH...\n"
+                               "       kindsniffer-cli --lint FILE\n"
+                               "Try 'kindsniffer-cli --help' for more.\n";
+
+constexpr const char* kHelp =
+    "usage: kindsniffer-cli [OPTIONS] PATH...\n"
+    "       kindsniffer-cli --lint FILE\n"
+    "\n"
+    "Tells what kind of file each PATH really is, from its bytes.\n"
+    "\n"
+    "  --signatures FILE   signature file (default: Kindsniffer.xml beside the program)\n"
+    "  -r, --recursive     examine the files in directories, and in theirs\n"
+    "  -L, --follow-links  with -r, also walk directories reached through symbolic links\n"
+    "  --json              one JSON object per line instead of a table\n"
+    "  --mismatch          list only files whose extension does not fit their type\n"
+    "  --rename            give each such file the first extension of its type;\n"
+    "                      never overwrites, never touches an unknown or unreadable file\n"
+    "  --dry-run           with --rename: only tell what would be renamed\n"
+    "  --lint FILE         check a signature file and report its problems\n"
+    "  --help, --version\n"
+    "\n"
+    "Exit status: 0 when every file was examined (and every rename done), 1 when a\n"
+    "file could not be read or a rename failed, 2 for bad arguments or a signature\n"
+    "file that cannot be opened. --lint: 0 when clean, 1 with findings.\n";
 
 struct CliOptions {
-    std::filesystem::path signaturePath;
+    fs::path signaturePath;
+    std::optional<fs::path> lintFile;
     bool json = false;
-    std::vector<std::filesystem::path> paths;
+    bool recursive = false;
+    bool followLinks = false;
+    bool mismatchOnly = false;
+    bool rename = false;
+    bool dryRun = false;
+    bool help = false;
+    bool version = false;
+    std::vector<fs::path> paths;
+};
+
+enum class RenameAction { Renamed, WouldRename, TargetExists, Failed, UnusableExtension };
+
+struct RenameStep {
+    RenameAction action;
+    fs::path target;
+    std::string error;
+};
+
+struct Examined {
+    fs::path path;
+    DetectionOutcome outcome;
+    std::optional<RenameStep> rename;
 };
 
 // Options are ASCII; compare them against the native argument without
 // converting it, so that no argument is ever mangled on the way.
-bool ArgEquals(const std::filesystem::path& arg, std::string_view text)
+bool ArgEquals(const fs::path& arg, std::string_view text)
 {
     const auto& native = arg.native();
-    if (native.size() != text.size())
-        return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (native[i] != static_cast<std::filesystem::path::value_type>(text[i]))
-            return false;
-    }
-    return true;
+    return std::equal(native.begin(), native.end(), text.begin(), text.end(),
+                      [](auto a, char b) { return a == static_cast<fs::path::value_type>(b); });
 }
 
-bool StartsWithDash(const std::filesystem::path& arg)
+bool LooksLikeOption(const fs::path& arg)
 {
-    return !arg.native().empty() && arg.native()[0] == '-';
+    return arg.native().size() > 1 && arg.native()[0] == '-';
 }
 
 // Returns false, having said why on `err`, for arguments that make no sense.
-bool ParseArguments(const std::vector<std::filesystem::path>& args, CliOptions& options, std::FILE* err)
+bool ParseArguments(const std::vector<fs::path>& args, CliOptions& options, std::FILE* err)
 {
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const auto& arg = args[i];
-        if (optionsEnded || !StartsWithDash(arg) || ArgEquals(arg, "-")) {
+        auto takeValue = [&](const char* option) -> std::optional<fs::path> {
+            if (i + 1 == args.size()) {
+                std::fprintf(err, "kindsniffer-cli: %s needs a file\n", option);
+                return std::nullopt;
+            }
+            return args[++i];
+        };
+
+        if (optionsEnded || !LooksLikeOption(arg)) {
             options.paths.push_back(arg);
         } else if (ArgEquals(arg, "--")) {
             optionsEnded = true;
         } else if (ArgEquals(arg, "--json")) {
             options.json = true;
+        } else if (ArgEquals(arg, "-r") || ArgEquals(arg, "--recursive")) {
+            options.recursive = true;
+        } else if (ArgEquals(arg, "-L") || ArgEquals(arg, "--follow-links")) {
+            options.followLinks = true;
+        } else if (ArgEquals(arg, "--mismatch")) {
+            options.mismatchOnly = true;
+        } else if (ArgEquals(arg, "--rename")) {
+            options.rename = true;
+        } else if (ArgEquals(arg, "--dry-run")) {
+            options.dryRun = true;
+        } else if (ArgEquals(arg, "--help") || ArgEquals(arg, "-h")) {
+            options.help = true;
+        } else if (ArgEquals(arg, "--version")) {
+            options.version = true;
         } else if (ArgEquals(arg, "--signatures")) {
-            if (i + 1 == args.size()) {
-                std::fprintf(err, "kindsniffer-cli: --signatures needs a file\n");
+            auto value = takeValue("--signatures");
+            if (!value)
                 return false;
-            }
-            options.signaturePath = args[++i];
+            options.signaturePath = *value;
+        } else if (ArgEquals(arg, "--lint")) {
+            auto value = takeValue("--lint");
+            if (!value)
+                return false;
+            options.lintFile = *value;
         } else {
             std::fprintf(err, "kindsniffer-cli: unknown option %s\n", DisplayText(arg.native()).c_str());
             return false;
         }
+    }
+    if (options.help || options.version || options.lintFile)
+        return true;
+    if (options.dryRun && !options.rename) {
+        std::fprintf(err, "kindsniffer-cli: --dry-run goes with --rename\n");
+        return false;
     }
     if (options.paths.empty()) {
         std::fprintf(err, "kindsniffer-cli: no file to examine\n");
         return false;
     }
     return true;
+}
+
+// Directory entries in a stable order: by name, compared as the system stores it.
+void WalkDirectory(const fs::path& dir, const CliOptions& options, std::set<fs::path>& visited,
+                   std::vector<fs::path>& files, std::FILE* err)
+{
+    std::error_code error;
+    if (options.followLinks) {
+        // A link back up the tree would otherwise be walked forever.
+        auto real = fs::canonical(dir, error);
+        if (error || !visited.insert(real).second)
+            return;
+    }
+    std::vector<fs::path> entries;
+    for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error))
+        entries.push_back(it->path());
+    if (error) {
+        std::fprintf(err, "kindsniffer-cli: cannot list %s: %s\n", DisplayText(dir.native()).c_str(),
+                     error.message().c_str());
+        files.push_back(dir);  // reported as unreadable, so the failure shows in the results too
+        return;
+    }
+    std::sort(entries.begin(), entries.end(), [](const fs::path& a, const fs::path& b) { return a.native() < b.native(); });
+
+    for (const fs::path& entry : entries) {
+        const fs::file_status own = fs::symlink_status(entry, error);
+        const bool isLink = fs::is_symlink(own);
+        const bool isDir = isLink ? (options.followLinks && fs::is_directory(entry, error)) : fs::is_directory(own);
+        if (isDir)
+            WalkDirectory(entry, options, visited, files, err);
+        else if (!(isLink && fs::is_directory(entry, error)))
+            files.push_back(entry);
+    }
+}
+
+std::vector<fs::path> CollectFiles(const CliOptions& options, std::FILE* err)
+{
+    std::vector<fs::path> files;
+    std::set<fs::path> visited;
+    std::error_code error;
+    for (const fs::path& path : options.paths) {
+        if (options.recursive && fs::is_directory(path, error))
+            WalkDirectory(path, options, visited, files, err);
+        else
+            files.push_back(path);
+    }
+    return files;
+}
+
+bool IsMismatch(const Examined& item)
+{
+    if (item.outcome.state != DetectionState::Detected || item.outcome.extensions.empty())
+        return false;
+    std::vector<NativeString> extensions;
+    for (const std::string& ext : item.outcome.extensions)
+        extensions.push_back(NativeFromSignatureText(ext));
+    return !HasExtensionAmong(item.path, extensions);
+}
+
+RenameStep PlanAndRename(const Examined& item, bool dryRun)
+{
+    const NativeString extension = NativeFromSignatureText(item.outcome.extensions.front());
+    if (!IsUsableExtension(extension))
+        return {RenameAction::UnusableExtension, {}, "the type's first extension cannot be used in a file name"};
+    RenameStep step{RenameAction::Renamed, RenameTarget(item.path, extension), {}};
+
+    std::error_code error;
+    if (dryRun) {
+        step.action = fs::exists(fs::symlink_status(step.target, error)) ? RenameAction::TargetExists
+                                                                         : RenameAction::WouldRename;
+        return step;
+    }
+    switch (RenameNoReplace(item.path, step.target, step.error)) {
+    case RenameResult::Renamed: step.action = RenameAction::Renamed; break;
+    case RenameResult::TargetExists: step.action = RenameAction::TargetExists; break;
+    case RenameResult::Failed: step.action = RenameAction::Failed; break;
+    }
+    return step;
 }
 
 const char* StateName(DetectionState state)
@@ -77,47 +236,132 @@ const char* StateName(DetectionState state)
     return "undetermined";
 }
 
-void PrintJson(std::FILE* out, const std::filesystem::path& path, const DetectionOutcome& outcome)
+const char* ActionName(RenameAction action)
 {
-    std::string line = "{\"path\": " + JsonString(path.native()) + ", \"state\": \"" + StateName(outcome.state)
+    switch (action) {
+    case RenameAction::Renamed: return "renamed";
+    case RenameAction::WouldRename: return "would-rename";
+    case RenameAction::TargetExists: return "exists";
+    case RenameAction::Failed: return "failed";
+    case RenameAction::UnusableExtension: return "unusable-extension";
+    }
+    return "failed";
+}
+
+void Write(std::FILE* out, const std::string& text)
+{
+    std::fwrite(text.data(), 1, text.size(), out);
+}
+
+void PrintJson(std::FILE* out, const Examined& item)
+{
+    const DetectionOutcome& outcome = item.outcome;
+    std::string line = "{\"path\": " + JsonString(item.path.native()) + ", \"state\": \"" + StateName(outcome.state)
                      + "\", \"title\": " + JsonString(outcome.title) + ", \"extensions\": [";
-    for (std::size_t i = 0; i < outcome.extensions.size(); ++i) {
-        if (i)
-            line += ", ";
-        line += JsonString(outcome.extensions[i]);
+    for (std::size_t i = 0; i < outcome.extensions.size(); ++i)
+        line += (i ? ", " : "") + JsonString(outcome.extensions[i]);
+    line += "]";
+    if (item.rename) {
+        line += std::string(", \"rename\": {\"result\": \"") + ActionName(item.rename->action) + "\"";
+        if (!item.rename->target.empty())
+            line += ", \"to\": " + JsonString(item.rename->target.native());
+        if (!item.rename->error.empty())
+            line += ", \"error\": " + JsonString(item.rename->error);
+        line += "}";
     }
-    line += "]}\n";
-    std::fwrite(line.data(), 1, line.size(), out);
+    line += "}\n";
+    Write(out, line);
 }
 
-void PrintReadable(std::FILE* out, const std::filesystem::path& path, const DetectionOutcome& outcome)
+std::string TypeColumn(const DetectionOutcome& outcome)
 {
-    std::string line = DisplayText(path.native()) + ": ";
-    if (outcome.state == DetectionState::Detected) {
-        line += DisplayText(outcome.title);
-        for (std::size_t i = 0; i < outcome.extensions.size(); ++i)
-            line += (i ? " " : " (") + DisplayText(outcome.extensions[i]);
-        if (!outcome.extensions.empty())
-            line += ")";
-    } else {
-        line += outcome.state == DetectionState::Unreadable ? "(cannot be opened)" : "(unknown type)";
+    switch (outcome.state) {
+    case DetectionState::Detected: return DisplayText(outcome.title);
+    case DetectionState::Unreadable: return "(cannot be opened)";
+    case DetectionState::Undetermined: return "(unknown type)";
     }
-    line += "\n";
-    std::fwrite(line.data(), 1, line.size(), out);
+    return {};
 }
 
-} // namespace
-
-int RunCli(const std::vector<std::filesystem::path>& args, std::FILE* out, std::FILE* err)
+std::string ExtensionsColumn(const DetectionOutcome& outcome)
 {
-    CliOptions options;
-    if (!ParseArguments(args, options, err)) {
-        std::fputs(kUsage, err);
-        return ExitUsage;
-    }
-    if (options.signaturePath.empty())
-        options.signaturePath = ExecutablePath().parent_path() / "Kindsniffer.xml";
+    std::string text;
+    for (const std::string& ext : outcome.extensions)
+        text += (text.empty() ? "" : " ") + DisplayText(ext);
+    return text;
+}
 
+std::string RenameColumn(const RenameStep& step)
+{
+    const std::string target = DisplayText(step.target.filename().native());
+    switch (step.action) {
+    case RenameAction::Renamed: return "-> " + target;
+    case RenameAction::WouldRename: return "-> " + target + " (dry run)";
+    case RenameAction::TargetExists: return "kept: " + target + " exists";
+    case RenameAction::Failed: return "FAILED -> " + target + ": " + step.error;
+    case RenameAction::UnusableExtension: return "kept: " + step.error;
+    }
+    return {};
+}
+
+std::size_t DisplayWidth(const std::string& utf8)
+{
+    // Close enough for alignment: count code points, not bytes.
+    return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
+void PrintTable(std::FILE* out, const std::vector<Examined>& rows)
+{
+    constexpr std::size_t kMaxColumn = 40;
+    std::size_t typeWidth = 0, extWidth = 0;
+    for (const Examined& row : rows) {
+        typeWidth = std::max(typeWidth, std::min(kMaxColumn, DisplayWidth(TypeColumn(row.outcome))));
+        extWidth = std::max(extWidth, std::min(kMaxColumn, DisplayWidth(ExtensionsColumn(row.outcome))));
+    }
+    auto pad = [](std::string text, std::size_t width) {
+        const std::size_t shown = DisplayWidth(text);
+        return text + std::string(shown < width ? width - shown : 0, ' ');
+    };
+    for (const Examined& row : rows) {
+        std::string line = pad(TypeColumn(row.outcome), typeWidth) + "  " + pad(ExtensionsColumn(row.outcome), extWidth)
+                         + "  " + DisplayText(row.path.native());
+        if (row.rename)
+            line += "  " + RenameColumn(*row.rename);
+        while (!line.empty() && line.back() == ' ')
+            line.pop_back();
+        Write(out, line + "\n");
+    }
+}
+
+// "examined 1200 of 10000" on one self-overwriting line, a few times a second.
+struct Progress {
+    std::FILE* err;
+    bool enabled;
+    std::size_t total;
+    std::chrono::steady_clock::time_point last = std::chrono::steady_clock::now();
+    bool shown = false;
+
+    void Update(std::size_t done)
+    {
+        if (!enabled)
+            return;
+        auto now = std::chrono::steady_clock::now();
+        if (now - last < std::chrono::milliseconds(100))
+            return;
+        last = now;
+        shown = true;
+        std::fprintf(err, "\rexamined %zu of %zu", done, total);
+        std::fflush(err);
+    }
+    void Finish()
+    {
+        if (shown)
+            std::fprintf(err, "\r%*s\r", 40, "");
+    }
+};
+
+int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
+{
     // A missing signature file would turn every answer into "unknown": refuse instead.
     if (!OpenStdioForReading(options.signaturePath)) {
         std::fprintf(err, "kindsniffer-cli: cannot open signature file %s\n",
@@ -130,16 +374,61 @@ int RunCli(const std::vector<std::filesystem::path>& args, std::FILE* out, std::
                      DisplayText(options.signaturePath.native()).c_str());
     }
 
+    const std::vector<fs::path> files = CollectFiles(options, err);
+    Progress progress{err, files.size() > 1 && IsTerminal(err), files.size()};
+    std::vector<Examined> rows;
     int exitCode = ExitExamined;
-    for (const auto& path : options.paths) {
-        const DetectionOutcome outcome = DetectWithTable(table, path);
-        if (outcome.state == DetectionState::Unreadable)
+    std::error_code error;
+
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        Examined item{files[i], DetectWithTable(table, files[i]), std::nullopt};
+        progress.Update(i + 1);
+        if (item.outcome.state == DetectionState::Unreadable) {
             exitCode = ExitUnreadable;
+            if (!options.recursive && fs::is_directory(item.path, error))
+                std::fprintf(err, "kindsniffer-cli: %s is a directory (use -r to examine its files)\n",
+                             DisplayText(item.path.native()).c_str());
+        }
+        const bool mismatch = IsMismatch(item);
+        if (options.mismatchOnly && !mismatch)
+            continue;
+        if (options.rename && mismatch) {
+            item.rename = PlanAndRename(item, options.dryRun);
+            if (item.rename->action == RenameAction::Failed)
+                exitCode = ExitUnreadable;
+        }
         if (options.json)
-            PrintJson(out, path, outcome);
+            PrintJson(out, item);
         else
-            PrintReadable(out, path, outcome);
+            rows.push_back(std::move(item));
     }
+    progress.Finish();
+    if (!options.json)
+        PrintTable(out, rows);
     std::fflush(out);
     return exitCode;
+}
+
+} // namespace
+
+int RunCli(const std::vector<fs::path>& args, std::FILE* out, std::FILE* err)
+{
+    CliOptions options;
+    if (!ParseArguments(args, options, err)) {
+        std::fputs(kUsage, err);
+        return ExitUsage;
+    }
+    if (options.help) {
+        std::fputs(kHelp, out);
+        return ExitExamined;
+    }
+    if (options.version) {
+        std::fputs("kindsniffer-cli " KINDSNIFFER_VERSION "\n", out);
+        return ExitExamined;
+    }
+    if (options.lintFile)
+        return RunLint(*options.lintFile, out, err);
+    if (options.signaturePath.empty())
+        options.signaturePath = ExecutablePath().parent_path() / "Kindsniffer.xml";
+    return Examine(options, out, err);
 }

@@ -156,6 +156,148 @@ class ConsoleProgram(unittest.TestCase):
         self.assertEqual(line["state"], "detected")
 
 
+
+class Batches(unittest.TestCase):
+    """Directories, --mismatch and --rename."""
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="kindsniffer-batch-")
+        self.sig = os.path.join(self.dir, "sig.xml")
+        with open(self.sig, "wb") as f:
+            f.write(SIGNATURES)
+        self.tree = os.path.join(self.dir, "tree")
+        os.mkdir(self.tree)
+
+    def tearDown(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def put(self, relative, content=b"\x89PNG...."):
+        path = os.path.join(self.tree, relative)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(content)
+        return path
+
+    def json_run(self, *args):
+        result = run("--signatures", self.sig, "--json", *args)
+        return result, json_lines(result.stdout)
+
+    def test_recursive_walk_is_in_a_stable_order(self):
+        for name in ("b.png", "a/z.exe", "a/y.txt", "c/x.png", "a/deeper/w.png"):
+            self.put(name, b"MZ\x90\x00" if name.endswith(".exe") else b"\x89PNG....")
+        expected = [native(os.path.join(self.tree, n))
+                    for n in ("a/deeper/w.png", "a/y.txt", "a/z.exe", "b.png", "c/x.png")]
+        for _ in range(2):
+            result, lines = self.json_run("-r", self.tree)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertEqual([l["path"] for l in lines], expected)
+
+    def test_a_directory_without_recursion_is_unreadable_and_explained(self):
+        self.put("a.png")
+        result, lines = self.json_run(self.tree)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(lines[0]["state"], "unreadable")
+        self.assertIn(b"-r", result.stderr)
+
+    def test_symlinked_directories_are_walked_only_when_asked(self):
+        if WINDOWS:
+            self.skipTest("Wine shows a host symlink as the folder it points to")
+        self.put("real/a.png")
+        outside = os.path.join(self.dir, "outside")
+        os.makedirs(outside)
+        with open(os.path.join(outside, "o.png"), "wb") as f:
+            f.write(b"\x89PNG....")
+        os.symlink(outside, os.path.join(self.tree, "linked"))
+        os.symlink(self.tree, os.path.join(self.tree, "real", "loop"))
+        os.symlink(os.path.join(self.tree, "real", "a.png"), os.path.join(self.tree, "filelink.png"))
+
+        _, lines = self.json_run("-r", self.tree)
+        self.assertEqual([os.path.relpath(l["path"], self.tree) for l in lines], ["filelink.png", "real/a.png"])
+        result, lines = self.json_run("-r", "-L", self.tree)
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual([os.path.relpath(l["path"], self.tree) for l in lines],
+                         ["filelink.png", "linked/o.png", "real/a.png"])
+
+    def test_mismatch_lists_detected_files_whose_extension_does_not_fit(self):
+        self.put("good.png")
+        self.put("UPPER.PNG")
+        wrong = self.put("wrong.txt")
+        self.put("program.dll", b"MZ\x90\x00")
+        self.put("unknown.dat", b"????")
+        result, lines = self.json_run("--mismatch", "-r", self.tree)
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual([l["path"] for l in lines], [native(wrong)])
+
+    def listing(self):
+        found = {}
+        for root, _, files in os.walk(self.tree):
+            for name in files:
+                with open(os.path.join(root, name), "rb") as f:
+                    found[os.path.relpath(os.path.join(root, name), self.tree)] = f.read()
+        return found
+
+    def test_rename_gives_the_first_extension_and_never_overwrites(self):
+        self.put("photo.txt")
+        self.put("taken.txt", b"\x89PNG-new")
+        self.put("taken.png", b"existing")
+        self.put("double.png.txt")
+        self.put("right.png")
+        self.put("program", b"MZ\x90\x00")
+        self.put("unknown.txt", b"????")
+        self.put("minutes.june final", b"\x89PNG....")
+
+        result, lines = self.json_run("--rename", "-r", self.tree)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        by_name = {os.path.basename(l["path"].replace("\\", "/")): l for l in lines}
+        self.assertEqual(by_name["photo.txt"]["rename"], {"result": "renamed",
+                                                          "to": native(os.path.join(self.tree, "photo.png"))})
+        self.assertEqual(by_name["taken.txt"]["rename"]["result"], "exists")
+        self.assertNotIn("rename", by_name["right.png"])
+        self.assertNotIn("rename", by_name["unknown.txt"])
+
+        after = self.listing()
+        self.assertEqual(after["taken.png"], b"existing")
+        self.assertEqual(after["taken.txt"], b"\x89PNG-new")
+        self.assertEqual(sorted(after), sorted(["photo.png", "taken.txt", "taken.png", "double.png", "right.png",
+                                                "program.exe", "unknown.txt", "minutes.june final.png"]))
+
+    def test_dry_run_changes_nothing(self):
+        self.put("photo.txt")
+        self.put("taken.txt")
+        self.put("taken.png", b"x")
+        before = self.listing()
+        result = run("--signatures", self.sig, "--rename", "--dry-run", "-r", self.tree)
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(self.listing(), before)
+        out = result.stdout.decode("utf-8")
+        self.assertIn("photo.png (dry run)", out)
+        self.assertIn("taken.png exists", out)
+
+    def test_rename_refuses_extensions_that_would_leave_the_folder(self):
+        evil = os.path.join(self.dir, "evil.xml")
+        with open(evil, "wb") as f:
+            f.write(b"<dat><types><type><magic>89 50</magic><title>X</title>"
+                    b"<ext>/../../escaped</ext></type></types></dat>")
+        self.put("photo.txt")
+        result = run("--signatures", evil, "--json", "--rename", "-r", self.tree)
+        self.assertEqual(json_lines(result.stdout)[0]["rename"]["result"], "unusable-extension")
+        self.assertEqual(sorted(self.listing()), ["photo.txt"])
+        self.assertEqual(sorted(os.listdir(self.dir)), ["evil.xml", "sig.xml", "tree"])
+
+    def test_help_version_and_lint(self):
+        for flag in ("--help", "--version"):
+            result = run(flag)
+            self.assertEqual(result.returncode, 0)
+            self.assertIn(b"kindsniffer-cli", result.stdout)
+        self.assertEqual(run("--dry-run", self.tree).returncode, 2)
+        self.assertEqual(run("--lint", self.sig).returncode, 0)
+        bad = os.path.join(self.dir, "bad.xml")
+        with open(bad, "wb") as f:
+            f.write(b"<dat><types>\n<type>\n<magic>4D  5A</magic><title>T</title>\n</type></types></dat>\n")
+        result = run("--lint", bad)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b":3:", result.stdout)
+
 def main():
     global CLI, WINDOWS
     parser = argparse.ArgumentParser()

@@ -1,0 +1,30 @@
+// Checking a signature file for the mistakes that the detection run accepts
+// without a word: patterns that cannot match or test other bytes than they
+// seem to, elements that are never found, types that can never be reported.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct LintFinding {
+    int line;  // 1-based line of the signature file
+    std::string message;
+};
+
+enum LintExit {
+    LintClean = 0,       // nothing to report
+    LintFoundIssues = 1, // at least one finding was printed
+    LintUnreadable = 2,  // the file could not be opened or read
+};
+
+// Findings for the text of a signature file, sorted by line (findings on one
+// line keep the order in which the document is walked).
+std::vector<LintFinding> LintSignatureText(std::string_view xml);
+
+// Lints `file` and prints each finding to `out` as "FILE:LINE: message".
+// Returns a LintExit; a clean file prints nothing to `out` and a short note to
+// `err`.
+int RunLint(const std::filesystem::path& file, std::FILE* out, std::FILE* err);

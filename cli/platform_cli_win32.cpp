@@ -1,0 +1,56 @@
+#include "platform_cli.h"
+
+#include <io.h>
+#include <windows.h>
+
+namespace {
+
+std::string ErrorText(DWORD code)
+{
+    wchar_t* buffer = nullptr;
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
+                                      | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::string text = "error " + std::to_string(code);
+    if (length && buffer) {
+        int bytes = WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+        std::string utf8(static_cast<std::size_t>(bytes), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(length), utf8.data(), bytes, nullptr, nullptr);
+        while (!utf8.empty() && (utf8.back() == '\n' || utf8.back() == '\r' || utf8.back() == '.'))
+            utf8.pop_back();
+        text = utf8;
+    }
+    LocalFree(buffer);
+    return text;
+}
+
+} // namespace
+
+RenameResult RenameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to, std::string& error)
+{
+    // Without MOVEFILE_REPLACE_EXISTING the move itself refuses a taken name.
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH))
+        return RenameResult::Renamed;
+    const DWORD code = GetLastError();
+    if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)
+        return RenameResult::TargetExists;
+    error = ErrorText(code);
+    return RenameResult::Failed;
+}
+
+NativeString NativeFromSignatureText(std::string_view text)
+{
+    if (text.empty())
+        return {};
+    const int size = static_cast<int>(text.size());
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+    NativeString wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), length);
+    return wide;
+}
+
+bool IsTerminal(std::FILE* stream)
+{
+    DWORD mode = 0;
+    return GetConsoleMode(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))), &mode) != 0;
+}

@@ -1,0 +1,296 @@
+// The signature-file linter: what it reports, on which line, and what it
+// must leave alone.
+#include "lint.h"
+#include "platform_file.h"
+#include "test_support.h"
+#include "text.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+// The types start on this line of the document that LintTypes builds.
+constexpr int kFirst = 4;
+
+std::vector<LintFinding> LintTypes(std::string_view types)
+{
+    return LintSignatureText("<?xml version=\"1.0\"?>\n<dat>\n<types>\n" + std::string(types) + "\n</types>\n</dat>\n");
+}
+
+std::string Dump(const std::vector<LintFinding>& findings)
+{
+    std::string out;
+    for (const auto& finding : findings)
+        out += std::to_string(finding.line) + ": " + finding.message + "\n";
+    return out.empty() ? "(no findings)" : out;
+}
+
+int Count(const std::vector<LintFinding>& findings, int line, std::string_view part)
+{
+    int count = 0;
+    for (const auto& finding : findings)
+        count += finding.line == line && finding.message.find(part) != std::string::npos;
+    return count;
+}
+
+bool Has(const std::vector<LintFinding>& findings, int line, std::string_view part)
+{
+    return Count(findings, line, part) > 0;
+}
+
+// A type that is clean apart from the patterns given.
+std::string TypeWith(std::string_view magic, std::string_view title = "T")
+{
+    return "<type><magic>" + std::string(magic) + "</magic><title>" + std::string(title)
+         + "</title><ext>.t</ext></type>";
+}
+
+std::string Captured(std::FILE* file)
+{
+    std::string text;
+    std::rewind(file);
+    for (int c; (c = std::fgetc(file)) != EOF;)
+        text += static_cast<char>(c);
+    return text;
+}
+
+} // namespace
+
+TEST(Lint, ShippedSignatureFileIsClean)
+{
+    const auto path = ExecutablePath().parent_path() / KINDSNIFFER_SHIPPED_SIGNATURES;
+    std::ifstream in(path, std::ios::binary);
+    ASSERT_TRUE(in) << path;
+    std::stringstream text;
+    text << in.rdbuf();
+    const auto findings = LintSignatureText(text.str());
+    EXPECT_TRUE(findings.empty()) << Dump(findings);
+}
+
+TEST(Lint, CleanFileHasNoFindings)
+{
+    const auto findings = LintTypes("<!-- comment -->\n"
+                                    "<type>\n"
+                                    "  <note>x</note>\n"
+                                    "  <magic>4D 5A ?? 00 </magic>\n"
+                                    "  <magic>\n    <![CDATA[-2: 55 AA]]>\n  </magic>\n"
+                                    "  <magic>-6: 55 AA</magic>\n"
+                                    "  <magic>+16: 0x4d 000000007F</magic>\n"
+                                    "  <magic>?: 50 4B</magic>\n"
+                                    "  <title>Fish &amp; Chips &#65;</title>\n"
+                                    "  <ext>.a</ext><ext>.b</ext>\n"
+                                    "</type>\n"
+                                    "<type><magic>512:</magic><magic>?:</magic><title>Any</title></type>");
+    EXPECT_TRUE(findings.empty()) << Dump(findings);
+}
+
+TEST(LintDocument, ReportsMissingDatOrTypes)
+{
+    EXPECT_TRUE(Has(LintSignatureText(""), 1, "no XML"));
+    EXPECT_TRUE(Has(LintSignatureText("<?xml version=\"1.0\"?>\n<other/>\n"), 1, "no <dat>"));
+    EXPECT_TRUE(Has(LintSignatureText("<?xml version=\"1.0\"?>\n\n<dat><type/></dat>\n"), 3, "no <types>"));
+}
+
+TEST(LintDocument, TellsWhetherAParseErrorLosesDat)
+{
+    const auto inside = LintSignatureText("<dat>\n<types>\n<type><magic>4D</magic></typo>\n</types>\n</dat>\n");
+    EXPECT_TRUE(Has(inside, 3, "XML_ERROR_MISMATCHED_ELEMENT")) << Dump(inside);
+    EXPECT_TRUE(Has(inside, 3, "no file will be detected")) << Dump(inside);
+    EXPECT_EQ(inside.size(), 1u) << Dump(inside);
+
+    // The walk still sees everything before the error, and so does the linter.
+    const auto after = LintSignatureText("<dat>\n<types>\n<type><magic>4D</magic><ext>exe</ext><title>A</title></type>\n"
+                                         "</types>\n</dat>\n<after>\n<broken\n");
+    EXPECT_TRUE(Has(after, 7, "not well-formed")) << Dump(after);
+    EXPECT_TRUE(Has(after, 7, "not affected")) << Dump(after);
+    EXPECT_TRUE(Has(after, 3, "leading period")) << Dump(after);
+}
+
+TEST(LintDocument, ReportsElementsSpelledWithOtherCapitals)
+{
+    const auto findings = LintSignatureText("<Dat/>\n<dat>\n<Types/>\n<types>\n<Type><magic>00</magic></Type>\n"
+                                            "<type><MAGIC>1</MAGIC><magic>00</magic><Title>x</Title><title>T</title>"
+                                            "<EXT>.x</EXT><Note/></type>\n</types>\n</dat>\n");
+    EXPECT_TRUE(Has(findings, 1, "<Dat> is ignored"));
+    EXPECT_TRUE(Has(findings, 3, "<Types> is ignored"));
+    EXPECT_TRUE(Has(findings, 5, "<Type> is ignored"));
+    EXPECT_TRUE(Has(findings, 6, "<MAGIC> is ignored"));
+    EXPECT_TRUE(Has(findings, 6, "<Title> is ignored"));
+    EXPECT_TRUE(Has(findings, 6, "<EXT> is ignored"));
+    EXPECT_EQ(findings.size(), 6u) << Dump(findings);
+}
+
+TEST(LintType, ReportsMissingOrEmptyPieces)
+{
+    const auto findings = LintTypes("<type><title>No pattern</title></type>\n"
+                                    "<type><magic>00</magic></type>\n"
+                                    "<type><magic></magic><magic><!-- c -->00</magic><magic><![CDATA[]]></magic>"
+                                    "<title><!-- c -->T</title><ext>   </ext><ext>png</ext></type>");
+    EXPECT_TRUE(Has(findings, kFirst, "no <magic>"));
+    EXPECT_TRUE(Has(findings, kFirst + 1, "no <title>"));
+    EXPECT_EQ(Count(findings, kFirst + 2, "<magic> has no text"), 3) << Dump(findings);
+    EXPECT_TRUE(Has(findings, kFirst + 2, "<title> has no text"));
+    EXPECT_TRUE(Has(findings, kFirst + 2, "<ext> has no text"));
+    EXPECT_TRUE(Has(findings, kFirst + 2, "\"png\" lacks its leading period"));
+}
+
+TEST(LintType, ReportsCharacterReferencesBeyondAscii)
+{
+    const auto findings = LintTypes(TypeWith("00", "&#x30D5;ile") + "\n" + TypeWith("01", "Caf&#233;") + "\n"
+                                    + TypeWith("02", "<![CDATA[&#x30D5;]]>") + "\n"
+                                    + "<type><magic>03</magic><title>T</title><ext>.&#xE9;</ext></type>");
+    EXPECT_TRUE(Has(findings, kFirst, "&#x30D5;"));
+    EXPECT_TRUE(Has(findings, kFirst + 1, "&#233;"));
+    EXPECT_TRUE(Has(findings, kFirst + 3, "<ext> holds the character reference &#xE9;"));
+    EXPECT_EQ(findings.size(), 3u) << Dump(findings);
+}
+
+TEST(LintType, AttributesACharacterReferenceToTheRightTitleOnASharedLine)
+{
+    // Both titles decode to non-ASCII bytes, but only the second was written as a reference.
+    const auto findings = LintTypes(TypeWith("00", "Caf\xC3\xA9") + TypeWith("01", "<!-- <title>&#233;</title> -->")
+                                    + TypeWith("02", "&#233;"));
+    EXPECT_EQ(Count(findings, kFirst, "&#233;"), 1) << Dump(findings);
+    EXPECT_EQ(findings.size(), 2u) << Dump(findings);  // and the title that begins with a comment
+}
+
+TEST(LintMagic, ReportsWhiteSpaceThatSpoilsTokens)
+{
+    const auto findings = LintTypes(TypeWith("\n  4D 5A\n") + "\n" + TypeWith("4D\t5A") + "\n" + TypeWith(" 4D 5A") + "\n"
+                                    + TypeWith("4D  5A") + "\n" + TypeWith("4D 5A  ") + "\n" + TypeWith("00 01 "));
+    EXPECT_TRUE(Has(findings, kFirst, "a line feed"));
+    EXPECT_TRUE(Has(findings, kFirst + 3, "a tab"));
+    EXPECT_TRUE(Has(findings, kFirst + 4, "a leading space"));
+    EXPECT_TRUE(Has(findings, kFirst + 5, "doubled spaces"));
+    EXPECT_TRUE(Has(findings, kFirst + 6, "trailing spaces"));
+    EXPECT_EQ(findings.size(), 5u) << Dump(findings);  // one trailing space is harmless
+}
+
+TEST(LintMagic, ReportsByteTokenWithoutANumberOrBeyond32Bits)
+{
+    const auto findings = LintTypes(TypeWith("ZZ ? 80000000 FFFFFFFFFF 7FFFFFFF"));
+    EXPECT_TRUE(Has(findings, kFirst, "\"ZZ\" holds no hexadecimal number"));
+    EXPECT_TRUE(Has(findings, kFirst, "\"?\" holds no hexadecimal number (a wildcard is written"));
+    EXPECT_TRUE(Has(findings, kFirst, "\"80000000\" is beyond 32 bits"));
+    EXPECT_TRUE(Has(findings, kFirst, "\"FFFFFFFFFF\" is beyond 32 bits"));
+    EXPECT_TRUE(Has(findings, kFirst, "\"7FFFFFFF\" holds more than one byte"));
+    EXPECT_EQ(findings.size(), 5u) << Dump(findings);
+}
+
+TEST(LintMagic, ReportsTokensThatTestOtherBytesThanTheyShow)
+{
+    const auto findings = LintTypes(TypeWith("4D5A 14D -1 4Dzz 0xZZ"));
+    EXPECT_TRUE(Has(findings, kFirst, "\"4D5A\" holds more than one byte: only its low byte 0x5A"));
+    EXPECT_TRUE(Has(findings, kFirst, "\"14D\" holds more than one byte: only its low byte 0x4D"));
+    EXPECT_TRUE(Has(findings, kFirst, "\"-1\" is negative: only its low byte 0xFF"));
+    EXPECT_TRUE(Has(findings, kFirst, "\"4Dzz\" is read as 0x4D: the rest, \"zz\""));
+    EXPECT_TRUE(Has(findings, kFirst, "\"0xZZ\" is read as 0x00"));
+    EXPECT_EQ(findings.size(), 5u) << Dump(findings);
+}
+
+TEST(LintMagic, ReportsOffsetThatIsNotDecimal)
+{
+    const auto findings = LintTypes(TypeWith("0x10: 4D") + "\n" + TypeWith("1e3: 4E") + "\n" + TypeWith(": 4F") + "\n"
+                                    + TypeWith("99999999999: 50") + "\n" + TypeWith("16: 51") + "\n"
+                                    + TypeWith("-2: 55 AA"));
+    EXPECT_TRUE(Has(findings, kFirst, "\"0x10:\" is read as offset 0"));
+    EXPECT_TRUE(Has(findings, kFirst + 1, "\"1e3:\" is read as offset 1"));
+    EXPECT_TRUE(Has(findings, kFirst + 2, "\":\" is read as offset 0"));
+    EXPECT_TRUE(Has(findings, kFirst + 3, "beyond 32 bits"));
+    EXPECT_EQ(findings.size(), 4u) << Dump(findings);
+}
+
+TEST(LintMagic, ReportsAnchorsAndWildcardsSpoiledByWhiteSpace)
+{
+    const auto findings = LintTypes(TypeWith("\n?: 50 4B") + "\n" + TypeWith("?:\t50") + "\n" + TypeWith("512:\n55")
+                                    + "\n" + TypeWith("4D\t?? 00") + "\n" + TypeWith("4D ?: 5:"));
+    EXPECT_TRUE(Has(findings, kFirst, "search anchor \"?:\" is spoiled") && Has(findings, kFirst, "offset anchor at 0"))
+        << Dump(findings);
+    EXPECT_TRUE(Has(findings, kFirst + 2, "search anchor \"?:\" is spoiled") && Has(findings, kFirst + 2, "never matches"))
+        << Dump(findings);
+    EXPECT_TRUE(Has(findings, kFirst + 3, "\"512:\" has white space after its colon")
+                && Has(findings, kFirst + 3, "0x512, whose low byte 0x12"))
+        << Dump(findings);
+    EXPECT_TRUE(Has(findings, kFirst + 5, "wildcard \"??\" has white space attached")) << Dump(findings);
+    EXPECT_TRUE(Has(findings, kFirst + 6, "anchor \"?:\" counts only as the first token")) << Dump(findings);
+    EXPECT_TRUE(Has(findings, kFirst + 6, "anchor \"5:\" counts only as the first token; here it is read as the byte token 0x05"))
+        << Dump(findings);
+}
+
+TEST(LintMagic, ReportsNegativeOffsetShorterThanItsPattern)
+{
+    const auto findings = LintTypes(TypeWith("-1: 55 AA") + "\n" + TypeWith("-2: 55 AA") + "\n" + TypeWith("-4: 55 AA"));
+    EXPECT_TRUE(Has(findings, kFirst, "offset -1 with 2 tokens after it never matches"));
+    EXPECT_EQ(findings.size(), 1u) << Dump(findings);
+}
+
+TEST(LintShadowing, ReportsTypeThatAnEarlierTypeAlwaysWins)
+{
+    const auto findings = LintTypes(TypeWith("50 4B 03 04", "ZIP") + "\n"
+                                    + "<type><magic>50 4B 03 04</magic><magic>?: 77 6F 72 64</magic><title>DOCX</title></type>\n"
+                                    + TypeWith("4D ?? 90", "MZ") + "\n"
+                                    + "<type><magic>4D 5A</magic><magic>2: 90 00</magic><title>PE</title></type>\n"
+                                    + TypeWith("-2: 55 AA", "Boot") + "\n" + TypeWith("-4: 00 00 55 AA", "Boot2") + "\n"
+                                    + TypeWith("512:", "Big") + "\n" + TypeWith("1024: 01", "Bigger"));
+    EXPECT_TRUE(Has(findings, kFirst + 1, "type \"DOCX\" can never be reported: the earlier type \"ZIP\" (line 4)"))
+        << Dump(findings);
+    EXPECT_TRUE(Has(findings, kFirst + 3, "\"PE\" can never be reported")) << Dump(findings);
+    EXPECT_TRUE(Has(findings, kFirst + 5, "\"Boot2\" can never be reported")) << Dump(findings);
+    EXPECT_TRUE(Has(findings, kFirst + 7, "\"Bigger\" can never be reported")) << Dump(findings);
+    EXPECT_EQ(findings.size(), 4u) << Dump(findings);
+}
+
+TEST(LintShadowing, ClaimsNothingThePatternsDoNotProve)
+{
+    const auto findings = LintTypes(
+        // A search can decide where the later type's patterns would not.
+        "<type><magic>?: 50 4B</magic><title>Search</title></type>\n" + TypeWith("50 4B 03 04", "Zip")
+        // Needs a byte more than the later type: a two-byte file 4D 5A escapes it.
+        + "\n" + TypeWith("0: 4D 5A", "Anchored") + "\n" + TypeWith("4D 5A", "Plain")
+        // Counted from the other end: unknown without the file's size.
+        + "\n" + TypeWith("-2: 55 AA", "End") + "\n" + TypeWith("510: 55 AA", "Start")
+        // The later type's fixed pattern after its search is not tested when the search hits.
+        + "\n" + TypeWith("7F", "Seven") + "\n"
+        + "<type><magic>?: 45</magic><magic>7F</magic><title>SearchFirst</title></type>"
+        // A type that never matches shadows nothing.
+        + "\n" + TypeWith("ZZ", "Broken") + "\n" + TypeWith("01 02", "After broken"));
+    EXPECT_TRUE(Has(findings, kFirst + 8, "\"ZZ\" holds no hexadecimal number"));
+    EXPECT_EQ(findings.size(), 1u) << Dump(findings);
+}
+
+TEST(RunLint, PrintsFileLineAndMessageAndExitsWithFindings)
+{
+    TempDir dir;
+    const auto path = dir.Signatures("<type><magic>4D5A</magic><title>T</title></type>");
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    ASSERT_TRUE(out && err);
+    EXPECT_EQ(RunLint(path, out, err), LintFoundIssues);
+    const std::string printed = Captured(out);
+    EXPECT_EQ(printed.rfind(DisplayText(path.native()) + ":4: byte token \"4D5A\"", 0), 0u) << printed;
+    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
+    std::fclose(out);
+    std::fclose(err);
+}
+
+TEST(RunLint, ExitsCleanOrUnreadable)
+{
+    TempDir dir;
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    ASSERT_TRUE(out && err);
+    EXPECT_EQ(RunLint(dir.Signatures(TypeWith("4D 5A")), out, err), LintClean);
+    EXPECT_EQ(RunLint(dir.path / "absent.xml", out, err), LintUnreadable);
+    EXPECT_EQ(Captured(out), "");
+    // Read from the open file: a syntax error after <dat> keeps the tree, as in a detection run.
+    EXPECT_EQ(RunLint(dir.Write("late-error.xml", "<dat><types>" + TypeWith("4D") + "</types></dat>\n<x"), out, err),
+              LintFoundIssues);
+    EXPECT_NE(Captured(out).find(":2: XML is not well-formed"), std::string::npos);
+    EXPECT_NE(Captured(out).find("not affected"), std::string::npos);
+    std::fclose(out);
+    std::fclose(err);
+}
