@@ -159,25 +159,32 @@ void WalkDirectory(const fs::path& dir, const CliOptions& options, std::set<fs::
         if (error || !visited.insert(real).second)
             return;
     }
-    std::vector<fs::path> entries;
+    // Entries keep the type that the directory listing reported, so walking
+    // costs no extra system call per file.
+    std::vector<fs::directory_entry> entries;
     for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error))
-        entries.push_back(it->path());
+        entries.push_back(*it);
     if (error) {
         std::fprintf(err, "kindsniffer-cli: cannot list %s: %s\n", DisplayText(dir.native()).c_str(),
                      error.message().c_str());
         files.push_back(dir);  // reported as unreadable, so the failure shows in the results too
         return;
     }
-    std::sort(entries.begin(), entries.end(), [](const fs::path& a, const fs::path& b) { return a.native() < b.native(); });
+    std::sort(entries.begin(), entries.end(), [](const fs::directory_entry& a, const fs::directory_entry& b) {
+        return a.path().native() < b.path().native();
+    });
 
-    for (const fs::path& entry : entries) {
-        const fs::file_status own = fs::symlink_status(entry, error);
-        const bool isLink = fs::is_symlink(own);
-        const bool isDir = isLink ? (options.followLinks && fs::is_directory(entry, error)) : fs::is_directory(own);
-        if (isDir)
-            WalkDirectory(entry, options, visited, files, err);
-        else if (!(isLink && fs::is_directory(entry, error)))
-            files.push_back(entry);
+    for (const fs::directory_entry& entry : entries) {
+        if (!entry.is_symlink(error)) {
+            if (entry.is_directory(error))
+                WalkDirectory(entry.path(), options, visited, files, err);
+            else
+                files.push_back(entry.path());
+        } else if (!entry.is_directory(error)) {
+            files.push_back(entry.path());  // a link to a file, or a broken one
+        } else if (options.followLinks) {
+            WalkDirectory(entry.path(), options, visited, files, err);
+        }
     }
 }
 

@@ -22,17 +22,59 @@ struct SearchPass {
     bool started = false;
 };
 
+// Most fixed patterns look at the first or the last few bytes of a file, and
+// a signature set has hundreds of them: rather than one tiny read each, the
+// run reads each end of the file once, on first need, into a small window.
+struct FileWindow {
+    static constexpr std::size_t kSize = 4096;
+
+    std::uint64_t start = 0;
+    std::vector<std::uint8_t> bytes;
+    bool tried = false;
+
+    bool Holds(std::uint64_t position, std::size_t count) const
+    {
+        return position >= start && position - start <= bytes.size() && bytes.size() - (position - start) >= count;
+    }
+};
+
 struct FileSource {
     PlatformFile& file;
     std::uint64_t size;
     const SignatureTable& table;
+    FileWindow head;
+    FileWindow tail;
+    std::vector<std::uint8_t> scratch;
     SearchPass pass;
 
     std::uint64_t Size() const { return size; }
 
-    bool Read(std::uint64_t position, std::span<std::uint8_t> into)
+    const std::uint8_t* Bytes(std::uint64_t position, std::size_t count)
     {
-        return PlatformFileRead(file, position, into);
+        const std::uint64_t span = std::min<std::uint64_t>(size, FileWindow::kSize);
+        if (position + count <= span)
+            return FromWindow(head, 0, span, position, count);
+        if (position >= size - span)
+            return FromWindow(tail, size - span, span, position, count);
+        scratch.resize(count);
+        return PlatformFileRead(file, position, scratch) ? scratch.data() : nullptr;
+    }
+
+    const std::uint8_t* FromWindow(FileWindow& window, std::uint64_t start, std::uint64_t length,
+                                   std::uint64_t position, std::size_t count)
+    {
+        if (!window.tried) {
+            window.tried = true;
+            window.start = start;
+            window.bytes.resize(static_cast<std::size_t>(length));
+            if (!PlatformFileRead(file, start, window.bytes))
+                window.bytes.clear();
+        }
+        if (window.Holds(position, count))
+            return window.bytes.data() + (position - window.start);
+        // The window could not be read: try just the bytes asked for.
+        scratch.resize(count);
+        return PlatformFileRead(file, position, scratch) ? scratch.data() : nullptr;
     }
 
     bool Contains(const MagicRule& rule)
@@ -119,7 +161,7 @@ DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesys
     if (!size)
         return {DetectionState::Unreadable, {}, {}};
 
-    FileSource source{*file, *size, table, {}};
+    FileSource source{*file, *size, table, {}, {}, {}, {}};
     for (const SignatureType& type : table.types) {
         if (TypeMatches(type, source))
             return {DetectionState::Detected, type.title, type.extensions};

@@ -256,10 +256,9 @@ std::optional<std::uint64_t> FindPattern(std::span<const PatternByte> pattern, s
     return FindByBytePair(pattern, first, second, data);
 }
 
-bool MemorySource::Read(std::uint64_t position, std::span<std::uint8_t> into) const
+const std::uint8_t* MemorySource::Bytes(std::uint64_t position, std::size_t count) const
 {
-    if (position > bytes.size() || bytes.size() - position < into.size())
-        return false;
-    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(position), into.size(), into.begin());
-    return true;
+    if (position > bytes.size() || bytes.size() - position < count)
+        return nullptr;
+    return bytes.data() + position;
 }

@@ -71,8 +71,10 @@ std::optional<std::uint64_t> FindPattern(std::span<const PatternByte> pattern,
 
 // Tests one rule against a file that `source` gives access to. Source needs:
 //   std::uint64_t Size() const;
-//   bool Read(std::uint64_t position, std::span<std::uint8_t> into);  // whole span or false
-//   bool Contains(const MagicRule& searchRule);  // the rule's pattern lies somewhere in the file
+//   // `count` bytes from `position`, valid until the next call; null when they cannot be read
+//   const std::uint8_t* Bytes(std::uint64_t position, std::size_t count);
+//   // whether the search rule's pattern lies anywhere in the file
+//   bool Contains(const MagicRule& searchRule);
 template <class Source>
 MagicResult TestMagic(const MagicRule& rule, Source& source)
 {
@@ -85,11 +87,10 @@ MagicResult TestMagic(const MagicRule& rule, Source& source)
     auto start = FixedTestStart(rule, source.Size());
     if (!start)
         return MagicResult::NoMatch;
-    // Patterns are short; a fresh small buffer per test reads only what is compared.
-    std::vector<std::uint8_t> bytes(rule.pattern.size());
-    if (!bytes.empty() && !source.Read(*start, bytes))
-        return MagicResult::NoMatch;
-    return PatternMatchesAt(rule.pattern, bytes.data()) ? MagicResult::Match : MagicResult::NoMatch;
+    if (rule.pattern.empty())
+        return MagicResult::Match;
+    const std::uint8_t* bytes = source.Bytes(*start, rule.pattern.size());
+    return bytes && PatternMatchesAt(rule.pattern, bytes) ? MagicResult::Match : MagicResult::NoMatch;
 }
 
 // A source over bytes already in memory, for callers that hold the whole file.
@@ -97,6 +98,6 @@ struct MemorySource {
     std::span<const std::uint8_t> bytes;
 
     std::uint64_t Size() const { return bytes.size(); }
-    bool Read(std::uint64_t position, std::span<std::uint8_t> into) const;
+    const std::uint8_t* Bytes(std::uint64_t position, std::size_t count) const;
     bool Contains(const MagicRule& rule) const { return FindPattern(rule.pattern, bytes).has_value(); }
 };

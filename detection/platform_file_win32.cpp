@@ -7,6 +7,7 @@
 
 struct PlatformFile {
     HANDLE handle;
+    std::uint64_t size;  // read when opening, with the attributes
 };
 
 void PlatformFileCloser::operator()(PlatformFile* file) const noexcept
@@ -23,21 +24,19 @@ UniquePlatformFile OpenFileForDetection(const std::filesystem::path& path)
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return nullptr;
-    UniquePlatformFile file(new PlatformFile{handle});
+    UniquePlatformFile file(new PlatformFile{handle, 0});
 
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info)
         || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return nullptr;
+    file->size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
     return file;
 }
 
 std::optional<std::uint64_t> PlatformFileSize(PlatformFile& file)
 {
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.handle, &size) || size.QuadPart < 0)
-        return std::nullopt;
-    return static_cast<std::uint64_t>(size.QuadPart);
+    return file.size;
 }
 
 bool PlatformFileRead(PlatformFile& file, std::uint64_t position, std::span<std::uint8_t> into)
