@@ -320,10 +320,12 @@ std::size_t DisplayWidth(const std::string& utf8)
 void PrintTable(std::FILE* out, const std::vector<Examined>& rows)
 {
     constexpr std::size_t kMaxColumn = 40;
-    std::size_t typeWidth = 0, extWidth = 0;
+    std::size_t typeWidth = 0, extWidth = 0, pathWidth = 0;
     for (const Examined& row : rows) {
         typeWidth = std::max(typeWidth, std::min(kMaxColumn, DisplayWidth(TypeColumn(row.outcome))));
         extWidth = std::max(extWidth, std::min(kMaxColumn, DisplayWidth(ExtensionsColumn(row.outcome))));
+        if (row.rename)
+            pathWidth = std::max(pathWidth, std::min(2 * kMaxColumn, DisplayWidth(DisplayText(row.path.native()))));
     }
     auto pad = [](std::string text, std::size_t width) {
         const std::size_t shown = DisplayWidth(text);
@@ -331,7 +333,7 @@ void PrintTable(std::FILE* out, const std::vector<Examined>& rows)
     };
     for (const Examined& row : rows) {
         std::string line = pad(TypeColumn(row.outcome), typeWidth) + "  " + pad(ExtensionsColumn(row.outcome), extWidth)
-                         + "  " + DisplayText(row.path.native());
+                         + "  " + pad(DisplayText(row.path.native()), pathWidth);
         if (row.rename)
             line += "  " + RenameColumn(*row.rename);
         while (!line.empty() && line.back() == ' ')
