@@ -161,8 +161,19 @@ DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesys
     if (!size)
         return {DetectionState::Unreadable, {}, {}};
 
+    // Every pattern needs at least one byte.
+    if (*size == 0)
+        return {DetectionState::Undetermined, {}, {}};
+
     FileSource source{*file, *size, table, {}, {}, {}, {}};
-    for (const SignatureType& type : table.types) {
+    // Only the types that can match this first byte are tried, in document
+    // order. Should even that byte be unreadable, every type is tried and
+    // fails or holds on its own reads.
+    const std::uint8_t* firstByte = source.Bytes(0, 1);
+    const std::vector<std::uint32_t>* candidates = firstByte ? &table.candidatesByFirstByte[*firstByte] : nullptr;
+    const std::size_t count = candidates ? candidates->size() : table.types.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        const SignatureType& type = table.types[candidates ? (*candidates)[i] : i];
         if (TypeMatches(type, source))
             return {DetectionState::Detected, type.title, type.extensions};
     }

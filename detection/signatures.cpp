@@ -19,6 +19,31 @@ tinyxml2::XMLError LoadSignatureDocument(tinyxml2::XMLDocument& document, const 
     return document.LoadFile(file.get());
 }
 
+namespace {
+
+// The first byte that a type's first pattern requires, if it requires one.
+std::optional<std::uint8_t> RequiredFirstByte(const SignatureType& type)
+{
+    const MagicRule& first = type.magics.front();
+    if (!first.valid || first.anchor != MagicAnchor::Offset || first.offset != 0 || first.pattern.empty()
+        || first.pattern.front().wildcard)
+        return std::nullopt;
+    return first.pattern.front().value;
+}
+
+void IndexByFirstByte(SignatureTable& table)
+{
+    for (std::uint32_t i = 0; i < table.types.size(); ++i) {
+        auto required = RequiredFirstByte(table.types[i]);
+        for (unsigned b = 0; b < 256; ++b) {
+            if (!required || *required == b)
+                table.candidatesByFirstByte[b].push_back(i);
+        }
+    }
+}
+
+} // namespace
+
 SignatureTable LoadSignatureTable(const std::filesystem::path& path)
 {
     SignatureTable table;
@@ -43,5 +68,6 @@ SignatureTable LoadSignatureTable(const std::filesystem::path& path)
             entry.extensions.push_back(ElementText(ext).value_or(std::string()));
         table.types.push_back(std::move(entry));
     }
+    IndexByFirstByte(table);
     return table;
 }

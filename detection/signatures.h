@@ -4,6 +4,8 @@
 
 #include "magic.h"
 
+#include <array>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -19,6 +21,11 @@ struct SignatureTable {
     // then no file can be detected.
     bool usable = false;
     std::vector<SignatureType> types;  // in document order: the first match wins
+
+    // For each value of a file's first byte, the types (indices, in document
+    // order) that can still match it: a type whose first pattern demands
+    // another first byte cannot, and a batch need not try it.
+    std::array<std::vector<std::uint32_t>, 256> candidatesByFirstByte;
 };
 
 // Loads and parses a signature file. A file that is missing, unreadable or

@@ -115,3 +115,22 @@ TEST(DetectionRun, LaterSearchesAreAnsweredFromTheSamePass)
                               "<type><magic>?: 42 42 42</magic><title>B</title></type>");
     EXPECT_EQ(DetectFileType(sig, file).title, "C");
 }
+
+TEST(DetectionRun, TypesThatNeedNoParticularFirstByteKeepTheirPlace)
+{
+    TempDir dir;
+    auto file = dir.Write("f.bin", Bytes({0x00, 0x5A, 0x00}));
+    auto detect = [&](std::string_view types) { return DetectFileType(dir.Signatures(types), file).title; };
+    EXPECT_EQ(detect("<type><magic>4D</magic><title>A</title></type><type><magic>-1: 00</magic><title>B</title></type>"),
+              "B");
+    EXPECT_EQ(detect("<type><magic>4D</magic><title>A</title></type><type><magic>?? 5A</magic><title>C</title></type>"),
+              "C");
+    EXPECT_EQ(detect("<type><magic>?? 5A</magic><title>E</title></type><type><magic>00 5A</magic><title>D</title></type>"),
+              "E");
+    EXPECT_EQ(detect("<type><magic>01</magic><title>X</title></type><type><magic>00 5A</magic><title>D</title></type>"
+                     "<type><magic>?? 5A</magic><title>E</title></type>"),
+              "D");
+    EXPECT_EQ(detect("<type><magic>1: 5A</magic><magic>4D</magic><title>X</title></type>"
+                     "<type><magic>2:</magic><title>Size only</title></type>"),
+              "Size only");
+}
