@@ -16,6 +16,27 @@ std::vector<KeyStep> g_script;
 size_t g_stepsDone = 0;
 bool g_sawShownWithIcons = false;
 
+// The main dialog of this thread. CTest runs other test processes beside
+// this one, each with a dialog of the same class and caption on the same
+// desktop; FindWindowW could hand back theirs, and keys posted there would
+// close another test's dialog.
+HWND OwnDialog()
+{
+    HWND found = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM result) -> BOOL {
+            wchar_t className[16] = {};
+            GetClassNameW(window, className, 16);
+            if (std::wstring(className) != L"#32770" || !GetDlgItem(window, IDC_EXT_LIST))
+                return TRUE;
+            *reinterpret_cast<HWND*>(result) = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
 void HoldOnly(BYTE modifier)
 {
     BYTE keys[256] = {};
@@ -26,8 +47,8 @@ void HoldOnly(BYTE modifier)
 
 void CALLBACK PlayNextStep(HWND, UINT, UINT_PTR timer, DWORD)
 {
-    HWND dialog = FindWindowW(L"#32770", L"Kindsniffer");
-    if (!dialog || GetDlgItem(dialog, IDC_EXT_LIST) == nullptr)
+    HWND dialog = OwnDialog();
+    if (!dialog)
         return;
     if (g_stepsDone == 0)
         g_sawShownWithIcons = IsWindowVisible(dialog) && SendMessageW(dialog, WM_GETICON, ICON_BIG, 0) &&
@@ -58,8 +79,7 @@ int RunWithKeys(HINSTANCE instance, const StartupInputs& inputs, std::vector<Key
     KillTimer(nullptr, player);
     KillTimer(nullptr, guard);
     HoldOnly(0);
-    HWND left = FindWindowW(L"#32770", L"Kindsniffer");
-    if (left)
+    if (HWND left = OwnDialog())
         DestroyWindow(left);
     DrainMessages();
     return exitCode;
