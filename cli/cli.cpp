@@ -92,13 +92,6 @@ bool ParseArguments(const std::vector<fs::path>& args, CliOptions& options, std:
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const auto& arg = args[i];
-        auto takeValue = [&](const char* option) -> std::optional<fs::path> {
-            if (i + 1 == args.size()) {
-                std::fprintf(err, "kindsniffer-cli: %s needs a file\n", option);
-                return std::nullopt;
-            }
-            return args[++i];
-        };
 
         if (optionsEnded || !LooksLikeOption(arg)) {
             options.paths.push_back(arg);
@@ -120,16 +113,13 @@ bool ParseArguments(const std::vector<fs::path>& args, CliOptions& options, std:
             options.help = true;
         } else if (ArgEquals(arg, "--version")) {
             options.version = true;
-        } else if (ArgEquals(arg, "--signatures")) {
-            auto value = takeValue("--signatures");
-            if (!value)
+        } else if (ArgEquals(arg, "--signatures") || ArgEquals(arg, "--lint")) {
+            if (i + 1 == args.size()) {
+                std::fprintf(err, "kindsniffer-cli: %s needs a file\n", DisplayText(arg.native()).c_str());
                 return false;
-            options.signaturePath = *value;
-        } else if (ArgEquals(arg, "--lint")) {
-            auto value = takeValue("--lint");
-            if (!value)
-                return false;
-            options.lintFile = *value;
+            }
+            fs::path& value = ArgEquals(arg, "--lint") ? options.lintFile.emplace() : options.signaturePath;
+            value = args[++i];
         } else {
             std::fprintf(err, "kindsniffer-cli: unknown option %s\n", DisplayText(arg.native()).c_str());
             return false;

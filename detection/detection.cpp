@@ -39,6 +39,8 @@ struct FileWindow {
 };
 
 struct FileSource {
+    FileSource(PlatformFile& f, std::uint64_t s, const SignatureTable& t) : file(f), size(s), table(t) {}
+
     PlatformFile& file;
     std::uint64_t size;
     const SignatureTable& table;
@@ -157,15 +159,12 @@ DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesys
     UniquePlatformFile file = OpenFileForDetection(filePath);
     if (!file)
         return {DetectionState::Unreadable, {}, {}};
-    auto size = PlatformFileSize(*file);
-    if (!size)
-        return {DetectionState::Unreadable, {}, {}};
-
+    const std::uint64_t size = PlatformFileSize(*file);
     // Every pattern needs at least one byte.
-    if (*size == 0)
+    if (size == 0)
         return {DetectionState::Undetermined, {}, {}};
 
-    FileSource source{*file, *size, table, {}, {}, {}, {}};
+    FileSource source(*file, size, table);
     // Only the types that can match this first byte are tried, in document
     // order. Should even that byte be unreadable, every type is tried and
     // fails or holds on its own reads.

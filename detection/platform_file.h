@@ -24,8 +24,8 @@ using UniquePlatformFile = std::unique_ptr<PlatformFile, PlatformFileCloser>;
 // failure. Never creates a file and never blocks on a FIFO.
 UniquePlatformFile OpenFileForDetection(const std::filesystem::path& path);
 
-// The file's full 64-bit size; empty when the platform fails to report it.
-std::optional<std::uint64_t> PlatformFileSize(PlatformFile& file);
+// The file's full 64-bit size, as read when it was opened.
+std::uint64_t PlatformFileSize(const PlatformFile& file);
 
 // Reads exactly into.size() bytes from `position`; false on failure or a short read.
 bool PlatformFileRead(PlatformFile& file, std::uint64_t position, std::span<std::uint8_t> into);

@@ -34,7 +34,7 @@ UniquePlatformFile OpenFileForDetection(const std::filesystem::path& path)
     return file;
 }
 
-std::optional<std::uint64_t> PlatformFileSize(PlatformFile& file)
+std::uint64_t PlatformFileSize(const PlatformFile& file)
 {
     return file.size;
 }
