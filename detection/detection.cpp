@@ -2,6 +2,7 @@
 #include "platform_file.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -29,12 +30,13 @@ struct FileWindow {
     static constexpr std::size_t kSize = 4096;
 
     std::uint64_t start = 0;
-    std::vector<std::uint8_t> bytes;
+    std::unique_ptr<std::uint8_t[]> bytes;  // left uninitialised: the read fills it
+    std::size_t length = 0;                 // 0 until read, and after a failed read
     bool tried = false;
 
     bool Holds(std::uint64_t position, std::size_t count) const
     {
-        return position >= start && position - start <= bytes.size() && bytes.size() - (position - start) >= count;
+        return position >= start && position - start <= length && length - (position - start) >= count;
     }
 };
 
@@ -68,12 +70,13 @@ struct FileSource {
         if (!window.tried) {
             window.tried = true;
             window.start = start;
-            window.bytes.resize(static_cast<std::size_t>(length));
-            if (!PlatformFileRead(file, start, window.bytes))
-                window.bytes.clear();
+            const auto windowSize = static_cast<std::size_t>(length);
+            window.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(windowSize);
+            if (PlatformFileRead(file, start, {window.bytes.get(), windowSize}))
+                window.length = windowSize;
         }
         if (window.Holds(position, count))
-            return window.bytes.data() + (position - window.start);
+            return window.bytes.get() + (position - window.start);
         // The window could not be read: try just the bytes asked for.
         scratch.resize(count);
         return PlatformFileRead(file, position, scratch) ? scratch.data() : nullptr;
