@@ -21,8 +21,8 @@ packages=(
     xvfb xdotool xauth imagemagick fonts-ipafont-gothic fonts-wine locales
     # source package of tinyxml2 for the cross build
     dpkg-dev xz-utils
-    # sample corpus and comparison tools
-    file python3 sqlite3 gzip bzip2 zstd lzip lz4 cpio p7zip-full
+    # sample corpus, benchmarks and comparison tools
+    file bc python3 sqlite3 gzip bzip2 zstd lzip lz4 cpio p7zip-full
     fonts-dejavu-core ghostscript poppler-utils genisoimage qemu-utils
     flac vorbis-tools opus-tools lame wavpack gcab lzop ncompress arj rpm
     squashfs-tools dosfstools woff2 zip openssl e2fsprogs dpkg-dev binutils
