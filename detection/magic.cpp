@@ -209,14 +209,14 @@ bool AnyLane(Bytes16 v)
     return (halves[0] | halves[1]) != 0;
 }
 
-// Candidates for two fixed bytes: a whole block of 32 start positions is
+// Candidates for two fixed bytes: a whole block of 64 start positions is
 // ruled out at once unless both bytes stand in place somewhere in it. On
 // ordinary data one byte alone stops a scan every few hundred bytes; a pair
 // rarely does.
 std::optional<std::uint64_t> FindByBytePair(std::span<const PatternByte> pattern, std::size_t first,
                                             std::size_t second, std::span<const std::uint8_t> data)
 {
-    constexpr std::size_t block = 32;
+    constexpr std::size_t block = 64;
     const std::uint8_t* const base = data.data();
     const std::size_t lastStart = data.size() - pattern.size();
     const std::uint8_t a = pattern[first].value;
@@ -226,7 +226,9 @@ std::optional<std::uint64_t> FindByBytePair(std::span<const PatternByte> pattern
     for (; start + block <= lastStart + 1; start += block) {
         const std::uint8_t* p = base + start;
         Bytes16 hits = ((Load16(p + first) == a) & (Load16(p + second) == b))
-                     | ((Load16(p + first + 16) == a) & (Load16(p + second + 16) == b));
+                     | ((Load16(p + first + 16) == a) & (Load16(p + second + 16) == b))
+                     | ((Load16(p + first + 32) == a) & (Load16(p + second + 32) == b))
+                     | ((Load16(p + first + 48) == a) & (Load16(p + second + 48) == b));
         if (!AnyLane(hits))
             continue;
         for (std::size_t i = start; i < start + block; ++i) {

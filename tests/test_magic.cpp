@@ -208,7 +208,8 @@ TEST(Search, AgreesWithANaiveScanOnRandomInput)
     std::mt19937 random(12345);
     auto byte = [&] { return static_cast<std::uint8_t>(random() % 4 == 0 ? 0x00 : random() % 6); };
     for (int round = 0; round < 3000; ++round) {
-        std::vector<std::uint8_t> data(random() % 40);
+        // Long enough to cover whole blocks of candidates and the tail after them.
+        std::vector<std::uint8_t> data(random() % 300);
         for (auto& b : data)
             b = byte();
         std::vector<PatternByte> pattern(random() % 5);
