@@ -1,5 +1,6 @@
 #include "text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
@@ -101,8 +102,18 @@ void ForEachUtf16(std::wstring_view text, Emit emit)
 
 std::string JsonString(std::string_view bytes)
 {
-    std::string out = "\"";
+    std::string out;
+    out.reserve(bytes.size() + 2);
+    out += '"';
     while (!bytes.empty()) {
+        // Printable ASCII other than the quote and the backslash goes out as it is, a run at a time.
+        const auto plain = std::find_if(bytes.begin(), bytes.end(), [](char ch) {
+            return ch < 0x20 || ch >= 0x7F || ch == '"' || ch == '\\';
+        });
+        out.append(bytes.begin(), plain);
+        bytes.remove_prefix(static_cast<std::size_t>(plain - bytes.begin()));
+        if (bytes.empty())
+            break;
         char32_t c = 0;
         std::size_t length = ValidUtf8Length(bytes, c);
         if (length == 0) {
