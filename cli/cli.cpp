@@ -149,32 +149,32 @@ void WalkDirectory(const fs::path& dir, const CliOptions& options, std::set<fs::
         if (error || !visited.insert(real).second)
             return;
     }
-    // Entries keep the type that the directory listing reported, so walking
-    // costs no extra system call per file.
-    std::vector<fs::directory_entry> entries;
-    for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error))
-        entries.push_back(*it);
+    // What the listing reports of each entry, so that walking costs no system
+    // call per file; only a link's target has to be looked up.
+    struct Entry {
+        fs::path path;
+        bool isLink;
+        bool isDirectory;  // for a link: whether it leads to a directory
+    };
+    std::vector<Entry> entries;
+    for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
+        std::error_code unknown;  // an entry whose type cannot be told is examined, and reported
+        entries.push_back({it->path(), it->is_symlink(unknown), it->is_directory(unknown)});
+    }
     if (error) {
         std::fprintf(err, "kindsniffer-cli: cannot list %s: %s\n", DisplayText(dir.native()).c_str(),
                      error.message().c_str());
         files.push_back(dir);  // reported as unreadable, so the failure shows in the results too
         return;
     }
-    std::sort(entries.begin(), entries.end(), [](const fs::directory_entry& a, const fs::directory_entry& b) {
-        return a.path().native() < b.path().native();
-    });
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry& a, const Entry& b) { return a.path.native() < b.path.native(); });
 
-    for (const fs::directory_entry& entry : entries) {
-        if (!entry.is_symlink(error)) {
-            if (entry.is_directory(error))
-                WalkDirectory(entry.path(), options, visited, files, err);
-            else
-                files.push_back(entry.path());
-        } else if (!entry.is_directory(error)) {
-            files.push_back(entry.path());  // a link to a file, or a broken one
-        } else if (options.followLinks) {
-            WalkDirectory(entry.path(), options, visited, files, err);
-        }
+    for (Entry& entry : entries) {
+        if (!entry.isDirectory)
+            files.push_back(std::move(entry.path));  // a file, a link to one, or a broken link
+        else if (!entry.isLink || options.followLinks)
+            WalkDirectory(entry.path, options, visited, files, err);
     }
 }
 
@@ -388,7 +388,7 @@ int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
                 std::fprintf(err, "kindsniffer-cli: %s is a directory (use -r to examine its files)\n",
                              DisplayText(item.path.native()).c_str());
         }
-        const bool mismatch = IsMismatch(item);
+        const bool mismatch = (options.mismatchOnly || options.rename) && IsMismatch(item);
         if (options.mismatchOnly && !mismatch)
             continue;
         if (options.rename && mismatch) {
