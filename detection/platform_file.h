@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <span>
 
 struct PlatformFile;  // defined by each platform's implementation
