@@ -361,13 +361,13 @@ struct Progress {
 
 int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
 {
+    const SignatureTable table = LoadSignatureTable(options.signaturePath);
     // A missing signature file would turn every answer into "unknown": refuse instead.
-    if (!OpenStdioForReading(options.signaturePath)) {
-        std::fprintf(err, "kindsniffer-cli: cannot open signature file %s\n",
+    if (!table.readable) {
+        std::fprintf(err, "kindsniffer-cli: cannot read signature file %s\n",
                      DisplayText(options.signaturePath.native()).c_str());
         return ExitUsage;
     }
-    const SignatureTable table = LoadSignatureTable(options.signaturePath);
     if (!table.usable) {
         std::fprintf(err, "kindsniffer-cli: warning: %s has no <dat><types> list; no type can be detected\n",
                      DisplayText(options.signaturePath.native()).c_str());

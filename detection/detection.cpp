@@ -20,7 +20,6 @@ struct SearchPass {
     std::uint64_t readUpTo = 0;           // file bytes consumed so far
     std::size_t overlap = 0;              // longest pattern - 1: matches may straddle chunks
     std::vector<std::uint8_t> window;     // tail of the previous chunk, then the new one
-    bool started = false;
 };
 
 // Most fixed patterns look at the first or the last few bytes of a file, and
@@ -87,7 +86,7 @@ struct FileSource {
         if (rule.pattern.empty())
             return true;
         auto slot = std::find(pass.rules.begin(), pass.rules.end(), &rule);
-        if (!pass.started || slot == pass.rules.end()) {
+        if (slot == pass.rules.end()) {  // no pass yet, or it was abandoned
             StartPass(rule);
             slot = pass.rules.begin();
         }
@@ -105,7 +104,6 @@ struct FileSource {
     void StartPass(const MagicRule& first)
     {
         pass = {};
-        pass.started = true;
         bool reached = false;
         for (const SignatureType& type : table.types) {
             for (const MagicRule& rule : type.magics) {

@@ -48,7 +48,9 @@ SignatureTable LoadSignatureTable(const std::filesystem::path& path)
 {
     SignatureTable table;
     tinyxml2::XMLDocument document;
-    LoadSignatureDocument(document, path);
+    const tinyxml2::XMLError loaded = LoadSignatureDocument(document, path);
+    table.readable = loaded != tinyxml2::XML_ERROR_FILE_NOT_FOUND && loaded != tinyxml2::XML_ERROR_FILE_COULD_NOT_BE_OPENED
+                  && loaded != tinyxml2::XML_ERROR_FILE_READ_ERROR;
 
     const tinyxml2::XMLElement* dat = document.FirstChildElement("dat");
     const tinyxml2::XMLElement* types = dat ? dat->FirstChildElement("types") : nullptr;

@@ -17,6 +17,9 @@ struct SignatureType {
 };
 
 struct SignatureTable {
+    // False when the file could not be opened or read (a folder, say): a
+    // caller may refuse to go on rather than call every file unknown.
+    bool readable = false;
     // False when the document could not be read or lacks <dat> or <types>:
     // then no file can be detected.
     bool usable = false;

@@ -100,11 +100,14 @@ class ConsoleProgram(unittest.TestCase):
         self.assertIn(".png", lines[0])
 
     def test_missing_signature_file_is_a_usage_error_that_names_it(self):
-        absent = os.path.join(self.dir, "nowhere.xml")
-        result = run("--signatures", absent, "--json", self.png)
-        self.assertEqual(result.returncode, 2)
-        self.assertEqual(result.stdout, b"")
-        self.assertIn(b"nowhere.xml", result.stderr)
+        folder = os.path.join(self.dir, "folder.xml")
+        os.mkdir(folder)
+        for unreadable in (os.path.join(self.dir, "nowhere.xml"), folder):
+            with self.subTest(signatures=unreadable):
+                result = run("--signatures", unreadable, "--json", self.png)
+                self.assertEqual(result.returncode, 2)
+                self.assertEqual(result.stdout, b"")
+                self.assertIn(os.path.basename(unreadable).encode(), result.stderr)
 
     def test_bad_arguments_are_usage_errors(self):
         for args in ([], ["--signatures", self.sig], ["--bogus", self.png], ["--signatures"]):
