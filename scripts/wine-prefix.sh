@@ -10,7 +10,8 @@
 # x11 is for real windows under Xvfb.
 set -euo pipefail
 
-prefix=$1
+# Wine refuses a relative prefix and would quietly fall back to another one.
+prefix=$(realpath -m "$1")
 mode=${2:-null}
 export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}
@@ -28,8 +29,12 @@ flock 9
 
 if [ ! -f "$prefix/.kindsniffer-ready" ]; then
     rm -rf "$prefix"
-    wineboot -i </dev/null >/dev/null 2>&1
+    wineboot -i </dev/null >/dev/null 2>&1 || true
     wineserver -w
+    if [ ! -f "$prefix/system.reg" ]; then
+        echo "wine-prefix.sh: could not create the Wine prefix $prefix" >&2
+        exit 1
+    fi
     # A crash must end the process, not start an interactive debugger.
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f </dev/null >/dev/null 2>&1
     if [ "$mode" = null ]; then
