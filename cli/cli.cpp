@@ -29,7 +29,8 @@ constexpr const char* kHelp =
     "\n"
     "Tells what kind of file each PATH really is, from its bytes.\n"
     "\n"
-    "  --signatures FILE   signature file (default: Kindsniffer.xml beside the program)\n"
+    "  --signatures FILE   signature file (default: Kindsniffer.xml beside the program,\n"
+    "                      or else in ../share/kindsniffer/ from the program's folder)\n"
     "  -r, --recursive     examine the files in directories, and in theirs\n"
     "  -L, --follow-links  with -r, also walk directories reached through symbolic links\n"
     "  --json              one JSON object per line instead of a table\n"
@@ -408,6 +409,19 @@ int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
     return exitCode;
 }
 
+// Beside the program, as the dialog keeps it; an installed program (bin/)
+// finds the set in ../share/kindsniffer/ instead. When neither exists the
+// path beside the program is the one an error names.
+fs::path DefaultSignaturePath(const fs::path& programDir)
+{
+    const fs::path beside = programDir / "Kindsniffer.xml";
+    const fs::path shared = programDir.parent_path() / "share" / "kindsniffer" / "Kindsniffer.xml";
+    std::error_code error;
+    if (fs::exists(beside, error) || !fs::exists(shared, error))
+        return beside;
+    return shared;
+}
+
 } // namespace
 
 int RunCli(const std::vector<fs::path>& args, std::FILE* out, std::FILE* err)
@@ -428,6 +442,6 @@ int RunCli(const std::vector<fs::path>& args, std::FILE* out, std::FILE* err)
     if (options.lintFile)
         return RunLint(*options.lintFile, out, err);
     if (options.signaturePath.empty())
-        options.signaturePath = ExecutablePath().parent_path() / "Kindsniffer.xml";
+        options.signaturePath = DefaultSignaturePath(ExecutablePath().parent_path());
     return Examine(options, out, err);
 }

@@ -121,20 +121,40 @@ class ConsoleProgram(unittest.TestCase):
         result = run("--signatures", self.sig, "--json", "--", dashed)
         self.assertEqual(json_lines(result.stdout)[0]["title"], "PNG image")
 
-    def test_default_signature_file_lies_beside_the_program(self):
+    def test_default_signature_file_lies_beside_the_program_or_in_share(self):
+        # An installed layout: PREFIX/bin/program and PREFIX/share/kindsniffer/.
         program = CLI[-1]
-        copy_dir = os.path.join(self.dir, "installed")
-        os.mkdir(copy_dir)
-        shutil.copy(program, copy_dir)
-        shutil.copy(self.sig, os.path.join(copy_dir, "Kindsniffer.xml"))
-        copied = CLI[:-1] + [os.path.join(copy_dir, os.path.basename(program))]
-        result = run("--json", self.png, cli=copied)
-        self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertEqual(json_lines(result.stdout)[0]["title"], "PNG image")
-        os.remove(os.path.join(copy_dir, "Kindsniffer.xml"))
-        result = run("--json", self.png, cli=copied)
-        self.assertEqual(result.returncode, 2)
-        self.assertIn(b"Kindsniffer.xml", result.stderr)
+        bin_dir = os.path.join(self.dir, "prefix", "bin")
+        share_dir = os.path.join(self.dir, "prefix", "share", "kindsniffer")
+        os.makedirs(bin_dir)
+        os.makedirs(share_dir)
+        shutil.copy(program, bin_dir)
+        copied = CLI[:-1] + [os.path.join(bin_dir, os.path.basename(program))]
+        beside = os.path.join(bin_dir, "Kindsniffer.xml")
+        shared = os.path.join(share_dir, "Kindsniffer.xml")
+        only_exe = SIGNATURES.replace(b"<title>PNG image</title>", b"<title>PNG from share</title>")
+        cases = [  # (beside, in share) -> title of the PNG, or None for "no signature file"
+            ((SIGNATURES, only_exe), "PNG image"),
+            ((None, only_exe), "PNG from share"),
+            ((SIGNATURES, None), "PNG image"),
+            ((None, None), None),
+        ]
+        for (beside_content, shared_content), title in cases:
+            with self.subTest(beside=beside_content is not None, shared=shared_content is not None):
+                for path, content in ((beside, beside_content), (shared, shared_content)):
+                    if content is None:
+                        if os.path.exists(path):
+                            os.remove(path)
+                    else:
+                        with open(path, "wb") as f:
+                            f.write(content)
+                result = run("--json", self.png, cli=copied)
+                if title is None:
+                    self.assertEqual(result.returncode, 2)
+                    self.assertIn(native(beside).encode(), result.stderr)
+                else:
+                    self.assertEqual(result.returncode, 0, result.stderr)
+                    self.assertEqual(json_lines(result.stdout)[0]["title"], title)
 
     def test_unicode_names_round_trip(self):
         name = "\u65e5\u672c\u8a9e \u00e9 \U0001F600.png"
