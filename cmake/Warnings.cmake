@@ -1,5 +1,6 @@
 # Warning and sanitizer settings, applied per target rather than directory-wide.
 add_library(kindsniffer_options INTERFACE)
+target_link_libraries(kindsniffer_options INTERFACE kindsniffer_reproducible)
 target_compile_options(kindsniffer_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion)
 
 if(KINDSNIFFER_SANITIZE)
