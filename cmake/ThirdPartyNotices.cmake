@@ -1,0 +1,76 @@
+# Writes THIRD-PARTY-NOTICES.txt for the statically linked Windows programs:
+# the copyright files of the Debian packages that provided the code linked in,
+# found by asking the compiler which files it links and dpkg who owns them.
+#
+#   cmake -DCOMPILER=... -DTINYXML2_HEADER=... -DOUTPUT=... -P ThirdPartyNotices.cmake
+cmake_minimum_required(VERSION 3.25)
+
+# Each component: a heading, then the files that carry its code into the
+# executables, separated by "|".
+set(components
+    "tinyxml2 (zlib license)|${TINYXML2_HEADER}"
+    "MinGW-w64 runtime and winpthreads|libmingw32.a|libmingwex.a|libwinpthread.a"
+    "GCC runtime libraries (libstdc++, libgcc), under the GCC Runtime Library Exception|libstdc++.a|libgcc.a|libgcc_eh.a"
+)
+
+function(owning_package file out)
+    if(NOT IS_ABSOLUTE "${file}")
+        execute_process(COMMAND "${COMPILER}" -print-file-name=${file}
+                        OUTPUT_VARIABLE found OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+        if(NOT IS_ABSOLUTE "${found}")
+            message(FATAL_ERROR "the compiler does not know ${file}")
+        endif()
+        set(file "${found}")
+    endif()
+    file(REAL_PATH "${file}" file)
+    execute_process(COMMAND dpkg-query -S "${file}" OUTPUT_VARIABLE owner RESULT_VARIABLE failed
+                    OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(failed)
+        message(FATAL_ERROR "no Debian package owns ${file}, so its notice cannot be found")
+    endif()
+    # "package[:arch]: /path"
+    string(REGEX REPLACE "^([^:,]+).*" "\\1" package "${owner}")
+    set(${out} "${package}" PARENT_SCOPE)
+endfunction()
+
+set(rule "==============================================================================\n")
+set(text "Third-party notices\n\n")
+string(APPEND text
+    "Kindsniffer.exe and kindsniffer-cli.exe are linked statically: they contain\n"
+    "code of the components below. Each one's notice is the copyright file of the\n"
+    "Debian package it was built from, reproduced unchanged.\n\n")
+
+foreach(component IN LISTS components)
+    string(REPLACE "|" ";" fields "${component}")
+    list(POP_FRONT fields heading)
+    set(packages "")
+    foreach(file IN LISTS fields)
+        owning_package("${file}" package)
+        list(APPEND packages "${package}")
+    endforeach()
+    list(REMOVE_DUPLICATES packages)
+
+    # Packages of one source share one copyright file: print each text once.
+    set(seen "")
+    set(names "")
+    set(bodies "")
+    foreach(package IN LISTS packages)
+        set(copyright "/usr/share/doc/${package}/copyright")
+        if(NOT EXISTS "${copyright}")
+            message(FATAL_ERROR "${copyright} is missing")
+        endif()
+        execute_process(COMMAND dpkg-query -W -f=\${Version} ${package}
+                        OUTPUT_VARIABLE version COMMAND_ERROR_IS_FATAL ANY)
+        list(APPEND names "${package} ${version}")
+        file(SHA256 "${copyright}" hash)
+        if(NOT hash IN_LIST seen)
+            list(APPEND seen "${hash}")
+            file(READ "${copyright}" body)
+            string(APPEND bodies "${body}\n")
+        endif()
+    endforeach()
+    list(JOIN names ", " names)
+    string(APPEND text "${rule}${heading}\nDebian packages: ${names}\n${rule}\n${bodies}\n")
+endforeach()
+
+file(WRITE "${OUTPUT}" "${text}")
