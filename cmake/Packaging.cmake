@@ -7,10 +7,10 @@ include(GNUInstallDirs)
 if(WIN32)
     # The user guide, in the line ends and byte-order mark Notepad expects.
     string(ASCII 239 187 191 utf8_bom)
-    configure_file(${PROJECT_SOURCE_DIR}/packaging/README.txt ${PROJECT_BINARY_DIR}/packaging/README.txt.crlf
-                   @ONLY NEWLINE_STYLE CRLF)
-    file(READ ${PROJECT_BINARY_DIR}/packaging/README.txt.crlf readme)
-    file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/packaging/README.txt CONTENT "${utf8_bom}${readme}" @ONLY)
+    file(READ ${PROJECT_SOURCE_DIR}/packaging/README.txt readme)
+    file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/packaging/README.txt CONTENT "${utf8_bom}${readme}"
+         @ONLY NEWLINE_STYLE CRLF)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/packaging/README.txt)
 
     # Static linking puts their code into the executables, so their notices ship.
     # The cross build compiles Debian's tinyxml2 source package; its binary

@@ -69,20 +69,22 @@ if [ "${1:-}" = --executables ]; then
 fi
 
 cd "$root"
-export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+# One commit for both trees, even if HEAD moves meanwhile.
+commit=$(git rev-parse HEAD)
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct "$commit")}
 if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
-    echo "release.sh: uncommitted changes are not part of the release: it builds $(git rev-parse --short HEAD)" >&2
+    echo "release.sh: uncommitted changes are not part of the release: it builds ${commit:0:7}" >&2
 fi
-version=$(sed -n 's/^project(Kindsniffer VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(git show "$commit:CMakeLists.txt" | sed -n 's/^project(Kindsniffer VERSION \([0-9.]*\).*/\1/p')
 zip=Kindsniffer-$version-win64.zip
 deb=kindsniffer-cli_${version}_amd64.deb
 
 # Two clean trees at different depths, so that no path can hide in the output.
 trees=("$work/one/src" "$work/the/second/tree/src")
 for tree in "${trees[@]}"; do
-    echo "== building $(git rev-parse --short HEAD) in $tree"
+    echo "== building ${commit:0:7} in $tree"
     mkdir -p "$tree"
-    git archive HEAD | tar -x -C "$tree"
+    git archive "$commit" | tar -x -C "$tree"
     copy_dependencies "$tree"
     (
         cd "$tree"
