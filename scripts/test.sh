@@ -11,13 +11,16 @@ fi
 export WINEDEBUG=-all
 cleanup() {
     [ -d build/windows/wineprefix ] && scripts/wine-prefix.sh build/windows/wineprefix --stop
-    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null
+    if [ -n "${XVFB_PID:-}" ]; then kill "$XVFB_PID" 2>/dev/null || true; fi
     return 0
 }
 trap cleanup EXIT
 
-# A private X display for the tests that open real windows.
-display=:97
+# A private X display for the tests that open real windows: the first number
+# no other X server holds, so that two test runs on one machine do not share one.
+display_number=97
+while [ -e "/tmp/.X$display_number-lock" ]; do display_number=$((display_number + 1)); done
+display=:$display_number
 if command -v Xvfb >/dev/null; then
     Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
     XVFB_PID=$!
