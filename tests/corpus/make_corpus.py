@@ -443,6 +443,7 @@ item("minimal", "ods")(odf(ODF_MIME + "spreadsheet", '<office:spreadsheet><table
 item("minimal", "odp")(odf(ODF_MIME + "presentation", '<office:presentation><draw:page draw:name="page1"/>'
                            '</office:presentation>'))
 item("minimal", "odg")(odf(ODF_MIME + "graphics", '<office:drawing><draw:page draw:name="page1"/></office:drawing>'))
+item("minimal", "sxw")(odf("application/vnd.sun.xml.writer", "<office:text><text:p>Kindsniffer</text:p></office:text>"))
 
 
 @item("minimal", "epub")
@@ -486,6 +487,28 @@ def make_whl(out):
                       (d + "WHEEL", "Wheel-Version: 1.0\nGenerator: make_corpus\nRoot-Is-Purelib: true\n"
                                     "Tag: py3-none-any\n"),
                       (d + "RECORD", "sample/__init__.py,,\n%sMETADATA,,\n%sWHEEL,,\n%sRECORD,,\n" % (d, d, d))])
+
+
+# Packages known by a member that only they hold; each holds no more than that member needs.
+ZIP_MEMBERS = [
+    ("war", [("WEB-INF/web.xml", '<web-app version="3.0"/>\n'), ("index.html", "<p>hi</p>\n")]),
+    ("aar", [("AndroidManifest.xml", '<manifest package="org.example"/>\n'), ("classes.jar", b"")]),
+    ("egg", [("sample/__init__.py", "VALUE = 1\n"), ("EGG-INFO/PKG-INFO", "Metadata-Version: 1.1\nName: sample\n")]),
+    ("kmz", [("doc.kml", '<kml xmlns="http://www.opengis.net/kml/2.2"/>\n')]),
+    ("FCStd", [("Document.xml", '<Document SchemaVersion="4"/>\n'), ("GuiDocument.xml", "<Document/>\n")]),
+]
+for ext, members in ZIP_MEMBERS:
+    item("minimal", ext)((lambda members: lambda out: zip_package(out, members))(members))
+
+
+@item("minimal", "npz")
+def make_npz(out):
+    # As numpy.savez writes it: each array a stored .npy member.
+    header = b"{'descr': '<i4', 'fortran_order': False, 'shape': (3,), }"
+    header += b" " * (63 - len(header) % 64) + b"\n"
+    npy = b"\x93NUMPY\x01\x00" + struct.pack("<H", len(header)) + header + struct.pack("<3i", 1, 2, 3)
+    with zipfile.ZipFile(out, "w", zipfile.ZIP_STORED) as z:
+        z.writestr("arr_0.npy", npy)
 
 
 @item("python", "zip")
@@ -603,6 +626,7 @@ def cpio(fmt):
 item("newc", "cpio")(cpio("newc"))
 item("crc", "cpio")(cpio("crc"))
 item("odc", "cpio")(cpio("odc"))
+item("bin", "cpio")(cpio("bin"))
 
 
 @item("gcab", "cab")
@@ -693,6 +717,17 @@ item("qemu", "vdi")(qemu("vdi"))
 item("qemu-dynamic", "vhd")(qemu("vpc"))
 item("qemu-fixed", "vhd")(qemu("vpc", "-o", "subformat=fixed"))
 item("qemu", "vhdx")(qemu("vhdx"))
+item("qemu", "qed")(qemu("qed"))
+item("qemu", "hds")(qemu("parallels"))
+item("qemu", "luks")(qemu("luks", "--object", "secret,id=k,data=sample", "-o", "key-secret=k,iter-time=10"))
+
+
+@item("mkswap", "swap")
+def make_swap(out):
+    need("mkswap")
+    with open(out, "wb") as f:
+        f.truncate(64 * 1024)
+    run("mkswap", out)
 
 
 @item("mksquashfs", "squashfs")
@@ -851,6 +886,16 @@ def make_dll(out):
     run(mingw(), "-shared", "-o", out, c_file(C_SOURCE, "answer.c"))
 
 
+# The subsystem in the PE header is what tells these apart from a program.
+PE_SUBSYSTEMS = [("windows", "exe", "WinMain", "int WinMain(void *a, void *b, char *c, int d) { return 0; }\n"),
+                 ("native", "sys", "DriverEntry", "long DriverEntry(void *d, void *r) { return 0; }\n"),
+                 ("10", "efi", "efi_main", "long efi_main(void *image, void *table) { return 0; }\n")]
+for subsystem, ext, entry, source in PE_SUBSYSTEMS:
+    item("mingw-" + entry, ext)((lambda subsystem, entry, source: lambda out: run(
+        mingw(), "-nostdlib", "-Wl,--subsystem," + subsystem, "-e", entry, "-o", out,
+        c_file(source, entry + ".c")))(subsystem, entry, source))
+
+
 def class_file():
     """public class Hello extends java.lang.Object, with no members (class file version 52)."""
     def utf8(text):
@@ -875,6 +920,12 @@ def make_wasm(out):
     exports = section(7, b"\x01\x03run\x00\x00")
     code = section(10, b"\x01\x02\x00\x0b")
     open(out, "wb").write(b"\0asm\x01\0\0\0" + types + funcs + exports + code)
+
+
+item("python", "pkl")(lambda out: open(out, "wb").write(__import__("pickle").dumps({"answer": 42}, protocol=4)))
+item("gobject-introspection", "typelib")(copy_from(["/usr/lib/*/girepository-1.0/*.typelib",
+                                                    "/usr/lib/girepository-1.0/*.typelib"]))
+item("openjdk", "jmod")(copy_from(["/usr/lib/jvm/*/jmods/java.sql.jmod", "/usr/lib/jvm/*/jmods/*.jmod"]))
 
 
 @item("python", "pyc")
@@ -1108,8 +1159,8 @@ def make_lnk(out):
     open(out, "wb").write(header + b"\0\0\0\0")
 
 
-@item("openssl", "pem")
-def make_pem(out):
+@item("openssl", "crt")
+def make_crt(out):
     need("openssl")
     key = scratch("key.pem")
     run("openssl", "req", "-x509", "-newkey", "rsa:1024", "-nodes", "-keyout", key, "-out", out,
@@ -1120,6 +1171,46 @@ def make_pem(out):
 def make_key(out):
     need("openssl")
     run("openssl", "genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256", "-out", out)
+
+
+def openssl_from_cert(*args):
+    """Runs openssl on a fresh self-signed certificate, whose path and that of its key fill {cert} and {key}."""
+    def make(out):
+        need("openssl")
+        cert, key = scratch("cert.pem"), scratch("cert-key.pem")
+        if not os.path.exists(cert):
+            make_crt(cert)
+            shutil.copyfile(scratch("key.pem"), key)
+        run("openssl", *[a.format(cert=cert, key=key, out=out) for a in args])
+    return make
+
+
+item("openssl-der", "der")(openssl_from_cert("x509", "-in", "{cert}", "-outform", "DER", "-out", "{out}"))
+item("openssl", "pfx")(openssl_from_cert("pkcs12", "-export", "-in", "{cert}", "-inkey", "{key}",
+                                         "-passout", "pass:sample", "-out", "{out}"))
+item("openssl", "p7b")(openssl_from_cert("crl2pkcs7", "-nocrl", "-certfile", "{cert}", "-out", "{out}"))
+item("openssl-ecparam", "pem")(openssl_from_cert("ecparam", "-name", "prime256v1", "-out", "{out}"))
+item("openssl", "enc")(openssl_from_cert("enc", "-aes-256-cbc", "-pbkdf2", "-pass", "pass:sample", "-in", "{cert}",
+                                         "-out", "{out}"))
+
+
+def ssh_public_key(*export):
+    def make(out):
+        need("ssh-keygen")
+        key = scratch("id_sample")
+        if not os.path.exists(key):
+            run("ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-C", "sample", "-f", key)
+        if export:
+            open(out, "wb").write(run("ssh-keygen", *export, "-f", key + ".pub"))
+        else:
+            shutil.copyfile(key + ".pub", out)
+    return make
+
+
+item("openssh", "pub")(ssh_public_key())
+item("rfc4716", "pub")(ssh_public_key("-e", "-m", "RFC4716"))
+item("debian-keyring", "gpg")(copy_from(["/usr/share/keyrings/debian-archive-keyring.gpg",
+                                         "/usr/share/keyrings/*.gpg"]))
 
 
 # --- text -----------------------------------------------------------------------------------
