@@ -34,7 +34,8 @@ class ShippedSignatureSet(unittest.TestCase):
             for e in t.findall("ext"):
                 first_ext.setdefault(e.text.lower(), index)
         zip_index = first_ext[".zip"]
-        for ext in (".docx", ".xlsx", ".pptx", ".odt", ".epub", ".jar", ".apk"):
+        for ext in (".docx", ".xlsx", ".pptx", ".odt", ".epub", ".jar", ".apk", ".aar", ".war", ".sxw", ".fcstd",
+                    ".kmz"):
             with self.subTest(ext=ext):
                 self.assertIn(ext, first_ext)
                 self.assertLess(first_ext[ext], zip_index, f"{ext} comes after {order[zip_index]}")
