@@ -886,6 +886,11 @@ def make_dll(out):
     run(mingw(), "-shared", "-o", out, c_file(C_SOURCE, "answer.c"))
 
 
+@item("mingw", "obj")
+def make_coff_object(out):
+    run(mingw(), "-c", "-o", out, c_file(C_SOURCE, "answer.c"))
+
+
 # The subsystem in the PE header is what tells these apart from a program.
 PE_SUBSYSTEMS = [("windows", "exe", "WinMain", "int WinMain(void *a, void *b, char *c, int d) { return 0; }\n"),
                  ("native", "sys", "DriverEntry", "long DriverEntry(void *d, void *r) { return 0; }\n"),
