@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Found files: how often kindsniffer-cli, `file --extension` and the npm package file-type offer the true
+# extension of real files taken from Debian packages (see bench/found_files.py for how they are chosen).
+#
+#   bench/found-files.sh [--cache DIR] [--cli PATH] [--signatures FILE] [--regather]
+#
+# The packages, their unpacked trees and the chosen files live in the cache folder (several hundred MB):
+# --cache, else $FOUND_FILES_CACHE, else build/found-files. It is gathered once and reused; --regather picks the
+# files anew. The table goes to stdout; the files outside the text category that kindsniffer-cli does not name
+# first go to CACHE/misses-kindsniffer.tsv.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+cache=${FOUND_FILES_CACHE:-build/found-files}
+cli=build/native/cli/kindsniffer-cli
+signatures=data/Kindsniffer.xml
+regather=0
+while [ $# -gt 0 ]; do
+    case $1 in
+        --cache) cache=$2; shift 2 ;;
+        --cli) cli=$2; shift 2 ;;
+        --signatures) signatures=$2; shift 2 ;;
+        --regather) regather=1; shift ;;
+        *) echo "usage: $0 [--cache DIR] [--cli PATH] [--signatures FILE] [--regather]" >&2; exit 2 ;;
+    esac
+done
+
+if [ ! -x "$cli" ]; then
+    cmake --preset native >/dev/null && cmake --build --preset native --target kindsniffer-cli >/dev/null
+fi
+node_dir=build/bench-node
+if [ ! -f "$node_dir/node_modules/file-type/package.json" ]; then
+    mkdir -p "$node_dir"
+    (cd "$node_dir" && npm install --no-audit --no-fund --silent file-type@22 >/dev/null)
+fi
+# file-type is an ES module: the script must sit beside node_modules to import it by name.
+cp bench/file-type-ext.mjs "$node_dir/"
+file_type_version=$(node -p "require('./$node_dir/node_modules/file-type/package.json').version")
+
+if [ "$regather" = 1 ] || [ ! -f "$cache/READY" ]; then
+    rm -f "$cache/READY"
+    python3 bench/found_files.py gather "$cache"
+fi
+python3 bench/found_files.py score "$cache" --cli "$cli" --signatures "$signatures" \
+    --file-type-script "$node_dir/file-type-ext.mjs" --file-type-version "$file_type_version" \
+    --misses "$cache/misses-kindsniffer.tsv"
