@@ -1,4 +1,5 @@
 #include "cli.h"
+#include "explain.h"
 #include "lint.h"
 #include "names.h"
 #include "platform_cli.h"
@@ -38,6 +39,8 @@ constexpr const char* kHelp =
     "  --rename            give each such file the first extension of its type;\n"
     "                      never overwrites, never touches an unknown or unreadable file\n"
     "  --dry-run           with --rename: only tell what would be renamed\n"
+    "  --explain           say why: the type's line in the signature file, where each\n"
+    "                      of its patterns held, or how many types were tried\n"
     "  --lint FILE         check a signature file and report its problems\n"
     "  --help, --version\n"
     "\n"
@@ -54,6 +57,7 @@ struct CliOptions {
     bool mismatchOnly = false;
     bool rename = false;
     bool dryRun = false;
+    bool explain = false;
     bool help = false;
     bool version = false;
     std::vector<fs::path> paths;
@@ -71,6 +75,7 @@ struct Examined {
     fs::path path;
     DetectionOutcome outcome;
     std::optional<RenameStep> rename;
+    std::optional<DetectionBasis> basis;  // with --explain
 };
 
 // Options are ASCII; compare them against the native argument without
@@ -110,6 +115,8 @@ bool ParseArguments(const std::vector<fs::path>& args, CliOptions& options, std:
             options.rename = true;
         } else if (ArgEquals(arg, "--dry-run")) {
             options.dryRun = true;
+        } else if (ArgEquals(arg, "--explain")) {
+            options.explain = true;
         } else if (ArgEquals(arg, "--help") || ArgEquals(arg, "-h")) {
             options.help = true;
         } else if (ArgEquals(arg, "--version")) {
@@ -267,6 +274,8 @@ void PrintJson(std::FILE* out, const Examined& item)
             line += ", \"error\": " + JsonString(item.rename->error);
         line += "}";
     }
+    if (item.basis)
+        line += ", \"basis\": " + ExplainJson(outcome.state, *item.basis);
     line += "}\n";
     Write(out, line);
 }
@@ -330,6 +339,10 @@ void PrintTable(std::FILE* out, const std::vector<Examined>& rows)
         while (!line.empty() && line.back() == ' ')
             line.pop_back();
         Write(out, line + "\n");
+        if (row.basis) {
+            for (const std::string& why : ExplainLines(row.outcome.state, *row.basis))
+                Write(out, "    " + why + "\n");
+        }
     }
 }
 
@@ -381,7 +394,8 @@ int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
     std::error_code error;
 
     for (std::size_t i = 0; i < files.size(); ++i) {
-        Examined item{files[i], DetectWithTable(table, files[i]), std::nullopt};
+        Examined item{files[i], {}, std::nullopt, std::nullopt};
+        item.outcome = DetectWithTable(table, files[i], options.explain ? &item.basis.emplace() : nullptr);
         progress.Update(i + 1);
         if (item.outcome.state == DetectionState::Unreadable) {
             exitCode = ExitUnreadable;

@@ -14,9 +14,10 @@ namespace {
 // each chunk is tested against all pending patterns while it is in cache.
 struct SearchPass {
     static constexpr std::size_t kChunk = 256 * 1024;
+    static constexpr std::uint64_t kNotFound = ~std::uint64_t{0};
 
     std::vector<const MagicRule*> rules;  // the patterns of this pass, in table order
-    std::vector<bool> found;
+    std::vector<std::uint64_t> foundAt;   // each pattern's first position in the file, or kNotFound
     std::uint64_t readUpTo = 0;           // file bytes consumed so far
     std::size_t overlap = 0;              // longest pattern - 1: matches may straddle chunks
     std::vector<std::uint8_t> window;     // tail of the previous chunk, then the new one
@@ -91,14 +92,21 @@ struct FileSource {
             slot = pass.rules.begin();
         }
         const auto index = static_cast<std::size_t>(slot - pass.rules.begin());
-        while (!pass.found[index] && pass.readUpTo < size) {
+        while (pass.foundAt[index] == SearchPass::kNotFound && pass.readUpTo < size) {
             if (!ScanNextChunk()) {
                 // A failed read settles nothing: the next search starts afresh.
                 pass = {};
                 return false;
             }
         }
-        return pass.found[index];
+        return pass.foundAt[index] != SearchPass::kNotFound;
+    }
+
+    // Where a search that held found its pattern.
+    std::uint64_t FoundAt(const MagicRule& rule) const
+    {
+        auto slot = std::find(pass.rules.begin(), pass.rules.end(), &rule);
+        return slot == pass.rules.end() ? 0 : pass.foundAt[static_cast<std::size_t>(slot - pass.rules.begin())];
     }
 
     void StartPass(const MagicRule& first)
@@ -117,7 +125,7 @@ struct FileSource {
         if (pass.rules.empty() || pass.rules.front() != &first)
             pass.rules.insert(pass.rules.begin(), &first);  // a rule from outside the table
         pass.overlap = std::max(pass.overlap, first.pattern.size() - 1);
-        pass.found.assign(pass.rules.size(), false);
+        pass.foundAt.assign(pass.rules.size(), SearchPass::kNotFound);
     }
 
     bool ScanNextChunk()
@@ -128,11 +136,17 @@ struct FileSource {
         pass.window.resize(carried + fresh);
         if (!PlatformFileRead(file, pass.readUpTo, std::span(pass.window).subspan(carried)))
             return false;
+        const std::uint64_t windowStart = pass.readUpTo - carried;
         pass.readUpTo += fresh;
 
+        // A hit in the carried bytes straddles into the new ones: one wholly
+        // inside them would have been found in the previous chunk. So the
+        // first hit in the window is the first in the file.
         for (std::size_t i = 0; i < pass.rules.size(); ++i) {
-            if (!pass.found[i])
-                pass.found[i] = FindPattern(pass.rules[i]->pattern, pass.window).has_value();
+            if (pass.foundAt[i] != SearchPass::kNotFound)
+                continue;
+            if (auto at = FindPattern(pass.rules[i]->pattern, pass.window))
+                pass.foundAt[i] = windowStart + *at;
         }
         return true;
     }
@@ -153,10 +167,27 @@ bool TypeMatches(const SignatureType& type, FileSource& source)
     return !type.magics.empty();
 }
 
+// Run again over a type that matched, now that every byte it needs is at
+// hand: where each pattern held, up to the one that decided.
+void DescribeMatch(const SignatureType& type, FileSource& source, DetectionBasis& basis)
+{
+    basis.type = &type;
+    for (const MagicRule& rule : type.magics) {
+        if (rule.anchor == MagicAnchor::Search) {
+            basis.patterns.push_back({&rule, rule.pattern.empty() ? 0 : source.FoundAt(rule)});
+            return;
+        }
+        basis.patterns.push_back({&rule, FixedTestStart(rule, source.Size()).value_or(0)});
+    }
+}
+
 } // namespace
 
-DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesystem::path& filePath)
+DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesystem::path& filePath,
+                                 DetectionBasis* basis)
 {
+    if (basis)
+        *basis = {};
     UniquePlatformFile file = OpenFileForDetection(filePath);
     if (!file)
         return {DetectionState::Unreadable, {}, {}};
@@ -174,9 +205,16 @@ DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesys
     const std::size_t count = candidates ? candidates->size() : table.types.size();
     for (std::size_t i = 0; i < count; ++i) {
         const SignatureType& type = table.types[candidates ? (*candidates)[i] : i];
-        if (TypeMatches(type, source))
+        if (TypeMatches(type, source)) {
+            if (basis) {
+                basis->typesTried = i + 1;
+                DescribeMatch(type, source, *basis);
+            }
             return {DetectionState::Detected, type.title, type.extensions};
+        }
     }
+    if (basis)
+        basis->typesTried = count;
     return {DetectionState::Undetermined, {}, {}};
 }
 

@@ -3,6 +3,8 @@
 
 #include "signatures.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -19,8 +21,23 @@ struct DetectionOutcome {
     std::vector<std::string> extensions;  // Detected only, in document order
 };
 
+// Where one pattern of the chosen type held.
+struct PatternHeld {
+    const MagicRule* rule;  // in the table the run used
+    std::uint64_t offset;   // where its bytes were tested or, for a search, where it was found
+};
+
+// Why a run ended as it did, for signature authors. A run fills it only when
+// handed one, so that a batch that does not ask pays nothing for it.
+struct DetectionBasis {
+    std::size_t typesTried = 0;           // types tested against the file, the chosen one included
+    const SignatureType* type = nullptr;  // the chosen type (Detected only), in the table the run used
+    std::vector<PatternHeld> patterns;    // its patterns as tested, in order: all, or up to a search hit
+};
+
 // Loads the signature file afresh, so that an edit takes effect at the next run.
 DetectionOutcome DetectFileType(const std::filesystem::path& signaturePath, const std::filesystem::path& filePath);
 
 // The same run against a table loaded once, for batches.
-DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesystem::path& filePath);
+DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesystem::path& filePath,
+                                 DetectionBasis* basis = nullptr);

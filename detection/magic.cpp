@@ -132,6 +132,18 @@ MagicRule ParseMagicRule(std::string_view text)
     return rule;
 }
 
+std::string FormatMagicRule(const MagicRule& rule)
+{
+    std::string text = rule.anchor == MagicAnchor::Search ? "?:" : std::to_string(rule.offset) + ":";
+    for (const PatternByte& b : rule.pattern) {
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        text += ' ';
+        text += b.wildcard ? '?' : kHex[b.value >> 4];
+        text += b.wildcard ? '?' : kHex[b.value & 0xF];
+    }
+    return text;
+}
+
 std::optional<std::uint64_t> FixedTestStart(const MagicRule& rule, std::uint64_t fileSize)
 {
     const std::uint64_t n = rule.pattern.size();

@@ -37,6 +37,8 @@ struct MagicRule {
     // False when the text cannot match anything: no tokens, a token that
     // holds no hexadecimal number or one beyond 32 bits, an unreadable offset.
     bool valid = false;
+    // Where the rule stands in its signature file; 0 when it was not read from one.
+    int line = 0;
 };
 
 // Cuts a text at every space (0x20) and nowhere else. A leading space gives an
@@ -56,6 +58,11 @@ std::optional<std::int32_t> ReadOffsetAnchor(std::string_view token);
 std::optional<std::int32_t> ReadByteToken(std::string_view token);
 
 MagicRule ParseMagicRule(std::string_view text);
+
+// A valid rule as the matcher reads it, in canonical form ("0: 89 50 ?? 47",
+// "-4: 00", "?: 49 44"): what an author wrote after the parser's leniencies,
+// such as "0x10:" read as offset 0 or "1FF" as FF.
+std::string FormatMagicRule(const MagicRule& rule);
 
 // Where the fixed test of `rule` starts reading in a file of `fileSize`
 // bytes, or empty when the pattern cannot lie wholly inside the file.

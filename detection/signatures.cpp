@@ -60,11 +60,14 @@ SignatureTable LoadSignatureTable(const std::filesystem::path& path)
 
     for (auto* type = types->FirstChildElement("type"); type; type = type->NextSiblingElement("type")) {
         SignatureType entry;
-        for (auto* magic = type->FirstChildElement("magic"); magic; magic = magic->NextSiblingElement("magic"))
+        for (auto* magic = type->FirstChildElement("magic"); magic; magic = magic->NextSiblingElement("magic")) {
             entry.magics.push_back(ParseMagicRule(ElementText(magic).value_or(std::string())));
+            entry.magics.back().line = magic->GetLineNum();
+        }
         // A type without patterns can never be reported; it need not be carried.
         if (entry.magics.empty())
             continue;
+        entry.line = type->GetLineNum();
         entry.title = ElementText(type->FirstChildElement("title")).value_or(std::string());
         for (auto* ext = type->FirstChildElement("ext"); ext; ext = ext->NextSiblingElement("ext"))
             entry.extensions.push_back(ElementText(ext).value_or(std::string()));

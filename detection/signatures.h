@@ -14,6 +14,7 @@ struct SignatureType {
     std::string title;                    // bytes as the file holds them
     std::vector<std::string> extensions;  // in document order, leading period included
     std::vector<MagicRule> magics;        // all must hold, but a search hit decides at once
+    int line = 0;                         // of its <type> element, for explaining a result
 };
 
 struct SignatureTable {

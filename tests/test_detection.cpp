@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <utility>
 
 TEST(DetectionRun, TheFirstMatchingTypeInDocumentOrderWins)
 {
@@ -133,4 +134,64 @@ TEST(DetectionRun, TypesThatNeedNoParticularFirstByteKeepTheirPlace)
     EXPECT_EQ(detect("<type><magic>1: 5A</magic><magic>4D</magic><title>X</title></type>"
                      "<type><magic>2:</magic><title>Size only</title></type>"),
               "Size only");
+}
+
+TEST(DetectionRun, ExplainsTheChosenTypeAndWhereItsPatternsHeld)
+{
+    // The signature file's types start on line 4, one a line. Patterns are
+    // listed up to the one that decided; a search reports where it found its
+    // pattern, even one straddling two pieces of the streamed pass, or found
+    // by a pass that an earlier type's search started.
+    struct Case {
+        const char* what;
+        std::string content;
+        std::string types;
+        std::size_t typesTried;
+        int typeLine;  // 0: undetermined
+        std::vector<std::pair<int, std::uint64_t>> held;  // (line, offset)
+    };
+    std::string straddling(600000, 'x');
+    straddling.replace(256 * 1024 - 2, 4, "WXYZ");
+    straddling.replace(500000, 3, "CCC");
+    const Case cases[] = {
+        {"fixed patterns from both ends", "MZ....\x55\xAA",
+         "<type><magic>50 4B</magic><title>Zip</title></type>\n"
+         "<type><magic>-2: 00</magic><title>Nul</title></type>\n"
+         "<type><magic>4D 5A</magic><magic>-2: 55 AA</magic><title>Boot</title></type>",
+         2, 6, {{6, 0}, {6, 6}}},
+        {"search after a fixed pattern decides", straddling,
+         "<type><magic>78 78</magic><magic>?: 57 58 59 5A</magic><magic>FF</magic><title>W</title></type>",
+         1, 4, {{4, 0}, {4, 256 * 1024 - 2}}},
+        {"search answered by an earlier pass", straddling,
+         "<type><magic>?: 41 41 41</magic><title>A</title></type>\n"
+         "<type><magic>?: 43 43 43</magic><title>C</title></type>",
+         2, 5, {{5, 500000}}},
+        {"undetermined counts only the types tried", "\x01\x02",
+         "<type><magic>4D</magic><title>M</title></type>\n"
+         "<type><magic>1: 03</magic><title>T</title></type>\n"
+         "<type><magic>?: 09</magic><title>S</title></type>",
+         2, 0, {}},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const SignatureTable table = LoadSignatureTable(dir.Signatures(c.types));
+        DetectionBasis basis;
+        basis.typesTried = 99;  // a reused basis is refilled
+        const DetectionOutcome outcome = DetectWithTable(table, dir.Write("f", c.content), &basis);
+        EXPECT_EQ(outcome.state, c.typeLine ? DetectionState::Detected : DetectionState::Undetermined) << c.what;
+        EXPECT_EQ(basis.typesTried, c.typesTried) << c.what;
+        EXPECT_EQ(basis.type ? basis.type->line : 0, c.typeLine) << c.what;
+        std::vector<std::pair<int, std::uint64_t>> held;
+        for (const PatternHeld& p : basis.patterns)
+            held.emplace_back(p.rule->line, p.offset);
+        EXPECT_EQ(held, c.held) << c.what;
+    }
+
+    TempDir dir;
+    DetectionBasis basis;
+    basis.typesTried = 5;
+    const SignatureTable table = LoadSignatureTable(dir.Signatures("<type><magic>4D</magic></type>"));
+    EXPECT_EQ(DetectWithTable(table, dir.path / "absent", &basis).state, DetectionState::Unreadable);
+    EXPECT_EQ(basis.typesTried, 0u);
+    EXPECT_EQ(basis.type, nullptr);
 }

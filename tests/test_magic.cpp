@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include <random>
 
 namespace {
@@ -90,6 +92,16 @@ TEST(RuleParsing, ClassifiesTheFirstToken)
     MagicRule plain = ParseMagicRule("4D 5A");
     EXPECT_EQ(plain.offset, 0);
     EXPECT_EQ(plain.tokenCount, 2u);
+}
+
+TEST(RuleParsing, CanonicalFormShowsHowTheRuleWasRead)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"4d 5a", "0: 4D 5A"},           {"0x10: 4D", "0: 4D"},       {"-4: 1FF ?? 0x7", "-4: FF ?? 07"},
+        {"?: 50 4b 03 04", "?: 50 4B 03 04"}, {"512: -1", "512: FF"}, {"2:", "2:"},
+    };
+    for (const auto& [text, canonical] : cases)
+        EXPECT_EQ(FormatMagicRule(ParseMagicRule(text)), canonical) << text;
 }
 
 TEST(RuleParsing, WhiteSpaceOtherThanSingleSpacesSpoilsThePattern)

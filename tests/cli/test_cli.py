@@ -99,6 +99,23 @@ class ConsoleProgram(unittest.TestCase):
         self.assertIn("PNG image", lines[0])
         self.assertIn(".png", lines[0])
 
+    def test_explain_tells_why_in_the_table_and_in_json(self):
+        eof = self.write("trailer.bin", b"....%%EOF")
+        missing = os.path.join(self.dir, "absent")
+        result = run("--signatures", self.sig, "--json", "--explain", self.png, eof, self.text, missing)
+        bases = [line["basis"] for line in json_lines(result.stdout)]
+        self.assertEqual(bases, [
+            {"typesTried": 1, "line": 3,
+             "patterns": [{"line": 3, "pattern": "0: 89 50 4E 47", "kind": "offset", "offset": 0}]},
+            {"typesTried": 1, "line": 5,
+             "patterns": [{"line": 5, "pattern": "?: 25 25 45 4F 46", "kind": "search", "offset": 4}]},
+            {"typesTried": 1},
+            None])
+        table = run("--signatures", self.sig, "--explain", self.png, self.text).stdout.decode("utf-8").splitlines()
+        self.assertEqual([line.strip() for line in table[1:3]],
+                         ["type at line 3 (1 type tried)", "line 3  0: 89 50 4E 47  held at offset 0"])
+        self.assertEqual(table[4].strip(), "no type matched; 1 type tried")
+
     def test_missing_signature_file_is_a_usage_error_that_names_it(self):
         folder = os.path.join(self.dir, "folder.xml")
         os.mkdir(folder)
