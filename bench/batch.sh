@@ -2,12 +2,13 @@
 # A batch of many small files: kindsniffer-cli with the shipped signature set
 # against `file --extension` on the very same files, printed as a ratio.
 #
-#   bench/batch.sh [CLI] [COUNT]
+#   bench/batch.sh [CLI] [COUNT] [SIGNATURES]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 cli=${1:-build/native/cli/kindsniffer-cli}
 count=${2:-10000}
+signatures=${3:-data/Kindsniffer.xml}
 work=build/bench/batch
 corpus=build/bench/corpus
 
@@ -49,8 +50,8 @@ xargs -a "$work.list" cat >/dev/null  # warm the page cache for both
 # file has no recursion: a list through xargs is how a batch reaches it.
 # kindsniffer-cli is timed both ways: on the same list, and walking the folder.
 theirs=$(best xargs -a "$work.list" file --extension)
-ours_list=$(best xargs -a "$work.list" "$cli" --signatures data/Kindsniffer.xml --json)
-ours_walk=$(best "$cli" --signatures data/Kindsniffer.xml --json -r "$work")
+ours_list=$(best xargs -a "$work.list" "$cli" --signatures "$signatures" --json)
+ours_walk=$(best "$cli" --signatures "$signatures" --json -r "$work")
 
 printf 'files: %s small files (%s distinct kinds from the corpus)\n' "$count" "$(find "$corpus" -type f -size -64k ! -name manifest.json | wc -l)"
 printf 'file --extension (xargs)      %.3f s\n' "$theirs"

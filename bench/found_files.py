@@ -123,7 +123,7 @@ BINARY = {
     "oxt": zipped, "epub": zipped, "kra": zipped, "ora": zipped, "mscz": zipped, "fcstd": zipped, "bundle": zipped,
     "kpl": zipped, "ez": zipped, "nupkg": zipped, "docx": zipped, "xlsx": zipped, "pptx": zipped, "bau": zipped,
     "odt": zipped, "ods": zipped, "odp": zipped, "odg": zipped, "odf": zipped, "odb": zipped, "odc": zipped,
-    "odm": zipped, "ott": zipped, "ots": zipped, "otp": zipped, "otg": zipped, "oth": zipped, "otf_zip": zipped,
+    "odm": zipped, "ott": zipped, "ots": zipped, "otp": zipped, "otg": zipped, "oth": zipped,
     "sxw": zipped, "sxc": zipped, "sxi": zipped, "sxd": zipped, "ggb": zipped, "3mf": zipped, "kmz": zipped,
     "so": elf, "o": elf, "ko": elf, "elf": elf, "go": elf, "cmxs": elf, "node": elf, "c32": elf, "eln": elf, "axf": elf,
     "mod": lambda h, t: elf(h, t) or at(h, 1080, b"M.K.") or at(h, 0, b"MZ"),
