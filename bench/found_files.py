@@ -337,8 +337,10 @@ def gather(args):
         candidates["deb"].append(("apt", deb))
     group_of["apt"] = "archive"
 
+    # Built aside and swapped in whole, so that a reader of the old corpus never sees half of the new one.
     corpus = os.path.join(cache, "corpus")
-    shutil.rmtree(corpus, ignore_errors=True)
+    building = corpus + ".new"
+    shutil.rmtree(building, ignore_errors=True)
     manifest, seen = [], set()
     for ext in sorted(candidates):
         # Round robin over packages, so that one package cannot fill an extension's places.
@@ -365,20 +367,25 @@ def gather(args):
                 dropped.append((path, ext, reason))
                 continue
             cat = "text" if kind == "text" else category_of(ext, group_of[pkg])
-            dest_dir = os.path.join(corpus, cat, ext)
-            os.makedirs(dest_dir, exist_ok=True)
+            dest_dir = os.path.join(cat, ext)
+            os.makedirs(os.path.join(building, dest_dir), exist_ok=True)
             dest = os.path.join(dest_dir, f"{pkg}--{os.path.basename(path)}")
-            shutil.copyfile(path, dest)
-            manifest.append((dest, "." + ext, cat))
+            if os.path.exists(os.path.join(building, dest)):  # the same name in two folders of a package
+                dest = os.path.join(dest_dir, f"{pkg}--{taken}-{os.path.basename(path)}")
+            shutil.copyfile(path, os.path.join(building, dest))
+            manifest.append((os.path.join(corpus, dest), "." + ext, cat))
             taken += 1
     with open(os.path.join(cache, "dropped.tsv"), "w") as f:
         f.write("# path\textension\treason\n")
         for path, ext, reason in dropped:
             f.write(f"{os.path.relpath(path, cache)}\t.{ext}\t{reason}\n")
-    with open(os.path.join(cache, "MANIFEST.tsv"), "w") as f:
+    shutil.rmtree(corpus, ignore_errors=True)
+    os.rename(building, corpus)
+    with open(os.path.join(cache, "MANIFEST.tsv.new"), "w") as f:
         f.write("# path\ttrue extension\tcategory\n")
         for row in manifest:
             f.write("\t".join(row) + "\n")
+    os.replace(os.path.join(cache, "MANIFEST.tsv.new"), os.path.join(cache, "MANIFEST.tsv"))
     with open(os.path.join(cache, "READY"), "w") as f:
         f.write(f"{len(manifest)} files\n")
     counts = collections.Counter(cat for _, _, cat in manifest)
