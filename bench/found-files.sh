@@ -28,10 +28,16 @@ done
 if [ ! -x "$cli" ]; then
     cmake --preset native >/dev/null && cmake --build --preset native --target kindsniffer-cli >/dev/null
 fi
+if ! command -v npm >/dev/null; then  # Debian 12's own Node.js and npm; as root only
+    apt-get install -y -qq --no-install-recommends nodejs npm >/dev/null
+fi
 node_dir=build/bench-node
 if [ ! -f "$node_dir/node_modules/file-type/package.json" ]; then
+    # The newest major version of file-type that this Node.js supports (Debian 12's is 18).
+    node_major=$(node -p 'process.versions.node.split(".")[0]')
+    if [ "$node_major" -ge 22 ]; then major=22; elif [ "$node_major" -ge 20 ]; then major=21; else major=20; fi
     mkdir -p "$node_dir"
-    (cd "$node_dir" && npm install --no-audit --no-fund --silent file-type@22 >/dev/null)
+    (cd "$node_dir" && npm install --no-audit --no-fund --silent "file-type@$major" >/dev/null)
 fi
 # file-type is an ES module: the script must sit beside node_modules to import it by name.
 cp bench/file-type-ext.mjs "$node_dir/"
