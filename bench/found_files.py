@@ -381,6 +381,8 @@ def gather(args):
             f.write(f"{os.path.relpath(path, cache)}\t.{ext}\t{reason}\n")
     shutil.rmtree(corpus, ignore_errors=True)
     os.rename(building, corpus)
+    # The unpacked trees are several times the size of the packages, and quick to make again.
+    shutil.rmtree(os.path.join(cache, "unpacked"), ignore_errors=True)
     with open(os.path.join(cache, "MANIFEST.tsv.new"), "w") as f:
         f.write("# path\ttrue extension\tcategory\n")
         for row in manifest:
