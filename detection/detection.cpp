@@ -167,8 +167,9 @@ bool TypeMatches(const SignatureType& type, FileSource& source)
     return !type.magics.empty();
 }
 
-// Run again over a type that matched, now that every byte it needs is at
-// hand: where each pattern held, up to the one that decided.
+// Where each pattern of a type that matched held, up to the one that
+// decided: a fixed test where its bytes start, a search where the pass
+// first found it. Nothing is read again.
 void DescribeMatch(const SignatureType& type, FileSource& source, DetectionBasis& basis)
 {
     basis.type = &type;
