@@ -160,6 +160,11 @@ IMAGE_CONVERSIONS = [
     ("rose", "jng", "jng", ()),
     ("rose", "vic", "vicar", ()),
     ("rose", "pdb", "pdb", ()),
+    ("rose", "xwd", "xwd", ()),
+    ("rose", "pcd", "pcd", ()),
+    ("rose", "v", "vips", ()),
+    ("rose", "pgx", "pgx", ()),
+    ("rose", "cal", "cals", ()),
 ]
 
 for _name, _ext, _fmt, _opts in IMAGE_CONVERSIONS:
@@ -1256,6 +1261,254 @@ item("calendar", "ics")(text("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Kindsn
 item("shortcut", "url")(text("[InternetShortcut]\r\nURL=http://example.org/\r\n"))
 item("launcher", "desktop")(text("[Desktop Entry]\nType=Application\nName=Sample\nExec=true\n"))
 item("solution", "sln")(text("\r\nMicrosoft Visual Studio Solution File, Format Version 12.00\r\n", "utf-8-sig"))
+
+
+# --- more formats written from their published layouts -------------------------------------------
+
+def dvi(ident):
+    """One empty page: preamble, bop/eop, postamble, post_post padded with 223s to a multiple of 4."""
+    num, den, mag = 25400000, 473628672, 1000
+    pre = bytes((247, ident)) + struct.pack(">IIIB", num, den, mag, 0)
+    bop = bytes((139,)) + struct.pack(">10ii", 1, *[0] * 9, -1) + bytes((140,))
+    post_at = len(pre) + len(bop)
+    post = bytes((248,)) + struct.pack(">iIIIIIHH", len(pre), num, den, mag, 0, 0, 1, 1)
+    body = pre + bop + post + bytes((249,)) + struct.pack(">iB", post_at, ident)
+    return body + b"\xdf" * (4 + -len(body) % 4)
+
+
+def psf2(unicode_table):
+    glyphs = bytes(256 * 16)
+    table = b"".join(chr(i).encode("utf-8") + b"\xff" for i in range(256)) if unicode_table else b""
+    return struct.pack("<8I", 0x864AB572, 0, 32, 1 if unicode_table else 0, 256, 16, 16, 8) + glyphs + table
+
+
+def nifti1():
+    header = bytearray(348)
+    struct.pack_into("<i", header, 0, 348)
+    struct.pack_into("<8h", header, 40, 3, 2, 2, 1, 1, 1, 1, 1)
+    struct.pack_into("<hh", header, 70, 2, 8)  # unsigned bytes
+    struct.pack_into("<8f", header, 76, 1, 1, 1, 1, 1, 1, 1, 1)
+    struct.pack_into("<f", header, 108, 352.0)
+    header[344:348] = b"n+1\0"
+    return bytes(header) + bytes(4) + bytes(range(4))
+
+
+def dicom():
+    def element(group, elem, vr, value):
+        if vr in (b"OB", b"UN"):
+            return struct.pack("<HH2sHI", group, elem, vr, 0, len(value)) + value
+        return struct.pack("<HH2sH", group, elem, vr, len(value)) + value
+    meta = element(2, 1, b"OB", b"\0\1") + element(2, 0x10, b"UI", b"1.2.840.10008.1.2.1\0")
+    return bytes(128) + b"DICM" + element(2, 0, b"UL", struct.pack("<I", len(meta))) + meta
+
+
+def gimp_brush():
+    name = b"Sample\0"
+    return struct.pack(">7I", 28 + len(name), 2, 2, 2, 1, 0x47494D50, 10) + name + b"\x00\xff\xff\x00"
+
+
+def gimp_pattern():
+    name = b"Sample\0"
+    return struct.pack(">6I", 24 + len(name), 1, 2, 2, 3, 0x47504154) + name + bytes(range(12))
+
+
+def pcm16(byteorder="<"):
+    return b"".join(struct.pack(byteorder + "h", v) for v in tone(0.05))
+
+
+def sun_audio_le():
+    data = pcm16("<")
+    return b"dns." + struct.pack("<5I", 24, len(data), 3, RATE, 1) + data
+
+
+def ircam():
+    return (b"\x64\xa3\x01\x00" + struct.pack("<fii", float(RATE), 1, 2)).ljust(1024, b"\0") + pcm16("<")
+
+
+def nist_sphere():
+    data = pcm16("<")
+    fields = ("NIST_1A\n   1024\nsample_count -i %d\nsample_rate -i %d\nchannel_count -i 1\n"
+              "sample_n_bytes -i 2\nsample_byte_format -s2 01\nsample_coding -s3 pcm\nend_head\n"
+              % (len(data) // 2, RATE))
+    return fields.encode().ljust(1024, b" ") + data
+
+
+def wave64():
+    tail = bytes.fromhex("f3acd3118cd100c04f8edb8a")
+    fmt = struct.pack("<HHIIHH", 1, 1, RATE, RATE * 2, 2, 16)
+    data = pcm16("<")
+    def chunk(name, body):
+        return name + tail + struct.pack("<Q", 24 + len(body)) + body + b"\0" * (-len(body) % 8)
+    body = b"wave" + tail + chunk(b"fmt ", fmt) + chunk(b"data", data)
+    riff = b"riff" + bytes.fromhex("2e91cf11a5d628db04c10000")
+    return riff + struct.pack("<Q", 24 + len(body)) + body
+
+
+def rifx_wave():
+    fmt = struct.pack(">HHIIHH", 1, 1, RATE, RATE * 2, 2, 16)
+    data = pcm16(">")
+    body = b"WAVE" + b"fmt " + struct.pack(">I", len(fmt)) + fmt + b"data" + struct.pack(">I", len(data)) + data
+    return b"RIFX" + struct.pack(">I", len(body)) + body
+
+
+def bw64():
+    # A 64-bit wave: the 32-bit sizes say "see ds64", which follows WAVE.
+    wav = open(wav_file(), "rb").read()
+    data_size = len(wav) - 44
+    ds64 = b"ds64" + struct.pack("<IQQQI", 28, len(wav) + 36 - 8, data_size, data_size // 2, 0)
+    return b"BW64" + b"\xff\xff\xff\xff" + b"WAVE" + ds64 + wav[12:40] + b"\xff\xff\xff\xff" + wav[44:]
+
+
+def psid():
+    text = lambda t: t.encode().ljust(32, b"\0")
+    header = b"PSID" + struct.pack(">HHHHHHHI", 2, 0x7C, 0, 0x1000, 0x1003, 1, 1, 0)
+    header += text("Sample") + text("Kindsniffer") + text("2024") + struct.pack(">HBBH", 0, 0, 0, 0)
+    return header + b"\x00\x10" + b"\x60\x60\x60"  # load address, then RTS for init and play
+
+
+def model_3ds():
+    def chunk(ident, data):
+        return struct.pack("<HI", ident, 6 + len(data)) + data
+    return chunk(0x4D4D, chunk(0x0002, struct.pack("<I", 3)) + chunk(0x3D3D, chunk(0x3D3E, struct.pack("<I", 3))))
+
+
+def doom_wad():
+    lump = b"sample lump"
+    return b"PWAD" + struct.pack("<ii", 1, 12 + len(lump)) + lump + struct.pack("<ii8s", 12, len(lump), b"SAMPLE")
+
+
+BINARY_SAMPLES = [
+    ("handwritten", "dvi", lambda: dvi(2)),
+    ("handwritten", "xdv", lambda: dvi(7)),
+    ("handwritten", "psf", lambda: psf2(False)),
+    ("handwritten", "psfu", lambda: psf2(True)),
+    ("handwritten-psf1", "psf", lambda: b"\x36\x04\x00\x10" + bytes(256 * 16)),
+    ("handwritten", "nii", nifti1),
+    ("handwritten", "dcm", dicom),
+    ("handwritten", "nrrd", lambda: b"NRRD0004\ntype: uint8\ndimension: 1\nsizes: 4\nencoding: raw\n\n" + bytes(4)),
+    ("handwritten", "gbr", gimp_brush),
+    ("handwritten", "pat", gimp_pattern),
+    ("handwritten-le", "au", sun_audio_le),
+    ("handwritten", "sf", ircam),
+    ("handwritten", "sph", nist_sphere),
+    ("handwritten", "w64", wave64),
+    ("handwritten-rifx", "wav", rifx_wave),
+    ("handwritten-bw64", "wav", bw64),
+    ("handwritten", "sid", psid),
+    ("handwritten", "3ds", model_3ds),
+    ("handwritten", "wad", doom_wad),
+]
+
+for _name, _ext, _build in BINARY_SAMPLES:
+    item(_name, _ext)((lambda build: lambda out: open(out, "wb").write(build()))(_build))
+
+item("wine-sans-serif", "fon")(copy_from(["/usr/share/wine/fonts/sserife.fon", "/usr/share/wine/fonts/*.fon"]))
+
+
+def xml_doc(body):
+    return text('<?xml version="1.0" encoding="UTF-8"?>\n' + body + "\n")
+
+
+def flat_odf(kind):
+    return xml_doc('<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
+                   'office:version="1.3" office:mimetype="application/vnd.oasis.opendocument.%s">'
+                   '<office:body/></office:document>' % kind)
+
+
+def iges():
+    lines = [("Kindsniffer sample", "S"), ("1H,,1H;,,,,,,,,,,,,,,,,,,,,,,,;", "G")]
+    counts = {}
+    out = ""
+    for content, section in lines:
+        counts[section] = counts.get(section, 0) + 1
+        out += "%-72s%s%7d\n" % (content, section, counts[section])
+    return out + "%-72s%s%7d\n" % ("S%7dG%7dD%7dP%7d" % (counts["S"], counts["G"], 0, 0), "T", 1)
+
+
+TEXT_SAMPLES = [
+    ("subtitles", "vtt", text("WEBVTT\n\n00:00.000 --> 00:01.000\nHello\n")),
+    ("subtitles-bom", "vtt", text("WEBVTT\n\n00:00.000 --> 00:01.000\nHello\n", "utf-8-sig")),
+    ("subtitles", "ass", text("[Script Info]\nScriptType: v4.00+\n\n[Events]\nFormat: Layer, Start, End, Text\n")),
+    ("playlist", "m3u", text("#EXTM3U\n#EXTINF:1,Tone\ntone.ogg\n")),
+    ("playlist-bom", "m3u8", text("#EXTM3U\n#EXTINF:1,Tone\ntone.ogg\n", "utf-8-sig")),
+    ("playlist", "pls", text("[playlist]\nFile1=tone.ogg\nNumberOfEntries=1\nVersion=2\n")),
+    ("playlist", "asx", text('<ASX version="3.0"><Entry><Ref href="tone.wma"/></Entry></ASX>\n')),
+    ("playlist", "xspf", xml_doc('<playlist version="1" xmlns="http://xspf.org/ns/0/"><trackList/></playlist>')),
+    ("article", "tex", text("\\documentclass{article}\n\\begin{document}\nHello\n\\end{document}\n")),
+    ("package", "sty", text("\\NeedsTeXFormat{LaTeX2e}\n\\ProvidesPackage{sample}\n\\endinput\n")),
+    ("package", "dtx", text("% \\iffalse meta-comment\n% sample\n% \\fi\n")),
+    ("manual", "texi", text("\\input texinfo\n@setfilename sample.info\n@settitle Sample\n@bye\n")),
+    ("document", "lyx", text("#LyX 2.3 created this file. For more info see https://www.lyx.org/\n\\lyxformat 544\n")),
+    ("pdftex", "log", text("This is pdfTeX, Version 3.141592653-2.6-1.40.24 (TeX Live 2022/Debian)\n")),
+    ("xetex", "log", text("This is XeTeX, Version 3.141592653-2.6-0.999994 (TeX Live 2022/Debian)\n")),
+    ("bibtex", "blg", text("This is BibTeX, Version 0.99d (TeX Live 2022/Debian)\n")),
+    ("printer", "ppd", text('*PPD-Adobe: "4.3"\n*FormatVersion: "4.3"\n*ModelName: "Sample"\n')),
+    ("metrics", "acfm", text("StartCompFontMetrics 2.0\nEndCompFontMetrics\n")),
+    ("metrics", "amfm", text("StartMasterFontMetrics 4.0\nEndMasterFontMetrics\n")),
+    ("figlet", "flf", text("flf2a$ 1 1 2 -1 1\nSample font\n$@\n$@@\n")),
+    ("toilet", "tlf", text("tlf2a$ 1 1 2 -1 1\nSample font\n$@\n$@@\n")),
+    ("fontforge", "sfd", text("SplineFontDB: 3.0\nFontName: Sample\nEndSplineFont\n")),
+    ("palette", "gpl", text("GIMP Palette\nName: Sample\n#\n  0   0   0\tBlack\n255 255 255\tWhite\n")),
+    ("gradient", "ggr", text("GIMP Gradient\nName: Sample\n1\n0 0.5 1 0 0 0 1 1 1 1 1 0 0\n")),
+    ("jasc", "pal", text("JASC-PAL\r\n0100\r\n2\r\n0 0 0\r\n255 255 255\r\n")),
+    ("drawing", "fig", text("#FIG 3.2  Produced by hand\nLandscape\nCenter\nMetric\nA4\n100.00\nSingle\n-2\n1200 2\n")),
+    ("metafile", "cgm", text("BEGMF 'sample';\nMFVERSION 1;\nENDMF;\n")),
+    ("score", "ly", text('\\version "2.24.0"\n{ c\'4 }\n')),
+    ("score", "musicxml", xml_doc('<score-partwise version="4.0"><part-list/></score-partwise>')),
+    ("score", "mscx", xml_doc('<museScore version="3.02"><Score/></museScore>')),
+    ("book", "fb2", xml_doc('<FictionBook xmlns="http://www.gribuser.ru/xml/fictionbook/2.0"><body/></FictionBook>')),
+    ("document", "abw", xml_doc('<abiword template="false" version="3.0"><section/></abiword>')),
+    ("document", "sla", xml_doc('<SCRIBUSUTF8NEW Version="1.5.8"><DOCUMENT/></SCRIBUSUTF8NEW>')),
+    ("diagram", "dia", xml_doc('<dia:diagram xmlns:dia="http://www.lysator.liu.se/~alla/dia/"/>')),
+    ("font", "ttx", xml_doc('<ttFont sfntVersion="\\x00\\x01\\x00\\x00" ttLibVersion="4.38"/>')),
+    ("flat", "fodt", flat_odf("text")),
+    ("flat", "fods", flat_odf("spreadsheet")),
+    ("flat", "fodp", flat_odf("presentation")),
+    ("flat", "fodg", flat_odf("graphics")),
+    ("model", "dae", xml_doc('<COLLADA xmlns="http://www.collada.org/2005/11/COLLADASchema" version="1.4.1"/>')),
+    ("scene", "x3d", xml_doc('<X3D profile="Interchange" version="3.3"><Scene/></X3D>')),
+    ("scene", "x3dv", text("#X3D V3.3 utf8\nPROFILE Interchange\nShape { geometry Box {} }\n")),
+    ("world", "wrl", text("#VRML V2.0 utf8\nShape { geometry Box {} }\n")),
+    ("model", "step", text("ISO-10303-21;\nHEADER;\nFILE_NAME('sample');\nENDSEC;\nDATA;\nENDSEC;\n"
+                           "END-ISO-10303-21;\n")),
+    ("model", "igs", text(iges())),
+    ("drawing", "dxf", text("  0\nSECTION\n  2\nENTITIES\n  0\nENDSEC\n  0\nEOF\n")),
+    ("model", "stl", text("solid sample\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\n"
+                          "vertex 0 1 0\nendloop\nendfacet\nendsolid sample\n")),
+    ("model", "off", text("OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n")),
+    ("crlf", "ply", text("ply\r\nformat ascii 1.0\r\nelement vertex 0\r\nend_header\r\n")),
+    ("data", "vtk", text("# vtk DataFile Version 3.0\nsample\nASCII\nDATASET POLYDATA\nPOINTS 0 float\n")),
+    ("mesh", "msh", text("$MeshFormat\n4.1 0 8\n$EndMeshFormat\n")),
+    ("scene", "usda", text("#usda 1.0\n(\n    defaultPrim = \"World\"\n)\n")),
+    ("scene", "ma", text("//Maya ASCII 2020 scene\nrequires maya \"2020\";\n")),
+    ("model", "x", text("xof 0303txt 0032\nMesh { 0;; 0;; }\n")),
+    ("scene", "iv", text("#Inventor V2.1 ascii\n\nSeparator { Cube {} }\n")),
+    ("scene", "rib", text("##RenderMan RIB\nversion 3.04\nWorldBegin\nWorldEnd\n")),
+    ("model", "ac", text("AC3Db\nOBJECT world\nkids 0\n")),
+    ("board", "kicad_pcb", text("(kicad_pcb (version 20221018) (generator pcbnew)\n)\n")),
+    ("schematic", "kicad_sch", text("(kicad_sch (version 20230121) (generator eeschema)\n)\n")),
+    ("cartridge", "p8", text("pico-8 cartridge // http://www.pico-8.com\nversion 41\n__lua__\n")),
+    ("level", "pingus", text("(pingus-level\n  (version 3)\n  (head (levelname \"Sample\")))\n")),
+    ("patch", "pd", text("#N canvas 0 50 450 300 12;\n#X obj 30 27 osc~ 440;\n")),
+    ("pencil", "gtp", text("# GIMP tool preset file\n\n(name \"Sample\")\n\n# end of GIMP tool preset file\n")),
+    ("pressure", "gdyn", text("# GIMP dynamics file\n\n(name \"Sample\")\n\n# end of GIMP dynamics file\n")),
+    ("emblem", "icon", text("[Icon Data]\nDisplayName=Sample\n")),
+    ("index", "theme", text("[Icon Theme]\nName=Sample\nDirectories=scalable\n")),
+    ("palette", "soc", xml_doc('<office:color-table xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
+                               'xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0">'
+                               '<draw:color draw:name="Black" draw:color="#000000"/></office:color-table>')),
+    ("song", "mmp", xml_doc('<!DOCTYPE lmms-project>\n<lmms-project type="song" version="1.0" creator="LMMS"/>')),
+    ("orchestra", "csd", text("<CsoundSynthesizer>\n<CsInstruments>\n</CsInstruments>\n</CsoundSynthesizer>\n")),
+    ("sequence", "puml", text("@startuml\nAlice -> Bob: hello\n@enduml\n")),
+    ("graph", "gv", text("digraph sample {\n  a -> b;\n}\n")),
+    ("graph", "graphml", xml_doc('<graphml xmlns="http://graphml.graphdrawing.org/xmlns"><graph edgedefault="directed"/>'
+                                 '</graphml>')),
+    ("grid", "vtu", xml_doc('<VTKFile type="UnstructuredGrid" version="0.1"><UnstructuredGrid/></VTKFile>')),
+    ("captions", "scc", text("Scenarist_SCC V1.0\n\n00:00:00:00\t9420 9420\n")),
+]
+
+for _name, _ext, _make in TEXT_SAMPLES:
+    item(_name, _ext)(_make)
 
 
 # --- driver ------------------------------------------------------------------------------------
