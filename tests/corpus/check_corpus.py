@@ -8,7 +8,10 @@ split like a shell command line, so a wrapper works too, for example
 --cli "wine build/windows/cli/kindsniffer-cli.exe". A file passes when the
 program reports it as detected and its true extension is among the offered
 extensions (compared without regard to case, as file names are on Windows).
-Exits 1 when any file fails; the last line is always "N passed, M failed".
+The extension a user gets by default is the first one offered, so the share
+of files whose true extension comes first is counted too and must reach
+--min-first (a fraction, 0.98 unless told). Exits 1 when any file fails or that
+share falls short; the last line is always "N passed, M failed".
 """
 
 import argparse
@@ -52,10 +55,17 @@ def judge(entry, answer):
     return None
 
 
+def offered_first(entry, answer):
+    offered = (answer or {}).get("extensions", [])
+    return bool(offered) and offered[0].lower() == entry["ext"].lower()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--cli", required=True, help="the console program, as a shell-style command")
     parser.add_argument("--signatures", required=True, help="signature file to check")
+    parser.add_argument("--min-first", type=float, default=0.98,
+                        help="least share of files whose true extension must be offered first")
     parser.add_argument("corpus", help="folder with the files and manifest.json")
     args = parser.parse_args()
 
@@ -69,6 +79,7 @@ def main():
 
     failures = []
     passed = 0
+    not_first = []
     for start in range(0, len(manifest), BATCH):
         batch = manifest[start:start + BATCH]
         paths = [os.path.join(args.corpus, e["file"]) for e in batch]
@@ -86,13 +97,23 @@ def main():
             reason = judge(entry, answer)
             if reason is None:
                 passed += 1
+                if not offered_first(entry, answer):
+                    not_first.append((entry["file"], answer["extensions"][0]))
             else:
                 failures.append((entry["file"], entry["ext"], reason))
 
     for name, ext, reason in failures:
         print("FAIL %s (true %s): %s" % (name, ext, reason))
+    first = passed - len(not_first)
+    share = first / len(manifest)
+    for name, offered in not_first:
+        print("not first: %s (offered %s first)" % (name, offered))
+    print("true extension offered first for %d of %d files (%.1f%%, at least %.1f%% wanted)"
+          % (first, len(manifest), 100 * share, 100 * args.min_first))
+    if share < args.min_first:
+        print("FAIL too few files have their true extension offered first")
     print("%d passed, %d failed" % (passed, len(failures)))
-    return 1 if failures else 0
+    return 1 if failures or share < args.min_first else 0
 
 
 if __name__ == "__main__":
