@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # A batch of many small files: kindsniffer-cli with the shipped signature set
-# against `file --extension` on the very same files, printed as a ratio.
+# against `file --extension` on the very same files, printed as a ratio, with
+# the page cache warm and then emptied before every run (as root).
 #
 #   bench/batch.sh [CLI] [COUNT] [SIGNATURES]
 set -euo pipefail
@@ -34,26 +35,55 @@ PY
 fi
 find "$work" -type f | sort > "$work.list"
 
-best() {  # best wall time of 3 runs, in seconds
-    local best=999
-    for _ in 1 2 3; do
-        local start end
-        start=$(date +%s.%N)
-        "$@" >/dev/null 2>&1 || true
-        end=$(date +%s.%N)
-        best=$(echo "$end - $start" | bc -l | awk -v b="$best" '{ print ($1 < b) ? $1 : b }')
-    done
-    echo "$best"
+seconds() {  # wall time of one run
+    local start end
+    start=$(date +%s.%N)
+    "$@" >/dev/null 2>&1 || true
+    end=$(date +%s.%N)
+    echo "$end - $start" | bc -l
 }
 
-xargs -a "$work.list" cat >/dev/null  # warm the page cache for both
-# file has no recursion: a list through xargs is how a batch reaches it.
-# kindsniffer-cli is timed both ways: on the same list, and walking the folder.
-theirs=$(best xargs -a "$work.list" file --extension)
-ours_list=$(best xargs -a "$work.list" "$cli" --signatures "$signatures" --json)
-ours_walk=$(best "$cli" --signatures "$signatures" --json -r "$work")
+drop_caches() {  # as root; elsewhere the cold figures are warm ones
+    sync
+    echo 3 > /proc/sys/vm/drop_caches 2>/dev/null || cold_ok=no
+}
+cold_ok=yes
 
-printf 'files: %s small files (%s distinct kinds from the corpus)\n' "$count" "$(find "$corpus" -type f -size -64k ! -name manifest.json | wc -l)"
-printf 'file --extension (xargs)      %.3f s\n' "$theirs"
-printf 'kindsniffer-cli (xargs)       %.3f s   %.1fx faster\n' "$ours_list" "$(echo "$theirs / $ours_list" | bc -l)"
-printf 'kindsniffer-cli -r FOLDER     %.3f s   %.1fx faster\n' "$ours_walk" "$(echo "$theirs / $ours_walk" | bc -l)"
+# Best time of each command, the commands run alternately so that both meet
+# the same load; with "cold", the page cache is emptied before every run.
+compare() {
+    local mode=$1 runs=$2
+    shift 2
+    local -a best=()
+    for _ in $(seq "$runs"); do
+        local i=0
+        for command in "$@"; do
+            [ "$mode" = cold ] && drop_caches
+            local t
+            t=$(eval "seconds $command")
+            if [ -z "${best[$i]:-}" ] || [ "$(echo "$t < ${best[$i]}" | bc -l)" = 1 ]; then best[$i]=$t; fi
+            i=$((i + 1))
+        done
+    done
+    echo "${best[@]}"
+}
+
+theirs='xargs -a "$work.list" file --extension'
+ours_list='xargs -a "$work.list" "$cli" --signatures "$signatures" --json'
+ours_walk='"$cli" --signatures "$signatures" --json -r "$work"'
+ours_one='env KINDSNIFFER_WORKERS=1 "$cli" --signatures "$signatures" --json -r "$work"'
+
+printf 'files: %s small files (%s distinct kinds from the corpus)\n' "$count" \
+    "$(find "$corpus" -type f -size -64k ! -name manifest.json | wc -l)"
+printf 'load before: %s\n' "$(cut -d' ' -f1-3 /proc/loadavg)"
+for mode in warm cold; do
+    [ "$mode" = warm ] && xargs -a "$work.list" cat >/dev/null
+    read -r -a t <<<"$(compare "$mode" 3 "$theirs" "$ours_list" "$ours_walk" "$ours_one")"
+    [ "$mode" = cold ] && [ "$cold_ok" = no ] && echo "(cannot empty the page cache: not root)"
+    printf '%s cache\n' "$mode"
+    printf '  file --extension (xargs)        %7.3f s\n' "${t[0]}"
+    printf '  kindsniffer-cli (xargs)         %7.3f s  %5.1fx faster\n' "${t[1]}" "$(echo "${t[0]} / ${t[1]}" | bc -l)"
+    printf '  kindsniffer-cli -r FOLDER       %7.3f s  %5.1fx faster\n' "${t[2]}" "$(echo "${t[0]} / ${t[2]}" | bc -l)"
+    printf '  the same, one worker            %7.3f s  %5.1fx faster\n' "${t[3]}" "$(echo "${t[0]} / ${t[3]}" | bc -l)"
+done
+printf 'load after: %s\n' "$(cut -d' ' -f1-3 /proc/loadavg)"

@@ -1,5 +1,6 @@
 #include "cli.h"
 #include "explain.h"
+#include "batch.h"
 #include "lint.h"
 #include "names.h"
 #include "platform_cli.h"
@@ -387,15 +388,18 @@ int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
                      DisplayText(options.signaturePath.native()).c_str());
     }
 
-    const std::vector<fs::path> files = CollectFiles(options, err);
+    std::vector<fs::path> files = CollectFiles(options, err);
     Progress progress{err, files.size() > 1 && IsTerminal(err), files.size()};
     std::vector<Examined> rows;
     int exitCode = ExitExamined;
     std::error_code error;
 
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        Examined item{files[i], {}, std::nullopt, std::nullopt};
-        item.outcome = DetectWithTable(table, files[i], options.explain ? &item.basis.emplace() : nullptr);
+    // A rename must be done before the next file is examined (the same file
+    // may be named twice), so a renaming batch examines one file at a time.
+    const unsigned workers = options.rename && !options.dryRun ? 1 : BatchWorkers(files.size());
+    ExamineInOrder(table, files, workers, options.explain, [&](std::size_t i, BatchResult&& result) {
+        // No worker touches a file's path again once its outcome is handed on.
+        Examined item{std::move(files[i]), std::move(result.outcome), std::nullopt, std::move(result.basis)};
         progress.Update(i + 1);
         if (item.outcome.state == DetectionState::Unreadable) {
             exitCode = ExitUnreadable;
@@ -405,7 +409,7 @@ int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
         }
         const bool mismatch = (options.mismatchOnly || options.rename) && IsMismatch(item);
         if (options.mismatchOnly && !mismatch)
-            continue;
+            return;
         if (options.rename && mismatch) {
             item.rename = PlanAndRename(item, options.dryRun);
             if (item.rename->action == RenameAction::Failed)
@@ -415,7 +419,7 @@ int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
             PrintJson(out, item);
         else
             rows.push_back(std::move(item));
-    }
+    });
     progress.Finish();
     if (!options.json)
         PrintTable(out, rows);

@@ -2,9 +2,37 @@
 #include "platform_file.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstring>
 #include <memory>
+#include <system_error>
+#include <thread>
 
 namespace {
+
+constexpr std::size_t kChunk = 256 * 1024;  // stays in L2 while it is scanned
+// Below this, starting a second thread costs more than it saves.
+constexpr std::uint64_t kTwoThreadMinimum = 8 * 1024 * 1024;
+
+std::atomic<std::uint64_t> g_twoThreadThreshold{0};  // 0: the default
+std::atomic<bool> g_twoThreadForced{false};
+
+// One reader of a contiguous part of the file, scanned in order, so that the
+// first place it finds a pattern is the lowest in its part.
+struct SearchSegment {
+    std::uint64_t begin = 0;
+    std::uint64_t end = 0;
+    std::uint64_t readUpTo = 0;            // next byte to read
+    bool failed = false;
+    std::vector<std::uint8_t> window;      // tail of the previous chunk, then the new one
+    std::size_t lastFresh = 0;             // bytes the last read brought
+    SearchFindings findings;
+
+    bool Done() const { return readUpTo >= end; }
+    // Whether the pattern is settled here: found, or this part cannot tell.
+    bool Settled(std::size_t index) const { return findings.Found(index) || failed || Done(); }
+};
 
 // Search patterns are answered by one streamed pass over the file, shared by
 // every search of the run: the first search starts the pass for itself and
@@ -12,26 +40,26 @@ namespace {
 // as soon as the pattern asked about is settled. A later search resumes it.
 // So the file is read at most once per run, never held whole in memory, and
 // each chunk is tested against all pending patterns while it is in cache.
+//
+// A large file is read as two contiguous halves, each by its own thread with
+// its own buffer, overlapping by the longest pattern less one. The lower
+// half's answer comes first, just as one reader would meet it: a pattern
+// counts as found in the upper half only once the lower half has been read
+// to its end without it, so the answer, the recorded offset and the effect
+// of a failed read are those of one reader.
 struct SearchPass {
-    static constexpr std::size_t kChunk = 256 * 1024;
-    static constexpr std::uint64_t kNotFound = ~std::uint64_t{0};
-
-    std::vector<const MagicRule*> rules;  // the patterns of this pass, in table order
-    std::vector<std::uint64_t> foundAt;   // each pattern's first position in the file, or kNotFound
-    std::uint64_t readUpTo = 0;           // file bytes consumed so far
-    std::size_t overlap = 0;              // longest pattern - 1: matches may straddle chunks
-    std::vector<std::uint8_t> window;     // tail of the previous chunk, then the new one
+    bool active = false;
+    std::size_t first = 0;     // the first pattern this pass seeks
+    std::size_t segmentCount = 0;
+    std::array<SearchSegment, 2> segments;
 };
 
-// Most fixed patterns look at the first or the last few bytes of a file, and
-// a signature set has hundreds of them: rather than one tiny read each, the
-// run reads each end of the file once, on first need, into a small window.
 struct FileWindow {
     static constexpr std::size_t kSize = 4096;
 
     std::uint64_t start = 0;
-    std::unique_ptr<std::uint8_t[]> bytes;  // left uninitialised: the read fills it
-    std::size_t length = 0;                 // 0 until read, and after a failed read
+    std::vector<std::uint8_t> bytes;  // sized once, then reused
+    std::size_t length = 0;           // 0 until read, and after a failed read
     bool tried = false;
 
     bool Holds(std::uint64_t position, std::size_t count) const
@@ -40,16 +68,105 @@ struct FileWindow {
     }
 };
 
-struct FileSource {
-    FileSource(PlatformFile& f, std::uint64_t s, const SignatureTable& t) : file(f), size(s), table(t) {}
+// Where fresh bytes go in a segment's buffer: after room for the carried
+// tail, on a page boundary. The kernel copies into an unaligned buffer at
+// a fraction of the speed.
+std::size_t FreshStart(const std::vector<std::uint8_t>& buffer, std::size_t overlap)
+{
+    constexpr std::size_t kPage = 4096;
+    const auto address = reinterpret_cast<std::uintptr_t>(buffer.data()) + overlap;
+    return overlap + (kPage - address % kPage) % kPage;
+}
 
-    PlatformFile& file;
-    std::uint64_t size;
-    const SignatureTable& table;
+void ScanSegment(PlatformFile& file, const SearchScanner& scanner, ScanLevel level, std::size_t overlap,
+                 std::size_t asked, SearchSegment& segment, const std::atomic<bool>* stop)
+{
+    std::vector<std::uint8_t>& buffer = segment.window;
+    if (buffer.size() < overlap + 4096 + kChunk)
+        buffer.resize(overlap + 4096 + kChunk);
+    const std::size_t freshStart = FreshStart(buffer, overlap);
+    while (!segment.Settled(asked) && !(stop && stop->load(std::memory_order_relaxed))) {
+        // The previous chunk's tail moves in front of the new one, so that a match may straddle them.
+        const std::size_t carried = static_cast<std::size_t>(
+            std::min<std::uint64_t>(overlap, segment.readUpTo - segment.begin));
+        if (carried > 0)
+            std::memmove(&buffer[freshStart - carried], &buffer[freshStart + segment.lastFresh - carried], carried);
+        const auto fresh = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, segment.end - segment.readUpTo));
+        if (!PlatformFileRead(file, segment.readUpTo, std::span(buffer).subspan(freshStart, fresh))) {
+            segment.failed = true;
+            return;
+        }
+        ScanBytes(scanner, level, std::span(buffer).subspan(freshStart - carried, carried + fresh),
+                  segment.readUpTo - carried, segment.findings);
+        segment.readUpTo += fresh;
+        segment.lastFresh = fresh;
+    }
+}
+
+} // namespace
+
+// Most fixed patterns look at the first or the last few bytes of a file, and
+// a signature set has hundreds of them: rather than one tiny read each, the
+// run reads each end of the file once, on first need, into a small window.
+struct DetectionBuffers {
     FileWindow head;
     FileWindow tail;
     std::vector<std::uint8_t> scratch;
     SearchPass pass;
+    std::uint64_t work = 0;  // search work of earlier runs
+};
+
+void DetectionBuffersDeleter::operator()(DetectionBuffers* buffers) const noexcept
+{
+    delete buffers;
+}
+
+UniqueDetectionBuffers MakeDetectionBuffers()
+{
+    return UniqueDetectionBuffers(new DetectionBuffers);
+}
+
+std::uint64_t SearchWork(const DetectionBuffers& buffers)
+{
+    return buffers.work + buffers.pass.segments[0].findings.work + buffers.pass.segments[1].findings.work;
+}
+
+void SetTwoThreadSearch(std::optional<std::uint64_t> bytes)
+{
+    g_twoThreadThreshold.store(bytes.value_or(0));
+    g_twoThreadForced.store(bytes.has_value());
+}
+
+namespace {
+
+bool UseTwoThreads(std::uint64_t size, std::size_t overlap)
+{
+    // The halves overlap: beyond a point the second thread only reads twice.
+    if (overlap >= size / 4)
+        return false;
+    if (g_twoThreadForced.load())
+        return size >= g_twoThreadThreshold.load();
+    static const unsigned cores = PlatformUsableCores();
+    return cores >= 2 && size >= kTwoThreadMinimum;
+}
+
+struct FileSource {
+    FileSource(PlatformFile& f, std::uint64_t s, const SignatureTable& t, DetectionBuffers& b)
+        : file(f), size(s), table(t), buffers(b), pass(b.pass)
+    {
+        for (FileWindow* window : {&buffers.head, &buffers.tail}) {
+            window->tried = false;
+            window->length = 0;
+        }
+        EndPass();
+    }
+    ~FileSource() { EndPass(); }
+
+    PlatformFile& file;
+    std::uint64_t size;
+    const SignatureTable& table;
+    DetectionBuffers& buffers;
+    SearchPass& pass;
 
     std::uint64_t Size() const { return size; }
 
@@ -57,11 +174,16 @@ struct FileSource {
     {
         const std::uint64_t span = std::min<std::uint64_t>(size, FileWindow::kSize);
         if (position + count <= span)
-            return FromWindow(head, 0, span, position, count);
+            return FromWindow(buffers.head, 0, span, position, count);
         if (position >= size - span)
-            return FromWindow(tail, size - span, span, position, count);
-        scratch.resize(count);
-        return PlatformFileRead(file, position, scratch) ? scratch.data() : nullptr;
+            return FromWindow(buffers.tail, size - span, span, position, count);
+        return ReadScratch(position, count);
+    }
+
+    const std::uint8_t* ReadScratch(std::uint64_t position, std::size_t count)
+    {
+        buffers.scratch.resize(count);
+        return PlatformFileRead(file, position, buffers.scratch) ? buffers.scratch.data() : nullptr;
     }
 
     const std::uint8_t* FromWindow(FileWindow& window, std::uint64_t start, std::uint64_t length,
@@ -71,84 +193,111 @@ struct FileSource {
             window.tried = true;
             window.start = start;
             const auto windowSize = static_cast<std::size_t>(length);
-            window.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(windowSize);
-            if (PlatformFileRead(file, start, {window.bytes.get(), windowSize}))
+            if (window.bytes.size() < FileWindow::kSize)
+                window.bytes.resize(FileWindow::kSize);
+            if (PlatformFileRead(file, start, {window.bytes.data(), windowSize}))
                 window.length = windowSize;
         }
         if (window.Holds(position, count))
-            return window.bytes.get() + (position - window.start);
+            return window.bytes.data() + (position - window.start);
         // The window could not be read: try just the bytes asked for.
-        scratch.resize(count);
-        return PlatformFileRead(file, position, scratch) ? scratch.data() : nullptr;
+        return ReadScratch(position, count);
     }
 
     bool Contains(const MagicRule& rule)
     {
         if (rule.pattern.empty())
             return true;
-        auto slot = std::find(pass.rules.begin(), pass.rules.end(), &rule);
-        if (slot == pass.rules.end()) {  // no pass yet, or it was abandoned
-            StartPass(rule);
-            slot = pass.rules.begin();
-        }
-        const auto index = static_cast<std::size_t>(slot - pass.rules.begin());
-        while (pass.foundAt[index] == SearchPass::kNotFound && pass.readUpTo < size) {
-            if (!ScanNextChunk()) {
-                // A failed read settles nothing: the next search starts afresh.
-                pass = {};
-                return false;
+        const std::size_t index = rule.searchIndex;
+        if (!pass.active || index < pass.first)
+            StartPass(index);
+        for (;;) {
+            for (std::size_t s = 0; s < pass.segmentCount; ++s) {
+                const SearchSegment& segment = pass.segments[s];
+                if (segment.findings.Found(index))
+                    return true;
+                if (segment.failed) {
+                    // A failed read settles nothing: the next search starts afresh.
+                    EndPass();
+                    return false;
+                }
+                if (!segment.Done())
+                    break;
+                if (s + 1 == pass.segmentCount)
+                    return false;
             }
+            Advance(index);
         }
-        return pass.foundAt[index] != SearchPass::kNotFound;
     }
 
-    // Where a search that held found its pattern.
+    // Where a search that held found its pattern: the lowest offset, as one reader finds it.
     std::uint64_t FoundAt(const MagicRule& rule) const
     {
-        auto slot = std::find(pass.rules.begin(), pass.rules.end(), &rule);
-        return slot == pass.rules.end() ? 0 : pass.foundAt[static_cast<std::size_t>(slot - pass.rules.begin())];
+        for (std::size_t s = 0; s < pass.segmentCount; ++s) {
+            if (pass.active && rule.searchIndex < pass.segments[s].findings.at.size()
+                && pass.segments[s].findings.Found(rule.searchIndex))
+                return pass.segments[s].findings.at[rule.searchIndex];
+        }
+        return 0;
     }
 
-    void StartPass(const MagicRule& first)
+    void EndPass()
     {
-        pass = {};
-        bool reached = false;
-        for (const SignatureType& type : table.types) {
-            for (const MagicRule& rule : type.magics) {
-                reached = reached || &rule == &first;
-                if (reached && rule.valid && rule.anchor == MagicAnchor::Search && size >= rule.tokenCount) {
-                    pass.rules.push_back(&rule);
-                    pass.overlap = std::max(pass.overlap, rule.pattern.size() - (rule.pattern.empty() ? 0 : 1));
-                }
-            }
+        for (SearchSegment& segment : pass.segments) {
+            buffers.work += segment.findings.work;
+            segment.findings.work = 0;
         }
-        if (pass.rules.empty() || pass.rules.front() != &first)
-            pass.rules.insert(pass.rules.begin(), &first);  // a rule from outside the table
-        pass.overlap = std::max(pass.overlap, first.pattern.size() - 1);
-        pass.foundAt.assign(pass.rules.size(), SearchPass::kNotFound);
+        pass.active = false;
     }
 
-    bool ScanNextChunk()
+    void StartPass(std::size_t first)
     {
-        const std::size_t carried = std::min<std::size_t>(pass.window.size(), pass.overlap);
-        std::move(pass.window.end() - static_cast<std::ptrdiff_t>(carried), pass.window.end(), pass.window.begin());
-        const auto fresh = static_cast<std::size_t>(std::min<std::uint64_t>(SearchPass::kChunk, size - pass.readUpTo));
-        pass.window.resize(carried + fresh);
-        if (!PlatformFileRead(file, pass.readUpTo, std::span(pass.window).subspan(carried)))
-            return false;
-        const std::uint64_t windowStart = pass.readUpTo - carried;
-        pass.readUpTo += fresh;
-
-        // A hit in the carried bytes straddles into the new ones: one wholly
-        // inside them would have been found in the previous chunk. So the
-        // first hit in the window is the first in the file.
-        for (std::size_t i = 0; i < pass.rules.size(); ++i) {
-            if (pass.foundAt[i] != SearchPass::kNotFound)
-                continue;
-            if (auto at = FindPattern(pass.rules[i]->pattern, pass.window))
-                pass.foundAt[i] = windowStart + *at;
+        EndPass();
+        const SearchScanner& scanner = table.searches;
+        pass.active = true;
+        pass.first = first;
+        const std::size_t overlap = scanner.longestFrom[first] - 1;
+        pass.segmentCount = UseTwoThreads(size, overlap) ? 2 : 1;
+        const std::uint64_t middle = pass.segmentCount == 2 ? size / 2 : size;
+        pass.segments[0].begin = 0;
+        pass.segments[0].end = std::min(size, middle + overlap);
+        pass.segments[1].begin = middle;
+        pass.segments[1].end = size;
+        for (std::size_t s = 0; s < pass.segmentCount; ++s) {
+            SearchSegment& segment = pass.segments[s];
+            segment.readUpTo = segment.begin;
+            segment.failed = false;
+            segment.lastFresh = 0;
+            ResetFindings(scanner, first, size, segment.findings);
         }
-        return true;
+    }
+
+    // Reads on until the pattern is settled in every part that still matters.
+    void Advance(std::size_t index)
+    {
+        const SearchScanner& scanner = table.searches;
+        const ScanLevel level = ActiveScanLevel();
+        const std::size_t overlap = scanner.longestFrom[pass.first] - 1;
+        SearchSegment& lower = pass.segments[0];
+        SearchSegment& upper = pass.segments[1];
+        if (pass.segmentCount == 1 || lower.Settled(index) || upper.Settled(index)) {
+            SearchSegment& segment = lower.Settled(index) ? upper : lower;
+            ScanSegment(file, scanner, level, overlap, index, segment, nullptr);
+            return;
+        }
+        // Once the lower half has found the pattern or failed, the upper one cannot change the answer.
+        std::atomic<bool> lowerSettled{false};
+        std::optional<std::thread> helper;
+        try {
+            helper.emplace([&] { ScanSegment(file, scanner, level, overlap, index, upper, &lowerSettled); });
+        } catch (const std::system_error&) {
+            // No second thread to be had: one reader answers the same, only later.
+        }
+        ScanSegment(file, scanner, level, overlap, index, lower, nullptr);
+        if (lower.findings.Found(index) || lower.failed)
+            lowerSettled.store(true);
+        if (helper)
+            helper->join();
     }
 };
 
@@ -187,6 +336,13 @@ void DescribeMatch(const SignatureType& type, FileSource& source, DetectionBasis
 DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesystem::path& filePath,
                                  DetectionBasis* basis)
 {
+    UniqueDetectionBuffers buffers = MakeDetectionBuffers();
+    return DetectWithTable(table, filePath, *buffers, basis);
+}
+
+DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesystem::path& filePath,
+                                 DetectionBuffers& buffers, DetectionBasis* basis)
+{
     if (basis)
         *basis = {};
     UniquePlatformFile file = OpenFileForDetection(filePath);
@@ -197,7 +353,7 @@ DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesys
     if (size == 0)
         return {DetectionState::Undetermined, {}, {}};
 
-    FileSource source(*file, size, table);
+    FileSource source(*file, size, table, buffers);
     // Only the types that can match this first byte are tried, in document
     // order. Should even that byte be unreadable, every type is tried and
     // fails or holds on its own reads.

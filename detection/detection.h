@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,9 +37,30 @@ struct DetectionBasis {
     std::vector<PatternHeld> patterns;    // its patterns as tested, in order: all, or up to a search hit
 };
 
+// What one thread reuses from one examined file to the next, so that a batch
+// allocates next to nothing per file. Never shared between threads.
+struct DetectionBuffers;
+struct DetectionBuffersDeleter {
+    void operator()(DetectionBuffers* buffers) const noexcept;
+};
+using UniqueDetectionBuffers = std::unique_ptr<DetectionBuffers, DetectionBuffersDeleter>;
+UniqueDetectionBuffers MakeDetectionBuffers();
+
+// The search work done with these buffers so far: pattern slots prepared
+// plus pattern groups scanned. It grows with the number of searches, never
+// with its square.
+std::uint64_t SearchWork(const DetectionBuffers& buffers);
+
+// Files of at least `bytes` are searched by two threads, each reading its own
+// half, whatever the number of processors; empty restores the default (large
+// files only, and only when the process may run on two processors).
+void SetTwoThreadSearch(std::optional<std::uint64_t> bytes);
+
 // Loads the signature file afresh, so that an edit takes effect at the next run.
 DetectionOutcome DetectFileType(const std::filesystem::path& signaturePath, const std::filesystem::path& filePath);
 
 // The same run against a table loaded once, for batches.
 DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesystem::path& filePath,
                                  DetectionBasis* basis = nullptr);
+DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesystem::path& filePath,
+                                 DetectionBuffers& buffers, DetectionBasis* basis = nullptr);

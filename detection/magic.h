@@ -39,6 +39,10 @@ struct MagicRule {
     bool valid = false;
     // Where the rule stands in its signature file; 0 when it was not read from one.
     int line = 0;
+    // A valid search's place among the table's searches, given when the
+    // table is loaded: the detection run finds its state by it at once.
+    std::uint32_t searchIndex = kNoSearchIndex;
+    static constexpr std::uint32_t kNoSearchIndex = UINT32_MAX;
 };
 
 // Cuts a text at every space (0x20) and nowhere else. A leading space gives an

@@ -38,5 +38,9 @@ using UniqueStdioFile = std::unique_ptr<std::FILE, StdioCloser>;
 // Windows ANSI code page open too.
 UniqueStdioFile OpenStdioForReading(const std::filesystem::path& path);
 
+// How many processors this process may run on (its affinity mask, so that
+// a run pinned to one core counts one); at least 1.
+unsigned PlatformUsableCores();
+
 // Full path of the running executable; empty on failure. Never truncated.
 std::filesystem::path ExecutablePath();

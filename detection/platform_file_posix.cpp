@@ -2,9 +2,11 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <system_error>
 
@@ -62,4 +64,13 @@ std::filesystem::path ExecutablePath()
     std::error_code error;
     auto path = std::filesystem::read_symlink("/proc/self/exe", error);
     return error ? std::filesystem::path() : path;
+}
+
+unsigned PlatformUsableCores()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) != 0)
+        return 1;
+    return static_cast<unsigned>(std::max(1, CPU_COUNT(&set)));
 }

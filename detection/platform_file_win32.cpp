@@ -41,16 +41,17 @@ std::uint64_t PlatformFileSize(const PlatformFile& file)
 
 bool PlatformFileRead(PlatformFile& file, std::uint64_t position, std::span<std::uint8_t> into)
 {
-    LARGE_INTEGER distance{};
-    distance.QuadPart = static_cast<LONGLONG>(position);
-    if (!SetFilePointerEx(file.handle, distance, nullptr, FILE_BEGIN))
-        return false;
-
+    // The position goes with each read rather than through the shared file
+    // pointer: two threads read the halves of a large file at once.
     std::size_t done = 0;
     while (done < into.size()) {
+        const std::uint64_t at = position + done;
+        OVERLAPPED where{};
+        where.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
+        where.OffsetHigh = static_cast<DWORD>(at >> 32);
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(into.size() - done, 1u << 26));
         DWORD got = 0;
-        if (!ReadFile(file.handle, into.data() + done, chunk, &got, nullptr) || got == 0)
+        if (!ReadFile(file.handle, into.data() + done, chunk, &got, &where) || got == 0)
             return false;
         done += got;
     }
@@ -78,4 +79,12 @@ std::filesystem::path ExecutablePath()
             return {};
         buffer.resize(buffer.size() * 2);
     }
+}
+
+unsigned PlatformUsableCores()
+{
+    DWORD_PTR process = 0, system = 0;
+    if (!GetProcessAffinityMask(GetCurrentProcess(), &process, &system) || process == 0)
+        return 1;
+    return static_cast<unsigned>(__builtin_popcountll(process));
 }

@@ -42,6 +42,21 @@ void IndexByFirstByte(SignatureTable& table)
     }
 }
 
+void CompileSearches(SignatureTable& table)
+{
+    std::vector<std::vector<PatternByte>> patterns;
+    for (SignatureType& type : table.types) {
+        for (MagicRule& rule : type.magics) {
+            if (!rule.valid || rule.anchor != MagicAnchor::Search || rule.pattern.empty()
+                || patterns.size() == MagicRule::kNoSearchIndex)
+                continue;
+            rule.searchIndex = static_cast<std::uint32_t>(patterns.size());
+            patterns.push_back(rule.pattern);
+        }
+    }
+    table.searches = BuildSearchScanner(std::move(patterns));
+}
+
 } // namespace
 
 SignatureTable LoadSignatureTable(const std::filesystem::path& path)
@@ -74,5 +89,6 @@ SignatureTable LoadSignatureTable(const std::filesystem::path& path)
         table.types.push_back(std::move(entry));
     }
     IndexByFirstByte(table);
+    CompileSearches(table);
     return table;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "magic.h"
+#include "search_scanner.h"
 
 #include <array>
 #include <cstdint>
@@ -30,6 +31,10 @@ struct SignatureTable {
     // order) that can still match it: a type whose first pattern demands
     // another first byte cannot, and a batch need not try it.
     std::array<std::vector<std::uint32_t>, 256> candidatesByFirstByte;
+
+    // Every valid search pattern, in document order, compiled for one pass;
+    // pattern i belongs to the rule whose searchIndex is i.
+    SearchScanner searches;
 };
 
 // Loads and parses a signature file. A file that is missing, unreadable or

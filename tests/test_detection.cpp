@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <utility>
+#include <random>
 
 TEST(DetectionRun, TheFirstMatchingTypeInDocumentOrderWins)
 {
@@ -194,4 +196,106 @@ TEST(DetectionRun, ExplainsTheChosenTypeAndWhereItsPatternsHeld)
     EXPECT_EQ(DetectWithTable(table, dir.path / "absent", &basis).state, DetectionState::Unreadable);
     EXPECT_EQ(basis.typesTried, 0u);
     EXPECT_EQ(basis.type, nullptr);
+}
+
+namespace {
+
+// Restores the default choice of one or two readers, and of the scanner's
+// instruction set, when a test ends.
+struct SearchSettingsGuard {
+    ScanLevel level = ActiveScanLevel();
+    ~SearchSettingsGuard()
+    {
+        SetTwoThreadSearch(std::nullopt);
+        SetActiveScanLevel(level);
+    }
+};
+
+} // namespace
+
+TEST(DetectionRun, TwoReadersAnswerAsOneWhereverThePatternStands)
+{
+    // Random bytes across several 256 KiB pieces; the halves meet at 600,000.
+    TempDir dir;
+    std::mt19937 random(7);
+    std::string content(1200000, '\0');
+    for (auto& c : content)
+        c = static_cast<char>(random());
+    const std::string types = "<type><magic>?: A1 B2 C3 D4 E5</magic><title>First</title></type>"
+                              "<type><magic>?: F0 ?? 0F 1E ?? 2D</magic><title>Wild</title></type>"
+                              "<type><magic>?: 5E</magic><title>One byte</title></type>"
+                              "<type><magic>?: 11 22 33 44 55 66 77</magic><title>Last</title></type>";
+    auto sig = dir.Signatures(types);
+    auto noOneByte = dir.Signatures(types.substr(0, types.find("<type><magic>?: 5E")) + types.substr(types.find("<type><magic>?: 11")),
+                                    "no-one-byte.xml");
+    struct Case {
+        const char* name;
+        std::size_t at;
+        std::string bytes;
+    };
+    const std::size_t half = content.size() / 2;
+    const Case cases[] = {
+        {"at the start", 0, "\xA1\xB2\xC3\xD4\xE5"},
+        {"across a piece boundary", 256 * 1024 - 3, "\x11\x22\x33\x44\x55\x66\x77"},
+        {"across the halves", half - 2, "\xA1\xB2\xC3\xD4\xE5"},
+        {"just after the middle", half, "\xF0\x99\x0F\x1E\x77\x2D"},
+        {"ending on the last byte", content.size() - 7, "\x11\x22\x33\x44\x55\x66\x77"},
+        {"in both halves", 1000, "\x11\x22\x33\x44\x55\x66\x77"},
+    };
+    SearchSettingsGuard guard;
+    for (const Case& c : cases) {
+        std::string planted = content;
+        planted.replace(c.at, c.bytes.size(), c.bytes);
+        if (std::string_view(c.name) == "in both halves")
+            planted.replace(half + 5000, c.bytes.size(), c.bytes);
+        auto file = dir.Write("f.bin", planted);
+        for (const auto& signatures : {sig, noOneByte}) {
+            for (ScanLevel level : SupportedScanLevels()) {
+                SetActiveScanLevel(level);
+                const SignatureTable table = LoadSignatureTable(signatures);
+                DetectionBasis oneBasis, twoBasis;
+                SetTwoThreadSearch(std::nullopt);  // below the size where two readers start
+                const DetectionOutcome one = DetectWithTable(table, file, &oneBasis);
+                SetTwoThreadSearch(0);
+                const DetectionOutcome two = DetectWithTable(table, file, &twoBasis);
+                SCOPED_TRACE(testing::Message() << c.name << ", level " << static_cast<int>(level));
+                EXPECT_EQ(one.state, two.state);
+                EXPECT_EQ(one.title, two.title);
+                ASSERT_FALSE(oneBasis.patterns.empty());
+                ASSERT_FALSE(twoBasis.patterns.empty());
+                EXPECT_EQ(oneBasis.patterns.back().offset, twoBasis.patterns.back().offset);
+                if (one.title != "One byte") {
+                    EXPECT_EQ(oneBasis.patterns.back().offset, c.at);
+                }
+            }
+        }
+    }
+}
+
+TEST(DetectionRun, EachSearchFindsItsStateAtOnceAmongTwoHundredThousand)
+{
+    // Every search misses but the last, so the run asks each of them in turn.
+    TempDir dir;
+    constexpr std::uint32_t kTypes = 200000;
+    std::string types;
+    char text[96];
+    for (std::uint32_t i = 0; i < kTypes; ++i) {
+        std::snprintf(text, sizeof text, "<type><magic>?: %02X %02X %02X 01</magic><title>T%u</title></type>\n",
+                      i & 0xFF, (i >> 8) & 0xFF, (i >> 16) & 0xFF, i);
+        types += text;
+    }
+    const SignatureTable table = LoadSignatureTable(dir.Signatures(types));
+    ASSERT_EQ(table.types.size(), kTypes);
+    std::string content(100, 'z');
+    content.replace(40, 4, std::string("\x3F\x0D\x03\x01", 4));  // 199999 = 0x030D3F
+    auto file = dir.Write("small.bin", content);
+
+    UniqueDetectionBuffers buffers = MakeDetectionBuffers();
+    DetectionBasis basis;
+    const DetectionOutcome outcome = DetectWithTable(table, file, *buffers, &basis);
+    EXPECT_EQ(outcome.title, "T199999");
+    ASSERT_EQ(basis.patterns.size(), 1u);
+    EXPECT_EQ(basis.patterns[0].offset, 40u);
+    // One slot prepared per search and one scan per group of them: linear.
+    EXPECT_LE(SearchWork(*buffers), 2u * kTypes);
 }

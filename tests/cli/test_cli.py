@@ -36,9 +36,9 @@ def native(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def run(*args, cli=None):
+def run(*args, cli=None, env=None):
     command = (cli or CLI) + [a if isinstance(a, str) and a.startswith("-") else native(a) for a in args]
-    return subprocess.run(command, capture_output=True, timeout=120)
+    return subprocess.run(command, capture_output=True, timeout=120, env=env)
 
 
 def json_lines(stdout):
@@ -231,6 +231,20 @@ class Batches(unittest.TestCase):
             result, lines = self.json_run("-r", self.tree)
             self.assertEqual(result.returncode, 0, result.stderr)
             self.assertEqual([l["path"] for l in lines], expected)
+
+    def test_output_is_the_same_with_one_worker_and_with_several(self):
+        kinds = [b"\x89PNG....", b"MZ\x90\x00", b"plain text", b"", b"xx%%EOF" + b"y" * 5000]
+        for i in range(300):
+            self.put(f"d{i % 7}/f{i:03}.{'png' if i % 3 else 'txt'}", kinds[i % len(kinds)])
+        missing = os.path.join(self.dir, "absent")
+        for options in (["--json"], [], ["--mismatch"], ["--rename", "--dry-run"]):
+            outputs = []
+            for workers in ("1", "5"):
+                env = dict(os.environ, KINDSNIFFER_WORKERS=workers, WINEDEBUG="-all")
+                result = run("--signatures", self.sig, *options, "-r", self.tree, missing, self.tree, env=env)
+                outputs.append((result.returncode, result.stdout))
+            self.assertEqual(outputs[0], outputs[1], options)
+            self.assertEqual(outputs[0][0], 1)
 
     def test_a_directory_without_recursion_is_unreadable_and_explained(self):
         self.put("a.png")
