@@ -50,8 +50,18 @@ struct FileSource {
     FileWindow tail;
     std::vector<std::uint8_t> scratch;
     SearchPass pass;
+    // A read that failed after the open: the run can no longer give an
+    // answer, since the type it could not test might have been the one.
+    bool readFailed = false;
 
     std::uint64_t Size() const { return size; }
+
+    bool Read(std::uint64_t position, std::span<std::uint8_t> into)
+    {
+        const bool read = PlatformFileRead(file, position, into);
+        readFailed = readFailed || !read;
+        return read;
+    }
 
     const std::uint8_t* Bytes(std::uint64_t position, std::size_t count)
     {
@@ -61,7 +71,7 @@ struct FileSource {
         if (position >= size - span)
             return FromWindow(tail, size - span, span, position, count);
         scratch.resize(count);
-        return PlatformFileRead(file, position, scratch) ? scratch.data() : nullptr;
+        return Read(position, scratch) ? scratch.data() : nullptr;
     }
 
     const std::uint8_t* FromWindow(FileWindow& window, std::uint64_t start, std::uint64_t length,
@@ -72,14 +82,10 @@ struct FileSource {
             window.start = start;
             const auto windowSize = static_cast<std::size_t>(length);
             window.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(windowSize);
-            if (PlatformFileRead(file, start, {window.bytes.get(), windowSize}))
+            if (Read(start, {window.bytes.get(), windowSize}))
                 window.length = windowSize;
         }
-        if (window.Holds(position, count))
-            return window.bytes.get() + (position - window.start);
-        // The window could not be read: try just the bytes asked for.
-        scratch.resize(count);
-        return PlatformFileRead(file, position, scratch) ? scratch.data() : nullptr;
+        return window.Holds(position, count) ? window.bytes.get() + (position - window.start) : nullptr;
     }
 
     bool Contains(const MagicRule& rule)
@@ -134,7 +140,7 @@ struct FileSource {
         std::move(pass.window.end() - static_cast<std::ptrdiff_t>(carried), pass.window.end(), pass.window.begin());
         const auto fresh = static_cast<std::size_t>(std::min<std::uint64_t>(SearchPass::kChunk, size - pass.readUpTo));
         pass.window.resize(carried + fresh);
-        if (!PlatformFileRead(file, pass.readUpTo, std::span(pass.window).subspan(carried)))
+        if (!Read(pass.readUpTo, std::span(pass.window).subspan(carried)))
             return false;
         const std::uint64_t windowStart = pass.readUpTo - carried;
         pass.readUpTo += fresh;
@@ -199,14 +205,18 @@ DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesys
 
     FileSource source(*file, size, table);
     // Only the types that can match this first byte are tried, in document
-    // order. Should even that byte be unreadable, every type is tried and
-    // fails or holds on its own reads.
+    // order. A failed read ends the run: no answer is given on bytes unseen.
     const std::uint8_t* firstByte = source.Bytes(0, 1);
-    const std::vector<std::uint32_t>* candidates = firstByte ? &table.candidatesByFirstByte[*firstByte] : nullptr;
-    const std::size_t count = candidates ? candidates->size() : table.types.size();
+    if (!firstByte)
+        return {DetectionState::Unreadable, {}, {}};
+    const std::vector<std::uint32_t>& candidates = table.candidatesByFirstByte[*firstByte];
+    const std::size_t count = candidates.size();
     for (std::size_t i = 0; i < count; ++i) {
-        const SignatureType& type = table.types[candidates ? (*candidates)[i] : i];
-        if (TypeMatches(type, source)) {
+        const SignatureType& type = table.types[candidates[i]];
+        const bool matches = TypeMatches(type, source);
+        if (source.readFailed)
+            return {DetectionState::Unreadable, {}, {}};
+        if (matches) {
             if (basis) {
                 basis->typesTried = i + 1;
                 DescribeMatch(type, source, *basis);

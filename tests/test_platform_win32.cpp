@@ -79,3 +79,20 @@ TEST(PlatformFile, ExecutablePathIsWholeAndEndsInExe)
     EXPECT_EQ(path.extension(), L".exe");
     EXPECT_TRUE(std::filesystem::exists(path));
 }
+
+TEST(PlatformFile, AReadThatFailsAfterTheOpenIsUnreadable)
+{
+    // Another process holds a lock on the bytes: the open succeeds, the read
+    // fails with ERROR_LOCK_VIOLATION. No type may win on bytes not seen.
+    TempDir dir;
+    auto file = dir.Write("locked.bin", std::string(100, 'f'));
+    auto sig = dir.Signatures("<type><magic>0: 66</magic><title>F</title></type>"
+                              "<type><magic>?:</magic><title>Any</title></type>");
+    auto holder = OpenOther(file, GENERIC_READ, FILE_SHARE_READ);
+    ASSERT_TRUE(holder);
+    OVERLAPPED whole{};
+    ASSERT_TRUE(LockFileEx(holder.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1000, 0, &whole));
+    EXPECT_EQ(DetectFileType(sig, file).state, DetectionState::Unreadable);
+    UnlockFileEx(holder.get(), 0, 1000, 0, &whole);
+    EXPECT_EQ(DetectFileType(sig, file).title, "F");
+}
