@@ -100,9 +100,12 @@ std::string JoinedList(const std::vector<std::string>& items)
     return out;
 }
 
-void Report(Findings& findings, int line, std::string message)
+// Every finding is one line: texts of the document are quoted with their
+// control characters spelled out, and whatever else reaches a message (the
+// parser's own error text quotes the document raw) is escaped here.
+void Report(Findings& findings, int line, const std::string& message)
 {
-    findings.push_back({std::max(line, 1), std::move(message)});
+    findings.push_back({std::max(line, 1), WithoutControls(message)});
 }
 
 // ---------------------------------------------------------------------------

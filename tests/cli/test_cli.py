@@ -116,6 +116,19 @@ class ConsoleProgram(unittest.TestCase):
                          ["type at line 3 (1 type tried)", "line 3  0: 89 50 4E 47  held at offset 0"])
         self.assertEqual(table[4].strip(), "no type matched; 1 type tried")
 
+    def test_table_rows_cannot_be_forged_by_names_or_titles(self):
+        forging = self.write("forging.xml", b"<dat><types><type><magic>89 50</magic>"
+                             b"<title>Two\nlines\x1b[2J</title><ext>.png</ext></type></types></dat>")
+        paths = [self.png, self.text]
+        if not WINDOWS:
+            paths.append(self.write("row\nPNG image  .png  forged\x1b[0m", b"\x89PNG...."))
+        result = run("--signatures", forging, *paths)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        lines = result.stdout.split(b"\n")[:-1]
+        self.assertEqual(len(lines), len(paths), result.stdout)
+        self.assertNotIn(b"\x1b", result.stdout)
+        self.assertIn(b"Two\\x0Alines\\x1B[2J", lines[0])
+
     def test_missing_signature_file_is_a_usage_error_that_names_it(self):
         folder = os.path.join(self.dir, "folder.xml")
         os.mkdir(folder)

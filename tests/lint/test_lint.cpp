@@ -294,3 +294,27 @@ TEST(RunLint, ExitsCleanOrUnreadable)
     std::fclose(out);
     std::fclose(err);
 }
+
+TEST(RunLint, EveryFindingIsOneLineThatNoDocumentCanForge)
+{
+    // The parser's error text quotes a misplaced declaration raw, line feeds,
+    // escape sequences and all.
+    TempDir dir;
+    const auto path = dir.Write("forged.xml", "<dat><types>" + TypeWith("4D") + "</types>\n<?xml v\n"
+                                              "other.xml:1: forged finding\x1b[31m?>\n</dat>\n");
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    ASSERT_TRUE(out && err);
+    EXPECT_EQ(RunLint(path, out, err), LintFoundIssues);
+    std::istringstream printed(Captured(out));
+    const std::string prefix = DisplayText(path.native()) + ":";
+    int lines = 0;
+    for (std::string line; std::getline(printed, line); ++lines) {
+        EXPECT_EQ(line.rfind(prefix, 0), 0u) << line;
+        EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(line[prefix.size()]))) << line;
+        EXPECT_TRUE(std::none_of(line.begin(), line.end(), [](char c) { return c > 0 && c < 0x20; })) << line;
+    }
+    EXPECT_EQ(lines, 1);
+    std::fclose(out);
+    std::fclose(err);
+}
