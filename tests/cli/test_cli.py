@@ -337,6 +337,32 @@ class Batches(unittest.TestCase):
         self.assertEqual(sorted(self.listing()), ["photo.txt"])
         self.assertEqual(sorted(os.listdir(self.dir)), ["evil.xml", "sig.xml", "tree"])
 
+    def test_output_that_cannot_be_written_is_a_failure(self):
+        self.put("a.txt")
+        self.put("b.txt")
+        bad = os.path.join(self.dir, "bad.xml")
+        with open(bad, "wb") as f:
+            f.write(b"<dat><types><type><magic>4D5A</magic></type></types></dat>")
+        cases = [(["--signatures", self.sig, "-r", self.tree], 0),
+                 (["--signatures", self.sig, "--json", "-r", self.tree], 0),
+                 (["--lint", bad], 0),
+                 (["--help"], 0),
+                 (["--signatures", self.sig, "--rename", "-r", self.tree], 2),
+                 (["--signatures", self.sig, "--json", "--rename", "-r", self.tree], 1)]
+        for args, renames in cases:
+            with self.subTest(args=args):
+                with open("/dev/full", "wb") as full:
+                    command = CLI + [a if a.startswith("-") else native(a) for a in args]
+                    result = subprocess.run(command, stdout=full, stderr=subprocess.PIPE, timeout=120)
+                self.assertEqual(result.returncode, 3, result.stderr)
+                self.assertIn(b"cannot write the output", result.stderr)
+                # No rename goes untold, and none follows a lost report.
+                renamed = [n for n in self.listing() if n.endswith(".png")]
+                self.assertEqual(len(renamed), renames)
+                self.assertEqual(result.stderr.count(b"renamed "), renames)
+                for name in renamed:
+                    os.rename(os.path.join(self.tree, name), os.path.join(self.tree, name[:-4] + ".txt"))
+
     def test_help_version_and_lint(self):
         for flag in ("--help", "--version"):
             result = run(flag)
