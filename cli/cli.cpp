@@ -394,8 +394,8 @@ int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
     const SignatureTable table = LoadSignatureTable(options.signaturePath);
     // A missing signature file would turn every answer into "unknown": refuse instead.
     if (!table.readable) {
-        std::fprintf(err, "kindsniffer-cli: cannot read signature file %s\n",
-                     DisplayText(options.signaturePath.native()).c_str());
+        std::fprintf(err, "kindsniffer-cli: cannot read signature file %s: it %s\n",
+                     DisplayText(options.signaturePath.native()).c_str(), WholeFileProblem(table.file));
         return static_cast<int>(CliExit::Usage);
     }
     if (!table.usable) {

@@ -794,23 +794,16 @@ std::vector<LintFinding> LintSignatureText(std::string_view xml)
 int RunLint(const std::filesystem::path& file, std::FILE* out, std::FILE* err)
 {
     const std::string name = DisplayText(file.native());
-    UniqueStdioFile stream = OpenStdioForReading(file);
+    // Read once, as the detection run reads it: the raw text for the line
+    // scans and the tree from the very same bytes.
+    XMLDocument document;
     std::string text;
-    if (stream) {
-        char buffer[65536];
-        std::size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, stream.get())) > 0)
-            text.append(buffer, got);
-    }
-    if (!stream || std::ferror(stream.get())) {
-        std::fprintf(err, "kindsniffer-cli: cannot read %s\n", name.c_str());
+    XMLError loaded;
+    const WholeFileResult read = LoadSignatureDocument(document, file, text, loaded);
+    if (read != WholeFileResult::Read) {
+        std::fprintf(err, "kindsniffer-cli: cannot lint %s: it %s\n", name.c_str(), WholeFileProblem(read));
         return LintUnreadable;
     }
-
-    // Loaded from the open file, not through LintSignatureText, so that no
-    // temporary file is needed.
-    XMLDocument document;
-    const XMLError loaded = document.LoadFile(stream.get());
     const auto findings = LintDocument(document, loaded, text);
     for (const LintFinding& finding : findings) {
         const std::string line = name + ":" + std::to_string(finding.line) + ": " + finding.message + "\n";

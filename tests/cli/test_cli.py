@@ -139,6 +139,28 @@ class ConsoleProgram(unittest.TestCase):
                 self.assertEqual(result.stdout, b"")
                 self.assertIn(os.path.basename(unreadable).encode(), result.stderr)
 
+    def test_signature_and_lint_files_must_be_regular_and_bounded(self):
+        if WINDOWS:
+            self.skipTest("FIFOs, devices and sparse files are the host's")
+        fifo = os.path.join(self.dir, "fifo.xml")
+        os.mkfifo(fifo)
+        huge = os.path.join(self.dir, "huge.xml")
+        with open(huge, "wb") as f:
+            f.truncate((256 << 20) + 1)  # sparse: nothing is written, and nothing may be read
+        for path, problem in ((fifo, b"not a regular file"), ("/dev/zero", b"not a regular file"),
+                              (huge, b"too large")):
+            for args in (["--signatures", path, self.png], ["--lint", path]):
+                with self.subTest(args=args):
+                    result = run(*args)  # a FIFO read would block until the timeout
+                    self.assertEqual(result.returncode, 2, result.stderr)
+                    self.assertIn(problem, result.stderr)
+                    self.assertEqual(result.stdout, b"")
+        # A pipe is refused too, rather than read twice and misreported.
+        result = subprocess.run(["bash", "-c", 'exec "$@" --lint <(cat "$0")', self.sig] + CLI,
+                                capture_output=True, timeout=60)
+        self.assertEqual(result.returncode, 2, result.stderr)
+        self.assertIn(b"not a regular file", result.stderr)
+
     def test_bad_arguments_are_usage_errors(self):
         for args in ([], ["--signatures", self.sig], ["--bogus", self.png], ["--signatures"]):
             with self.subTest(args=args):
