@@ -155,7 +155,15 @@ void WalkDirectory(const fs::path& dir, const CliOptions& options, std::set<fs::
     if (options.followLinks) {
         // A link back up the tree would otherwise be walked forever.
         auto real = fs::canonical(dir, error);
-        if (error || !visited.insert(real).second)
+        if (error) {
+            // Unresolved, it could not be told from a directory already
+            // walked; skipping it in silence would lose everything under it.
+            std::fprintf(err, "kindsniffer-cli: cannot work out the real path of %s: %s\n",
+                         DisplayText(dir.native()).c_str(), error.message().c_str());
+            files.push_back(dir);  // reported as unreadable, as a folder that cannot be listed
+            return;
+        }
+        if (!visited.insert(real).second)
             return;
     }
     // What the listing reports of each entry, so that walking costs no system

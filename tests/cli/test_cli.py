@@ -293,6 +293,26 @@ class Batches(unittest.TestCase):
         self.assertEqual([os.path.relpath(l["path"], self.tree) for l in lines],
                          ["filelink.png", "linked/o.png", "real/a.png"])
 
+    def test_a_directory_whose_real_path_cannot_be_worked_out_is_reported(self):
+        if WINDOWS:
+            self.skipTest("the host's PATH_MAX")
+        self.put("a.png")
+        # Deeper than PATH_MAX: made one level at a time, relative to the last.
+        fd = os.open(self.tree, os.O_RDONLY)
+        for _ in range(22):
+            os.mkdir("d" * 200, dir_fd=fd)
+            deeper = os.open("d" * 200, os.O_RDONLY, dir_fd=fd)
+            os.close(fd)
+            fd = deeper
+        with open("lost.png", "wb", opener=lambda name, flags: os.open(name, flags, 0o644, dir_fd=fd)) as f:
+            f.write(b"\x89PNG....")
+        os.close(fd)
+        result, lines = self.json_run("-r", "-L", self.tree)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"real path", result.stderr)
+        self.assertEqual(lines[0]["state"], "detected")
+        self.assertIn("unreadable", [l["state"] for l in lines])
+
     def test_mismatch_lists_detected_files_whose_extension_does_not_fit(self):
         self.put("good.png")
         self.put("UPPER.PNG")
