@@ -318,3 +318,28 @@ TEST(RunLint, EveryFindingIsOneLineThatNoDocumentCanForge)
     std::fclose(out);
     std::fclose(err);
 }
+
+TEST(HostileInput, LintOfExtremeFilesIsOneLineAFindingAndBounded)
+{
+    // 100,000 types, every tenth sharing its first bytes with others, and one
+    // near the end shadowed by the first: found without comparing all pairs.
+    std::string many = TypeWith("7E 7E", "First");
+    for (int i = 0; i < 100000; ++i) {
+        char magic[32];
+        std::snprintf(magic, sizeof magic, "%02X %02X %02X %02X", i % 10 ? 0x51 : 0x50, (i >> 16) & 0xFF,
+                      (i >> 8) & 0xFF, i & 0xFF);
+        many += "\n" + TypeWith(magic, "T" + std::to_string(i));
+    }
+    many += "\n" + TypeWith("7E 7E 01", "Late");
+    const auto findings = LintTypes(many);
+    ASSERT_EQ(findings.size(), 1u) << Dump(findings);
+    EXPECT_NE(findings[0].message.find("type \"Late\" can never be reported"), std::string::npos);
+
+    // Nested 100,000 deep: one finding, on one line.
+    std::string deep = "<dat><types>";
+    for (int i = 0; i < 100000; ++i)
+        deep += "<a>";
+    const auto nested = LintSignatureText(deep);
+    ASSERT_FALSE(nested.empty());
+    EXPECT_NE(nested[0].message.find("not well-formed"), std::string::npos) << Dump(nested);
+}
