@@ -356,6 +356,36 @@ class Batches(unittest.TestCase):
         self.assertEqual(sorted(after), sorted(["photo.png", "taken.txt", "taken.png", "double.png", "right.png",
                                                 "program.exe", "unknown.txt", "minutes.june final.png"]))
 
+    def test_hostile_input_rename_racing_another_process_loses_nothing(self):
+        # Another process creates the targets as fast as it can while the
+        # renames run: each file ends either renamed or kept beside the
+        # other's file, and every byte of both is still there.
+        names = ["f%03d" % i for i in range(150)]
+        for name in names:
+            self.put(name + ".txt", b"\x89PNG" + name.encode())
+        racer = subprocess.Popen([sys.executable, "-c", """
+import os, sys
+for name in sys.argv[2:]:
+    try:
+        fd = os.open(os.path.join(sys.argv[1], name + ".png"), os.O_CREAT | os.O_EXCL | os.O_WRONLY)
+        os.write(fd, b"other " + name.encode())
+        os.close(fd)
+    except FileExistsError:
+        pass
+""", self.tree] + names)
+        result, lines = self.json_run("--rename", "-r", self.tree)
+        racer.wait(timeout=60)
+        self.assertIn(result.returncode, (0, 1), result.stderr)
+        after = self.listing()
+        for name in names:
+            mine, theirs = b"\x89PNG" + name.encode(), b"other " + name.encode()
+            if after.get(name + ".png") == mine:
+                self.assertNotIn(name + ".txt", after)
+            else:
+                self.assertEqual(after.get(name + ".png"), theirs)
+                self.assertEqual(after.get(name + ".txt"), mine)
+        self.assertEqual(len(lines), len(names))
+
     def test_dry_run_changes_nothing(self):
         self.put("photo.txt")
         self.put("taken.txt")
