@@ -4,6 +4,7 @@
 #include "resource.h"
 
 #include "detection.h"
+#include "file_names.h"
 #include "platform_file.h"
 
 #include <shlwapi.h>
@@ -61,6 +62,21 @@ void WarnTaken(HWND dialog, const wchar_t* target)
     wchar_t text[MAX_PATH];
     wsprintfW(text, format, name.c_str());
     ShowWarning(dialog, text);
+}
+
+// A move that failed for another reason than a taken name: the system's own
+// words for the error, so that a failure never passes for a rename done.
+void WarnMoveFailed(HWND dialog, DWORD error)
+{
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
+                                            | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::unique_ptr<wchar_t, LocalFreeDeleter> owned(buffer);
+    std::wstring text = length ? std::wstring(buffer, length) : L"エラー " + std::to_wstring(error);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
+        text.pop_back();
+    ShowWarning(dialog, text.c_str());
 }
 
 // Takes a path into currentPath whole, or not at all: a path that does not
@@ -206,6 +222,12 @@ void OnRename(HWND dialog)
     GetWindowTextW(GetDlgItem(dialog, IDC_EXT_LIST), extension, 256);
     if (extension[0] == L'\0')
         return;  // no extension chosen: stripping the old one is no rename anybody asked for
+    // A signature file may offer anything as an extension; one that could
+    // move the file out of its folder is refused, as the console program does.
+    if (HasUnsafeNameCharacter(extension)) {
+        ShowWarning(dialog, L"この拡張子にはファイル名に使えない文字が含まれています。");
+        return;
+    }
 
     wchar_t target[MAX_PATH];
     wcscpy_s(target, g_app.currentPath);
@@ -279,6 +301,8 @@ void MoveUnlessTaken(HWND dialog, const wchar_t* from, const wchar_t* to)
     DWORD error = GetLastError();
     if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
         WarnTaken(dialog, to);
+    else
+        WarnMoveFailed(dialog, error);
 }
 
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)

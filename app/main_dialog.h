@@ -40,7 +40,8 @@ void ExamineCurrentFile(HWND dialog);
 
 // The last step of Rename: moves `from` to `to` but never onto an existing
 // file. A target that came into being after Rename tested for it gets the
-// same warning as one that was there before.
+// same warning as one that was there before; any other failure is shown
+// with the system's message for it.
 void MoveUnlessTaken(HWND dialog, const wchar_t* from, const wchar_t* to);
 
 // Runs the dialog with its accelerators and message loop until it is closed.

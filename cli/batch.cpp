@@ -66,12 +66,14 @@ unsigned BatchWorkers(std::size_t fileCount)
 }
 
 void ExamineInOrder(const SignatureTable& table, const std::vector<std::filesystem::path>& files, unsigned workers,
-                    bool withBasis, const std::function<void(std::size_t, BatchResult&&)>& take)
+                    bool withBasis, const std::function<bool(std::size_t, BatchResult&&)>& take)
 {
     UniqueDetectionBuffers buffers = MakeDetectionBuffers();
     if (workers <= 1 || files.size() <= 1) {
-        for (std::size_t i = 0; i < files.size(); ++i)
-            take(i, ExamineOne(table, files[i], *buffers, withBasis));
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            if (!take(i, ExamineOne(table, files[i], *buffers, withBasis)))
+                return;
+        }
         return;
     }
     BatchQueue queue;
@@ -97,7 +99,14 @@ void ExamineInOrder(const SignatureTable& table, const std::vector<std::filesyst
             }
         }
         queue.changed.notify_all();
-        take(i, std::move(*outcome));
+        if (!take(i, std::move(*outcome))) {
+            {
+                std::lock_guard lock(queue.mutex);
+                queue.next = files.size();  // claim nothing more
+            }
+            queue.changed.notify_all();
+            break;
+        }
     }
     for (std::thread& thread : pool)
         thread.join();

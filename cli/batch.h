@@ -22,6 +22,7 @@ struct BatchResult {
 
 // Calls take(i, result) for every file, i = 0, 1, 2, ... in order, on the
 // calling thread; the files are examined by `workers` threads, each with its
-// own reusable buffers, at most a bounded number ahead of `take`.
+// own reusable buffers, at most a bounded number ahead of `take`. When take
+// returns false, no further file is handed on and the workers stop.
 void ExamineInOrder(const SignatureTable& table, const std::vector<std::filesystem::path>& files, unsigned workers,
-                    bool withBasis, const std::function<void(std::size_t, BatchResult&&)>& take);
+                    bool withBasis, const std::function<bool(std::size_t, BatchResult&&)>& take);

@@ -47,7 +47,8 @@ constexpr const char* kHelp =
     "\n"
     "Exit status: 0 when every file was examined (and every rename done), 1 when a\n"
     "file could not be read or a rename failed, 2 for bad arguments or a signature\n"
-    "file that cannot be opened. --lint: 0 when clean, 1 with findings.\n";
+    "file that cannot be opened, 3 when the output could not be written.\n"
+    "--lint: 0 when clean, 1 with findings, 2 when the file cannot be read.\n";
 
 struct CliOptions {
     fs::path signaturePath;
@@ -155,7 +156,15 @@ void WalkDirectory(const fs::path& dir, const CliOptions& options, std::set<fs::
     if (options.followLinks) {
         // A link back up the tree would otherwise be walked forever.
         auto real = fs::canonical(dir, error);
-        if (error || !visited.insert(real).second)
+        if (error) {
+            // Unresolved, it could not be told from a directory already
+            // walked; skipping it in silence would lose everything under it.
+            std::fprintf(err, "kindsniffer-cli: cannot work out the real path of %s: %s\n",
+                         DisplayText(dir.native()).c_str(), error.message().c_str());
+            files.push_back(dir);  // reported as unreadable, as a folder that cannot be listed
+            return;
+        }
+        if (!visited.insert(real).second)
             return;
     }
     // What the listing reports of each entry, so that walking costs no system
@@ -374,14 +383,29 @@ struct Progress {
     }
 };
 
+bool OutputFailed(std::FILE* out)
+{
+    return std::ferror(out) != 0;
+}
+
+// What a batch did that its lost report would have told: the renames.
+void TellRenamesOnError(const std::vector<Examined>& rows, std::FILE* err)
+{
+    for (const Examined& row : rows) {
+        if (row.rename && row.rename->action == RenameAction::Renamed)
+            std::fprintf(err, "kindsniffer-cli: renamed %s -> %s\n", DisplayText(row.path.native()).c_str(),
+                         DisplayText(row.rename->target.native()).c_str());
+    }
+}
+
 int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
 {
     const SignatureTable table = LoadSignatureTable(options.signaturePath);
     // A missing signature file would turn every answer into "unknown": refuse instead.
     if (!table.readable) {
-        std::fprintf(err, "kindsniffer-cli: cannot read signature file %s\n",
-                     DisplayText(options.signaturePath.native()).c_str());
-        return ExitUsage;
+        std::fprintf(err, "kindsniffer-cli: cannot read signature file %s: it %s\n",
+                     DisplayText(options.signaturePath.native()).c_str(), WholeFileProblem(table.file));
+        return static_cast<int>(CliExit::Usage);
     }
     if (!table.usable) {
         std::fprintf(err, "kindsniffer-cli: warning: %s has no <dat><types> list; no type can be detected\n",
@@ -391,39 +415,50 @@ int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
     std::vector<fs::path> files = CollectFiles(options, err);
     Progress progress{err, files.size() > 1 && IsTerminal(err), files.size()};
     std::vector<Examined> rows;
-    int exitCode = ExitExamined;
+    int exitCode = static_cast<int>(CliExit::Examined);
     std::error_code error;
+    // With renames, each line goes out before the next file is touched, so
+    // that no rename happens once its report can no longer be written.
+    const bool renaming = options.rename && !options.dryRun;
 
     // A rename must be done before the next file is examined (the same file
     // may be named twice), so a renaming batch examines one file at a time.
-    const unsigned workers = options.rename && !options.dryRun ? 1 : BatchWorkers(files.size());
+    const unsigned workers = renaming ? 1 : BatchWorkers(files.size());
     ExamineInOrder(table, files, workers, options.explain, [&](std::size_t i, BatchResult&& result) {
         // No worker touches a file's path again once its outcome is handed on.
         Examined item{std::move(files[i]), std::move(result.outcome), std::nullopt, std::move(result.basis)};
         progress.Update(i + 1);
         if (item.outcome.state == DetectionState::Unreadable) {
-            exitCode = ExitUnreadable;
+            exitCode = static_cast<int>(CliExit::Unreadable);
             if (!options.recursive && fs::is_directory(item.path, error))
                 std::fprintf(err, "kindsniffer-cli: %s is a directory (use -r to examine its files)\n",
                              DisplayText(item.path.native()).c_str());
         }
         const bool mismatch = (options.mismatchOnly || options.rename) && IsMismatch(item);
         if (options.mismatchOnly && !mismatch)
-            return;
+            return true;
         if (options.rename && mismatch) {
             item.rename = PlanAndRename(item, options.dryRun);
             if (item.rename->action == RenameAction::Failed)
-                exitCode = ExitUnreadable;
+                exitCode = static_cast<int>(CliExit::RenameFailed);
         }
-        if (options.json)
-            PrintJson(out, item);
-        else
+        if (!options.json) {
             rows.push_back(std::move(item));
+            return true;
+        }
+        PrintJson(out, item);
+        const bool lost = renaming && (std::fflush(out) != 0 || OutputFailed(out));
+        if (item.rename)
+            rows.push_back(std::move(item));  // kept only to be told should the output fail
+        return !lost;
     });
     progress.Finish();
     if (!options.json)
         PrintTable(out, rows);
-    std::fflush(out);
+    if (std::fflush(out) != 0 || OutputFailed(out)) {
+        TellRenamesOnError(rows, err);
+        return static_cast<int>(CliExit::OutputFailed);
+    }
     return exitCode;
 }
 
@@ -442,24 +477,40 @@ fs::path DefaultSignaturePath(const fs::path& programDir)
 
 } // namespace
 
-int RunCli(const std::vector<fs::path>& args, std::FILE* out, std::FILE* err)
+namespace {
+
+int RunCommand(const std::vector<fs::path>& args, std::FILE* out, std::FILE* err)
 {
     CliOptions options;
     if (!ParseArguments(args, options, err)) {
         std::fputs(kUsage, err);
-        return ExitUsage;
+        return static_cast<int>(CliExit::Usage);
     }
     if (options.help) {
         std::fputs(kHelp, out);
-        return ExitExamined;
+        return static_cast<int>(CliExit::Examined);
     }
     if (options.version) {
         std::fputs("kindsniffer-cli " KINDSNIFFER_VERSION "\n", out);
-        return ExitExamined;
+        return static_cast<int>(CliExit::Examined);
     }
     if (options.lintFile)
         return RunLint(*options.lintFile, out, err);
     if (options.signaturePath.empty())
         options.signaturePath = DefaultSignaturePath(ExecutablePath().parent_path());
     return Examine(options, out, err);
+}
+
+} // namespace
+
+int RunCli(const std::vector<fs::path>& args, std::FILE* out, std::FILE* err)
+{
+    const int code = RunCommand(args, out, err);
+    // Whatever the command, output that did not arrive whole is a failure,
+    // never a success (a full disk, a closed pipe, /dev/full).
+    if (std::fflush(out) != 0 || OutputFailed(out)) {
+        std::fprintf(err, "kindsniffer-cli: cannot write the output; it is incomplete\n");
+        return static_cast<int>(CliExit::OutputFailed);
+    }
+    return code;
 }

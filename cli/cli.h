@@ -5,10 +5,14 @@
 #include <filesystem>
 #include <vector>
 
-enum CliExit {
-    ExitExamined = 0,    // every path was examined
-    ExitUnreadable = 1,  // at least one path could not be read
-    ExitUsage = 2,       // bad arguments, or no signature file to work with
+// The console program's exit status. --lint uses its own (see lint.h), and
+// OutputFailed as well.
+enum class CliExit : int {
+    Examined = 0,      // every path was examined and every rename done
+    Unreadable = 1,    // at least one path could not be read
+    RenameFailed = 1,  // at least one rename failed (told apart on stderr and in the output)
+    Usage = 2,         // bad arguments, or no signature file to work with
+    OutputFailed = 3,  // the output could not be written whole: what it lacks was not reported
 };
 
 // `args` are the arguments after the program's name, in the platform's native

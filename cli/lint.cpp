@@ -12,6 +12,7 @@
 #include <initializer_list>
 #include <map>
 #include <optional>
+#include <unordered_map>
 
 using tinyxml2::XMLDocument;
 using tinyxml2::XMLElement;
@@ -100,9 +101,12 @@ std::string JoinedList(const std::vector<std::string>& items)
     return out;
 }
 
-void Report(Findings& findings, int line, std::string message)
+// Every finding is one line: texts of the document are quoted with their
+// control characters spelled out, and whatever else reaches a message (the
+// parser's own error text quotes the document raw) is escaped here.
+void Report(Findings& findings, int line, const std::string& message)
 {
-    findings.push_back({std::max(line, 1), std::move(message)});
+    findings.push_back({std::max(line, 1), WithoutControls(message)});
 }
 
 // ---------------------------------------------------------------------------
@@ -468,20 +472,23 @@ void CheckMagic(const XMLElement* magic, Findings& findings)
     }
     CheckLayout(*text, line, findings);
 
-    const auto tokens = SplitTokens(*text);
-    std::size_t patternStart = 0;
-    if (!tokens.empty()) {
-        const std::string& first = tokens.front();
-        const auto pieces = PiecesBetweenControlSpace(first);
-        const bool anchorLike = first == "?:" || (!first.empty() && first.back() == ':')
-                             || (!pieces.empty() && pieces.front().back() == ':');
-        if (anchorLike) {
-            CheckFirstToken(first, line, findings);
-            patternStart = 1;
+    // Token by token: a pattern may be far too long to hold as strings.
+    bool first = true;
+    ForEachToken(*text, [&](std::string_view token) {
+        const bool anchorPlace = first;
+        first = false;
+        if (anchorPlace) {
+            const auto pieces = PiecesBetweenControlSpace(token);
+            const bool anchorLike = token == "?:" || (!token.empty() && token.back() == ':')
+                                 || (!pieces.empty() && pieces.front().back() == ':');
+            if (anchorLike) {
+                CheckFirstToken(token, line, findings);
+                return true;
+            }
         }
-    }
-    for (std::size_t i = patternStart; i < tokens.size(); ++i)
-        CheckPatternToken(tokens[i], line, findings);
+        CheckPatternToken(token, line, findings);
+        return true;
+    });
 
     const MagicRule rule = ParseMagicRule(*text);
     if (rule.valid && rule.anchor == MagicAnchor::Offset && rule.offset < 0) {
@@ -671,33 +678,112 @@ bool MatchesByFixedPatternsAlone(const std::vector<MagicRule>& rules)
     });
 }
 
+// One fact about a file (the byte at a place) as a hash key.
+std::uint64_t FactKey(bool fromEnd, std::uint64_t place, std::uint8_t value)
+{
+    return (place << 9) | (std::uint64_t{fromEnd} << 8) | value;
+}
+
+// The first `length` bytes of a file (or its last, back from the end) as a
+// hash key, when the facts hold them all.
+constexpr std::size_t kRunKeyBytes = 4;
+
+std::optional<std::uint64_t> RunKey(const FileFacts& facts, bool fromEnd, std::size_t length)
+{
+    const auto& known = fromEnd ? facts.fromEnd : facts.fromStart;
+    std::uint64_t key = std::uint64_t{1} << 63 | std::uint64_t{fromEnd} << 62 | std::uint64_t{length} << 56;
+    for (std::size_t i = 0; i < length; ++i) {
+        auto at = known.find(fromEnd ? i + 1 : i);
+        if (at == known.end())
+            return std::nullopt;
+        key |= std::uint64_t{at->second} << (8 * i);
+    }
+    return key;
+}
+
+// Comparing every type with every earlier one takes hours for a large file.
+// An earlier type can shadow a later one only if the later one's patterns
+// prove every byte the earlier one requires. So each possible shadower is
+// filed under what it requires (its first bytes, else its last, else the
+// single required byte shared by fewest others), and a type is compared only
+// with the shadowers filed under something its own patterns prove.
 void CheckShadowing(const XMLElement* types, Findings& findings)
 {
-    struct TypeEntry {
+    struct Shadower {
         const XMLElement* element;
         std::vector<MagicRule> rules;
-        bool canShadow;
     };
-    std::vector<TypeEntry> earlier;
+    std::vector<Shadower> shadowers;                                    // in document order
+    std::unordered_map<std::uint64_t, std::vector<std::size_t>> byRun;   // leading or trailing bytes → shadowers
+    std::unordered_map<std::uint64_t, std::vector<std::size_t>> byFact;  // one required byte → the others
+    std::vector<std::size_t> unfiled;                                    // shadowers that require no byte
+
     for (auto* type = types->FirstChildElement("type"); type; type = type->NextSiblingElement("type")) {
-        TypeEntry entry{type, RulesOf(type), false};
-        entry.canShadow = MatchesByFixedPatternsAlone(entry.rules);
-        if (auto facts = FactsOfMatch(entry.rules)) {
-            for (const TypeEntry& candidate : earlier) {
-                if (!candidate.canShadow)
-                    continue;
-                const bool covers = std::all_of(candidate.rules.begin(), candidate.rules.end(),
-                                                [&](const MagicRule& rule) { return Implies(*facts, rule); });
-                if (covers) {
-                    Report(findings, type->GetLineNum(),
-                           TypeName(type) + " can never be reported: the earlier " + TypeName(candidate.element)
-                               + " (line " + std::to_string(candidate.element->GetLineNum())
-                               + ") matches every file that it matches; put the more specific type first");
-                    break;
+        std::vector<MagicRule> rules = RulesOf(type);
+        if (auto facts = FactsOfMatch(rules)) {
+            std::size_t first = shadowers.size();
+            auto search = [&](const std::vector<std::size_t>& candidates) {
+                for (std::size_t index : candidates) {
+                    if (index >= first)
+                        break;
+                    const auto& candidate = shadowers[index].rules;
+                    if (std::all_of(candidate.begin(), candidate.end(),
+                                    [&](const MagicRule& rule) { return Implies(*facts, rule); })) {
+                        first = index;
+                        break;
+                    }
+                }
+            };
+            auto lookUp = [&](const auto& index, std::uint64_t key) {
+                if (auto at = index.find(key); at != index.end())
+                    search(at->second);
+            };
+            search(unfiled);
+            for (bool fromEnd : {false, true}) {
+                for (std::size_t length = 1; length <= kRunKeyBytes; ++length) {
+                    if (auto key = RunKey(*facts, fromEnd, length))
+                        lookUp(byRun, *key);
                 }
             }
+            if (!byFact.empty()) {
+                for (const auto& [place, value] : facts->fromStart)
+                    lookUp(byFact, FactKey(false, place, value));
+                for (const auto& [place, value] : facts->fromEnd)
+                    lookUp(byFact, FactKey(true, place, value));
+            }
+            if (first < shadowers.size()) {
+                const XMLElement* earlier = shadowers[first].element;
+                Report(findings, type->GetLineNum(),
+                       TypeName(type) + " can never be reported: the earlier " + TypeName(earlier) + " (line "
+                           + std::to_string(earlier->GetLineNum())
+                           + ") matches every file that it matches; put the more specific type first");
+            }
         }
-        earlier.push_back(std::move(entry));
+
+        FileFacts required;
+        if (!MatchesByFixedPatternsAlone(rules)
+            || !std::all_of(rules.begin(), rules.end(), [&](const MagicRule& rule) { return AddFacts(rule, required); }))
+            continue;
+        std::vector<std::size_t>* bucket = nullptr;
+        for (bool fromEnd : {false, true}) {
+            for (std::size_t length = kRunKeyBytes; length >= 1 && !bucket; --length) {
+                if (auto key = RunKey(required, fromEnd, length))
+                    bucket = &byRun[*key];
+            }
+        }
+        auto consider = [&](bool fromEnd, std::uint64_t place, std::uint8_t value) {
+            auto& candidate = byFact[FactKey(fromEnd, place, value)];
+            if (!bucket || candidate.size() < bucket->size())
+                bucket = &candidate;
+        };
+        if (!bucket) {
+            for (const auto& [place, value] : required.fromStart)
+                consider(false, place, value);
+            for (const auto& [place, value] : required.fromEnd)
+                consider(true, place, value);
+        }
+        (bucket ? *bucket : unfiled).push_back(shadowers.size());
+        shadowers.push_back({type, std::move(rules)});
     }
 }
 
@@ -791,23 +877,16 @@ std::vector<LintFinding> LintSignatureText(std::string_view xml)
 int RunLint(const std::filesystem::path& file, std::FILE* out, std::FILE* err)
 {
     const std::string name = DisplayText(file.native());
-    UniqueStdioFile stream = OpenStdioForReading(file);
+    // Read once, as the detection run reads it: the raw text for the line
+    // scans and the tree from the very same bytes.
+    XMLDocument document;
     std::string text;
-    if (stream) {
-        char buffer[65536];
-        std::size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, stream.get())) > 0)
-            text.append(buffer, got);
-    }
-    if (!stream || std::ferror(stream.get())) {
-        std::fprintf(err, "kindsniffer-cli: cannot read %s\n", name.c_str());
+    XMLError loaded;
+    const WholeFileResult read = LoadSignatureDocument(document, file, text, loaded);
+    if (read != WholeFileResult::Read) {
+        std::fprintf(err, "kindsniffer-cli: cannot lint %s: it %s\n", name.c_str(), WholeFileProblem(read));
         return LintUnreadable;
     }
-
-    // Loaded from the open file, not through LintSignatureText, so that no
-    // temporary file is needed.
-    XMLDocument document;
-    const XMLError loaded = document.LoadFile(stream.get());
     const auto findings = LintDocument(document, loaded, text);
     for (const LintFinding& finding : findings) {
         const std::string line = name + ":" + std::to_string(finding.line) + ": " + finding.message + "\n";

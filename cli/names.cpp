@@ -1,5 +1,7 @@
 #include "names.h"
 
+#include "file_names.h"
+
 #include <algorithm>
 
 namespace {
@@ -51,9 +53,7 @@ bool IsUsableExtension(const NativeString& extension)
 {
     if (extension.size() < 2 || extension[0] != Char('.'))
         return false;
-    return std::none_of(extension.begin(), extension.end(), [](Char c) {
-        return c < 0x20 || c == 0x7F || c == Char('/') || c == Char('\\') || c == Char(':');
-    }) && extension.find_first_not_of(Char('.')) != NativeString::npos;
+    return !HasUnsafeNameCharacter(extension) && extension.find_first_not_of(Char('.')) != NativeString::npos;
 }
 
 std::filesystem::path RenameTarget(const std::filesystem::path& path, const NativeString& extension)

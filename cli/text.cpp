@@ -25,6 +25,24 @@ void AppendUtf8(std::string& out, char32_t c)
     }
 }
 
+void AppendHexEscape(std::string& out, unsigned char byte)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    out += "\\x";
+    out += kDigits[byte >> 4];
+    out += kDigits[byte & 0xF];
+}
+
+bool IsHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+bool IsControl(char32_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c < 0xA0);
+}
+
 void AppendUnicodeEscape(std::string& out, unsigned unit)
 {
     char buffer[8];
@@ -143,12 +161,41 @@ std::string JsonString(std::wstring_view utf16)
 
 std::string DisplayText(std::string_view bytes)
 {
-    return std::string(bytes);
+    std::string out;
+    out.reserve(bytes.size());
+    while (!bytes.empty()) {
+        char32_t c = 0;
+        std::size_t length = ValidUtf8Length(bytes, c);
+        if (length == 0 || IsControl(c)) {
+            length = std::max<std::size_t>(length, 1);
+            for (std::size_t i = 0; i < length; ++i)
+                AppendHexEscape(out, static_cast<unsigned char>(bytes[i]));
+        } else if (c == '\\' && bytes.size() >= 4 && bytes[1] == 'x' && IsHexDigit(bytes[2]) && IsHexDigit(bytes[3])) {
+            AppendHexEscape(out, '\\');
+        } else {
+            out.append(bytes.substr(0, length));
+        }
+        bytes.remove_prefix(length);
+    }
+    return out;
 }
 
 std::string DisplayText(std::wstring_view utf16)
 {
     std::string out;
     ForEachUtf16(utf16, [&](char32_t c, bool unpaired) { AppendUtf8(out, unpaired ? 0xFFFD : c); });
+    return DisplayText(std::string_view(out));
+}
+
+std::string WithoutControls(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            AppendHexEscape(out, static_cast<unsigned char>(c));
+        else
+            out += c;
+    }
     return out;
 }

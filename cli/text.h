@@ -12,7 +12,16 @@ std::string JsonString(std::string_view bytes);
 // Wide text is UTF-16; an unpaired surrogate is written as its own \uXXXX.
 std::string JsonString(std::wstring_view utf16);
 
-// Bytes for a terminal: narrow text as it is, wide text as UTF-8 with U+FFFD
-// for an unpaired surrogate.
+// Text for a terminal, a table row or a message: printable UTF-8 as it is;
+// control characters (C0, DEL and the C1 range) and bytes that are not UTF-8
+// become \xNN, one escape per byte, so that no name can start a new row or
+// reach the terminal as an escape sequence. A backslash that would read as
+// such an escape is itself written \x5C, so the text decodes unambiguously:
+// each \xNN (two hex digits) is the byte NN, anything else stands for itself.
+// Wide text is taken as UTF-16 (an unpaired surrogate shows as U+FFFD).
 std::string DisplayText(std::string_view bytes);
 std::string DisplayText(std::wstring_view utf16);
+
+// Control characters (C0 and DEL) as \xNN and nothing else changed: enough to
+// keep a message on its one line.
+std::string WithoutControls(std::string_view text);

@@ -8,6 +8,14 @@ if(KINDSNIFFER_SANITIZE)
     target_link_options(kindsniffer_options INTERFACE -fsanitize=address,undefined)
 endif()
 
+# The fuzz build instruments every library for coverage; the fuzz targets
+# themselves link libFuzzer's main.
+if(KINDSNIFFER_FUZZ)
+    target_compile_options(kindsniffer_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+                           -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    target_link_options(kindsniffer_options INTERFACE -fsanitize=address,undefined)
+endif()
+
 if(WIN32)
     # Static runtime: the executables then need only system DLLs.
     target_link_options(kindsniffer_options INTERFACE -static)

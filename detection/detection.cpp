@@ -167,8 +167,18 @@ struct FileSource {
     const SignatureTable& table;
     DetectionBuffers& buffers;
     SearchPass& pass;
+    // A read that failed after the open: the run can no longer give an
+    // answer, since the type it could not test might have been the one.
+    bool readFailed = false;
 
     std::uint64_t Size() const { return size; }
+
+    bool Read(std::uint64_t position, std::span<std::uint8_t> into)
+    {
+        const bool read = PlatformFileRead(file, position, into);
+        readFailed = readFailed || !read;
+        return read;
+    }
 
     const std::uint8_t* Bytes(std::uint64_t position, std::size_t count)
     {
@@ -177,13 +187,8 @@ struct FileSource {
             return FromWindow(buffers.head, 0, span, position, count);
         if (position >= size - span)
             return FromWindow(buffers.tail, size - span, span, position, count);
-        return ReadScratch(position, count);
-    }
-
-    const std::uint8_t* ReadScratch(std::uint64_t position, std::size_t count)
-    {
         buffers.scratch.resize(count);
-        return PlatformFileRead(file, position, buffers.scratch) ? buffers.scratch.data() : nullptr;
+        return Read(position, buffers.scratch) ? buffers.scratch.data() : nullptr;
     }
 
     const std::uint8_t* FromWindow(FileWindow& window, std::uint64_t start, std::uint64_t length,
@@ -195,13 +200,10 @@ struct FileSource {
             const auto windowSize = static_cast<std::size_t>(length);
             if (window.bytes.size() < FileWindow::kSize)
                 window.bytes.resize(FileWindow::kSize);
-            if (PlatformFileRead(file, start, {window.bytes.data(), windowSize}))
+            if (Read(start, {window.bytes.data(), windowSize}))
                 window.length = windowSize;
         }
-        if (window.Holds(position, count))
-            return window.bytes.data() + (position - window.start);
-        // The window could not be read: try just the bytes asked for.
-        return ReadScratch(position, count);
+        return window.Holds(position, count) ? window.bytes.data() + (position - window.start) : nullptr;
     }
 
     bool Contains(const MagicRule& rule)
@@ -217,7 +219,8 @@ struct FileSource {
                 if (segment.findings.Found(index))
                     return true;
                 if (segment.failed) {
-                    // A failed read settles nothing: the next search starts afresh.
+                    // The pattern may lie in the bytes that could not be read.
+                    readFailed = true;
                     EndPass();
                     return false;
                 }
@@ -355,14 +358,18 @@ DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesys
 
     FileSource source(*file, size, table, buffers);
     // Only the types that can match this first byte are tried, in document
-    // order. Should even that byte be unreadable, every type is tried and
-    // fails or holds on its own reads.
+    // order. A failed read ends the run: no answer is given on bytes unseen.
     const std::uint8_t* firstByte = source.Bytes(0, 1);
-    const std::vector<std::uint32_t>* candidates = firstByte ? &table.candidatesByFirstByte[*firstByte] : nullptr;
-    const std::size_t count = candidates ? candidates->size() : table.types.size();
+    if (!firstByte)
+        return {DetectionState::Unreadable, {}, {}};
+    const std::vector<std::uint32_t>& candidates = table.candidatesByFirstByte[*firstByte];
+    const std::size_t count = candidates.size();
     for (std::size_t i = 0; i < count; ++i) {
-        const SignatureType& type = table.types[candidates ? (*candidates)[i] : i];
-        if (TypeMatches(type, source)) {
+        const SignatureType& type = table.types[candidates[i]];
+        const bool matches = TypeMatches(type, source);
+        if (source.readFailed)
+            return {DetectionState::Unreadable, {}, {}};
+        if (matches) {
             if (basis) {
                 basis->typesTried = i + 1;
                 DescribeMatch(type, source, *basis);

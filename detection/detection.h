@@ -13,7 +13,7 @@
 
 enum class DetectionState {
     Detected,      // a type matched
-    Unreadable,    // the file could not be opened (or is no regular file)
+    Unreadable,    // the file could not be opened (or is no regular file), or a read of it failed
     Undetermined,  // opened, but no type matched
 };
 

@@ -76,14 +76,10 @@ int Commonness(std::uint8_t b)
 std::vector<std::string> SplitTokens(std::string_view text)
 {
     std::vector<std::string> tokens;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t end = text.find(' ', pos);
-        if (end == std::string_view::npos)
-            end = text.size();
-        tokens.emplace_back(text.substr(pos, end - pos));
-        pos = end + 1;
-    }
+    ForEachToken(text, [&](std::string_view token) {
+        tokens.emplace_back(token);
+        return true;
+    });
     return tokens;
 }
 
@@ -99,36 +95,37 @@ std::optional<std::int32_t> ReadByteToken(std::string_view token)
 
 MagicRule ParseMagicRule(std::string_view text)
 {
+    // Token by token, each kept as the two bytes of a PatternByte: the parse
+    // costs little more than the text itself, however long it is.
     MagicRule rule;
-    std::vector<std::string> tokens = SplitTokens(text);
-    if (tokens.empty())
-        return rule;
-    rule.tokenCount = tokens.size();
-
-    auto first = tokens.begin();
-    if (*first == "?:") {
-        rule.anchor = MagicAnchor::Search;
-        ++first;
-    } else if (!first->empty() && first->back() == ':') {
-        auto offset = ReadOffsetAnchor(*first);
-        if (!offset)
-            return rule;
-        rule.offset = *offset;
-        ++first;
-    }
-
-    rule.pattern.reserve(static_cast<std::size_t>(tokens.end() - first));
-    for (auto token = first; token != tokens.end(); ++token) {
-        if (*token == "??") {
-            rule.pattern.push_back({0, true});
-            continue;
+    rule.pattern.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), ' ')) + 1);
+    bool readable = true;
+    ForEachToken(text, [&](std::string_view token) {
+        if (rule.tokenCount++ == 0) {
+            if (token == "?:") {
+                rule.anchor = MagicAnchor::Search;
+                return true;
+            }
+            if (!token.empty() && token.back() == ':') {
+                auto offset = ReadOffsetAnchor(token);
+                readable = offset.has_value();
+                rule.offset = offset.value_or(0);
+                return readable;
+            }
         }
-        auto number = ReadByteToken(*token);
-        if (!number)
-            return rule;
-        rule.pattern.push_back({static_cast<std::uint8_t>(static_cast<std::uint32_t>(*number) & 0xFF), false});
-    }
-    rule.valid = true;
+        if (token == "??") {
+            rule.pattern.push_back({0, true});
+            return true;
+        }
+        auto number = ReadByteToken(token);
+        readable = number.has_value();
+        if (readable)
+            rule.pattern.push_back({static_cast<std::uint8_t>(static_cast<std::uint32_t>(*number) & 0xFF), false});
+        return readable;
+    });
+    rule.valid = readable && rule.tokenCount > 0;
+    if (!rule.valid)
+        rule.pattern = {};
     return rule;
 }
 

@@ -50,6 +50,22 @@ struct MagicRule {
 // spaces all but the last give empty tokens.
 std::vector<std::string> SplitTokens(std::string_view text);
 
+// The same tokens, handed one at a time to `take` (which returns false to
+// stop), with nothing stored: a pattern may be hundreds of megabytes long.
+template <class Take>
+void ForEachToken(std::string_view text, Take take)
+{
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find(' ', pos);
+        if (end == std::string_view::npos)
+            end = text.size();
+        if (!take(text.substr(pos, end - pos)))
+            return;
+        pos = end + 1;
+    }
+}
+
 // Decimal offset of an anchor token such as "512:" or "-4:": leading white
 // space, a sign, then digits up to the first non-digit; no digits reads as 0.
 // Empty when the number does not fit a signed 32-bit integer.

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <span>
+#include <string>
 
 struct PlatformFile;  // defined by each platform's implementation
 
@@ -29,10 +30,25 @@ std::uint64_t PlatformFileSize(const PlatformFile& file);
 // Reads exactly into.size() bytes from `position`; false on failure or a short read.
 bool PlatformFileRead(PlatformFile& file, std::uint64_t position, std::span<std::uint8_t> into);
 
+
 struct StdioCloser {
     void operator()(std::FILE* f) const noexcept { std::fclose(f); }
 };
 using UniqueStdioFile = std::unique_ptr<std::FILE, StdioCloser>;
+
+enum class WholeFileResult { Read, CannotOpen, NotRegular, TooLarge, ReadFailed };
+
+// Reads a whole document (the signature file, a file to lint) once. Only a
+// regular file is read: a FIFO, a device, a folder or a pipe is refused
+// without blocking or reading from it. A file of more than `limit` bytes is
+// refused, and no more than that is ever read. On success `text` holds the
+// bytes and `stream` reads them from the start, for a parser that wants a
+// FILE*; `text` must outlive `stream`. An empty file gives a null stream.
+WholeFileResult ReadWholeFile(const std::filesystem::path& path, std::uint64_t limit, std::string& text,
+                              UniqueStdioFile& stream);
+
+// What went wrong, for a message: "is not a regular file", and so on.
+const char* WholeFileProblem(WholeFileResult result);
 
 // fopen(path, "rb") by the platform's native path, so that names outside the
 // Windows ANSI code page open too.

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <system_error>
 
@@ -52,6 +53,51 @@ bool PlatformFileRead(PlatformFile& file, std::uint64_t position, std::span<std:
         done += static_cast<std::size_t>(got);
     }
     return true;
+}
+
+WholeFileResult ReadWholeFile(const std::filesystem::path& path, std::uint64_t limit, std::string& text,
+                              UniqueStdioFile& stream)
+{
+    text.clear();
+    stream.reset();
+    // O_NONBLOCK: a FIFO opens at once, and is then refused as not regular.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return WholeFileResult::CannotOpen;
+    UniquePlatformFile file(new PlatformFile{fd, 0});
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return WholeFileResult::ReadFailed;
+    if (!S_ISREG(st.st_mode))
+        return WholeFileResult::NotRegular;
+    if (static_cast<std::uint64_t>(st.st_size) > limit)
+        return WholeFileResult::TooLarge;
+    // Read to the end, whatever the size said, but never past the limit: the
+    // file may be growing.
+    text.resize(static_cast<std::size_t>(st.st_size) + 1);
+    std::size_t done = 0;
+    for (;;) {
+        if (done == text.size()) {
+            if (text.size() > limit)
+                return WholeFileResult::TooLarge;
+            text.resize(static_cast<std::size_t>(std::min<std::uint64_t>(limit + 1, text.size() * 2)));
+        }
+        const ssize_t got = ::read(fd, text.data() + done, text.size() - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return WholeFileResult::ReadFailed;
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    text.resize(done);
+    if (!text.empty()) {
+        stream.reset(::fmemopen(text.data(), text.size(), "rb"));
+        if (!stream)
+            return WholeFileResult::ReadFailed;
+    }
+    return WholeFileResult::Read;
 }
 
 UniqueStdioFile OpenStdioForReading(const std::filesystem::path& path)

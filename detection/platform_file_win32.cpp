@@ -1,6 +1,8 @@
 #include "platform_file.h"
 
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
 
 #include <algorithm>
 #include <string>
@@ -12,7 +14,8 @@ struct PlatformFile {
 
 void PlatformFileCloser::operator()(PlatformFile* file) const noexcept
 {
-    CloseHandle(file->handle);
+    if (file->handle != INVALID_HANDLE_VALUE)
+        CloseHandle(file->handle);
     delete file;
 }
 
@@ -56,6 +59,47 @@ bool PlatformFileRead(PlatformFile& file, std::uint64_t position, std::span<std:
         done += got;
     }
     return true;
+}
+
+WholeFileResult ReadWholeFile(const std::filesystem::path& path, std::uint64_t limit, std::string& text,
+                              UniqueStdioFile& stream)
+{
+    text.clear();
+    stream.reset();
+    // Readers only may share it: nobody can change the file while it is read.
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return WholeFileResult::CannotOpen;
+    UniquePlatformFile file(new PlatformFile{handle, 0});
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(handle) != FILE_TYPE_DISK)
+        return WholeFileResult::NotRegular;
+    if (!GetFileInformationByHandle(handle, &info))
+        return WholeFileResult::ReadFailed;
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return WholeFileResult::NotRegular;
+    const std::uint64_t size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    if (size > limit)
+        return WholeFileResult::TooLarge;
+    text.resize(static_cast<std::size_t>(size));
+    if (size > 0 && !PlatformFileRead(*file, 0, {reinterpret_cast<std::uint8_t*>(text.data()), text.size()}))
+        return WholeFileResult::ReadFailed;
+    if (size > 0) {
+        // The stream takes the handle over and reads the same bytes again:
+        // msvcrt has no stream over memory.
+        const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file->handle), _O_RDONLY | _O_BINARY);
+        if (fd < 0)
+            return WholeFileResult::ReadFailed;
+        file->handle = INVALID_HANDLE_VALUE;
+        stream.reset(_fdopen(fd, "rb"));
+        if (!stream) {
+            _close(fd);
+            return WholeFileResult::ReadFailed;
+        }
+        std::rewind(stream.get());
+    }
+    return WholeFileResult::Read;
 }
 
 UniqueStdioFile OpenStdioForReading(const std::filesystem::path& path)

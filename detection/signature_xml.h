@@ -3,6 +3,8 @@
 
 #include <tinyxml2.h>
 
+#include "platform_file.h"
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -11,6 +13,10 @@
 // CDATA); anything else first, or no child, means no text.
 std::optional<std::string> ElementText(const tinyxml2::XMLElement* element);
 
-// Loads with the parser's defaults. Returns the parser's result; on a parse
-// error the document keeps the nodes parsed before it.
-tinyxml2::XMLError LoadSignatureDocument(tinyxml2::XMLDocument& document, const std::filesystem::path& path);
+// Reads the file once (see ReadWholeFile; at most kMaxSignatureFileBytes)
+// into `text` and parses it with the parser's defaults into `document`, whose
+// result goes to `parsed`. On a parse error the document keeps the nodes
+// parsed before it. Returns how the file was read; when it was not, the
+// document is empty.
+WholeFileResult LoadSignatureDocument(tinyxml2::XMLDocument& document, const std::filesystem::path& path,
+                                      std::string& text, tinyxml2::XMLError& parsed);

@@ -10,13 +10,29 @@ std::optional<std::string> ElementText(const tinyxml2::XMLElement* element)
     return std::string(first->Value());
 }
 
-tinyxml2::XMLError LoadSignatureDocument(tinyxml2::XMLDocument& document, const std::filesystem::path& path)
+WholeFileResult LoadSignatureDocument(tinyxml2::XMLDocument& document, const std::filesystem::path& path,
+                                      std::string& text, tinyxml2::XMLError& parsed)
 {
+    UniqueStdioFile stream;
+    const WholeFileResult read = ReadWholeFile(path, kMaxSignatureFileBytes, text, stream);
+    parsed = tinyxml2::XML_ERROR_FILE_READ_ERROR;
+    if (read != WholeFileResult::Read)
+        return read;
     // LoadFile, not Parse: only LoadFile keeps the nodes read before a syntax error.
-    UniqueStdioFile file = OpenStdioForReading(path);
-    if (!file)
-        return tinyxml2::XML_ERROR_FILE_NOT_FOUND;
-    return document.LoadFile(file.get());
+    parsed = stream ? document.LoadFile(stream.get()) : tinyxml2::XML_ERROR_EMPTY_DOCUMENT;
+    return read;
+}
+
+const char* WholeFileProblem(WholeFileResult result)
+{
+    switch (result) {
+    case WholeFileResult::Read: return "was read";
+    case WholeFileResult::CannotOpen: return "cannot be opened";
+    case WholeFileResult::NotRegular: return "is not a regular file";
+    case WholeFileResult::TooLarge: return "is too large (more than 256 MiB)";
+    case WholeFileResult::ReadFailed: return "could not be read";
+    }
+    return "could not be read";
 }
 
 namespace {
@@ -63,9 +79,12 @@ SignatureTable LoadSignatureTable(const std::filesystem::path& path)
 {
     SignatureTable table;
     tinyxml2::XMLDocument document;
-    const tinyxml2::XMLError loaded = LoadSignatureDocument(document, path);
-    table.readable = loaded != tinyxml2::XML_ERROR_FILE_NOT_FOUND && loaded != tinyxml2::XML_ERROR_FILE_COULD_NOT_BE_OPENED
-                  && loaded != tinyxml2::XML_ERROR_FILE_READ_ERROR;
+    tinyxml2::XMLError parsed;
+    {
+        std::string text;  // the document keeps its own copy
+        table.file = LoadSignatureDocument(document, path, text, parsed);
+    }
+    table.readable = table.file == WholeFileResult::Read;
 
     const tinyxml2::XMLElement* dat = document.FirstChildElement("dat");
     const tinyxml2::XMLElement* types = dat ? dat->FirstChildElement("types") : nullptr;

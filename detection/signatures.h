@@ -4,6 +4,7 @@
 
 #include "magic.h"
 #include "search_scanner.h"
+#include "platform_file.h"
 
 #include <array>
 #include <cstdint>
@@ -18,10 +19,16 @@ struct SignatureType {
     int line = 0;                         // of its <type> element, for explaining a result
 };
 
+// No signature file larger than this is read: the largest real sets are a
+// few hundred kilobytes, and a parsed document costs several times its size.
+constexpr std::uint64_t kMaxSignatureFileBytes = 256u << 20;
+
 struct SignatureTable {
-    // False when the file could not be opened or read (a folder, say): a
-    // caller may refuse to go on rather than call every file unknown.
+    // False when the file could not be opened or read (a folder, a FIFO, one
+    // too large): a caller may refuse to go on rather than call every file
+    // unknown. `file` tells why.
     bool readable = false;
+    WholeFileResult file = WholeFileResult::CannotOpen;
     // False when the document could not be read or lacks <dat> or <types>:
     // then no file can be detected.
     bool usable = false;

@@ -15,6 +15,8 @@ fi
 packages=(
     # native build
     cmake ninja-build g++ pkg-config libtinyxml2-dev googletest
+    # the fuzz targets (clang with libFuzzer and the sanitizers)
+    clang libclang-rt-14-dev
     # cross build and the Windows test runner
     g++-mingw-w64-x86-64-posix wine wine64
     # real windows, keyboard and screenshots

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: natively, natively under AddressSanitizer and
-# UBSan, and the Windows build under Wine. Installs what it needs first.
+# UBSan, and the Windows build under Wine; then runs each fuzz target for a
+# while (KINDSNIFFER_FUZZ_SECONDS, 45 by default). Installs what it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -34,4 +35,8 @@ for preset in native native-asan windows; do
     cmake --build --preset "$preset"
     ctest --preset "$preset" -j2 || status=1
 done
+
+# Each fuzz target for a bounded time; a finding fails the run.
+echo "== fuzz"
+FUZZ_OUT=build/fuzz/ci scripts/fuzz.sh "" "${KINDSNIFFER_FUZZ_SECONDS:-45}" || status=1
 exit $status

@@ -79,3 +79,32 @@ TEST(PlatformFile, ExecutablePathIsWholeAndEndsInExe)
     EXPECT_EQ(path.extension(), L".exe");
     EXPECT_TRUE(std::filesystem::exists(path));
 }
+
+TEST(PlatformFile, AReadThatFailsAfterTheOpenIsUnreadable)
+{
+    // Another handle holds a lock on the bytes: the open succeeds, the read
+    // fails with ERROR_LOCK_VIOLATION. No type may win on bytes not seen.
+    TempDir dir;
+    auto file = dir.Write("locked.bin", std::string(100, 'f'));
+    auto sig = dir.Signatures("<type><magic>0: 66</magic><title>F</title></type>"
+                              "<type><magic>?:</magic><title>Any</title></type>");
+    auto holder = OpenOther(file, GENERIC_READ, FILE_SHARE_READ);
+    ASSERT_TRUE(holder);
+    OVERLAPPED whole{};
+    ASSERT_TRUE(LockFileEx(holder.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1000, 0, &whole));
+    auto reader = OpenOther(file, GENERIC_READ, FILE_SHARE_READ);
+    char byte = 0;
+    DWORD got = 0;
+    if (!ReadFile(reader.get(), &byte, 1, &got, nullptr)) {
+        EXPECT_EQ(DetectFileType(sig, file).state, DetectionState::Unreadable);
+    } else {
+        // Wine 8 does not enforce byte-range locks on reads, as Windows does.
+        // There, a host file that promises more than it holds stands in: the
+        // kernel reports 4096 bytes for it and gives far fewer.
+        std::error_code absent;
+        ASSERT_EQ(std::filesystem::file_size(L"Z:\\sys\\power\\state", absent), 4096u);
+        EXPECT_EQ(DetectFileType(sig, L"Z:\\sys\\power\\state").state, DetectionState::Unreadable);
+    }
+    UnlockFileEx(holder.get(), 0, 1000, 0, &whole);
+    EXPECT_EQ(DetectFileType(sig, file).title, "F");
+}

@@ -412,3 +412,28 @@ TEST(DialogClose, CloseDestroysTheDialogAndEndsTheLoopWithZero)
         dialog.Press(command);
     EXPECT_TRUE(IsWindow(dialog.window()));
 }
+
+TEST(HostileInput, SignatureFileReplacedOrDeletedBetweenExaminations)
+{
+    AppFolder app;
+    app.Signatures("<type><magic>4D 5A</magic><title>First</title><ext>.a</ext></type>");
+    auto a = app.dir.Write("a.bin", "MZ-a");
+    auto b = app.dir.Write("b.bin", "MZ-b");
+    auto c = app.dir.Write("c.bin", "MZ-c");
+    DialogUnderTest dialog(app.Inputs());
+    dialog.Drop(MakeDrop({a.wstring(), b.wstring(), c.wstring()}));
+    EXPECT_EQ(dialog.Title(), L"First");
+
+    // Replaced: the next examination reads the new one.
+    app.Signatures("<type><magic>4D 5A</magic><title>Second</title><ext>.b</ext></type>");
+    dialog.Press(IDC_NEXT);
+    EXPECT_EQ(dialog.Title(), L"Second");
+    EXPECT_EQ(dialog.Extensions(), std::vector<std::wstring>({L".b"}));
+
+    // Deleted: no type is known, so none is claimed, and nothing of the last
+    // outcome stays on screen.
+    std::filesystem::remove(app.dir.path / "Kindsniffer.xml");
+    dialog.Press(IDC_NEXT);
+    EXPECT_EQ(dialog.Title(), L"（判別できませんでした）");
+    EXPECT_TRUE(dialog.Extensions().empty());
+}

@@ -12,6 +12,19 @@ const char* kTypes =
     "<type><magic>89 50 4E 47</magic><title>Bare</title></type>";
 
 const std::string kPicture = "\xFF\xD8\xFF\xE0 picture";
+
+// What the system says for an error, as FormatMessageW gives it.
+std::wstring SystemMessage(DWORD error)
+{
+    wchar_t* buffer = nullptr;
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text(buffer, length);
+    LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
+        text.pop_back();
+    return text;
+}
 const std::string kPacked = "\x1F\x8B\x08 packed";
 
 struct RenameFixture : ::testing::Test {
@@ -109,9 +122,9 @@ TEST_F(Rename, TwiceInARowWorksOnTheOldPath)
     dialog.Press(IDC_RENAME);
     EXPECT_EQ(Warnings(), std::vector<std::wstring>({L"photo.jpgは既に存在します。"}));
 
-    dialog.Choose(1);  // .jpeg: photo.dat is gone, so nothing happens and nothing is said
+    dialog.Choose(1);  // .jpeg: photo.dat is gone, so nothing moves, and the system says why
     dialog.Press(IDC_RENAME);
-    EXPECT_EQ(Warnings().size(), 1u);
+    EXPECT_EQ(Warnings(), std::vector<std::wstring>({L"photo.jpgは既に存在します。", SystemMessage(ERROR_FILE_NOT_FOUND)}));
     EXPECT_EQ(Names(), std::vector<std::wstring>({L"photo.jpg"}));
 }
 
@@ -129,9 +142,43 @@ TEST_F(Rename, ATargetThatAppearsAfterTheTestIsNotOverwritten)
     EXPECT_EQ(ReadAll(to), "arrived meanwhile");
     EXPECT_EQ(ReadAll(from), kPicture);
 
-    // Other failures stay silent.
-    MoveUnlessTaken(dialog.window(), (app.dir.path / "gone.dat").c_str(), (app.dir.path / "gone.jpg").c_str());
-    EXPECT_EQ(Warnings().size(), 1u);
+}
+
+TEST_F(Rename, AFailedMoveIsToldWithTheSystemsMessageAndChangesNothing)
+{
+    auto file = app.dir.Write("photo.dat", kPicture);
+    DialogUnderTest dialog(app.Inputs(file.wstring()));
+    {
+        // Held open by another program that does not share deletion.
+        HANDLE other = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(other, INVALID_HANDLE_VALUE);
+        dialog.Press(IDC_RENAME);
+        CloseHandle(other);
+    }
+    std::filesystem::remove(file);
+    dialog.Press(IDC_RENAME);  // gone
+    EXPECT_EQ(Warnings(), std::vector<std::wstring>({SystemMessage(ERROR_SHARING_VIOLATION), SystemMessage(ERROR_FILE_NOT_FOUND)}));
+    EXPECT_STREQ(g_app.currentPath, file.c_str());
+    EXPECT_TRUE(Names().empty());
+}
+
+TEST_F(Rename, AnExtensionThatCouldLeaveTheFolderIsRefused)
+{
+    app.Signatures("<type><magic>FF D8 FF</magic><title>Evil</title><ext>\\..\\..\\escaped</ext>"
+                   "<ext>/../up</ext><ext>.a:b</ext><ext>.t&#9;ab</ext><ext>.fine</ext></type>");
+    auto file = app.dir.Write("photo.dat", kPicture);
+    DialogUnderTest dialog(app.Inputs(file.wstring()));
+    for (int choice = 0; choice < 4; ++choice) {
+        dialog.Choose(choice);
+        dialog.Press(IDC_RENAME);
+    }
+    EXPECT_EQ(Warnings().size(), 4u);
+    EXPECT_EQ(Names(), std::vector<std::wstring>({L"photo.dat"}));
+    EXPECT_FALSE(std::filesystem::exists(app.dir.path.parent_path().parent_path() / "escaped"));
+    dialog.Choose(4);  // an ordinary one is taken as before
+    dialog.Press(IDC_RENAME);
+    EXPECT_EQ(Names(), std::vector<std::wstring>({L"photo.fine"}));
+    EXPECT_EQ(Warnings().size(), 4u);
 }
 
 TEST_F(Rename, NonAsciiNames)

@@ -116,6 +116,19 @@ class ConsoleProgram(unittest.TestCase):
                          ["type at line 3 (1 type tried)", "line 3  0: 89 50 4E 47  held at offset 0"])
         self.assertEqual(table[4].strip(), "no type matched; 1 type tried")
 
+    def test_table_rows_cannot_be_forged_by_names_or_titles(self):
+        forging = self.write("forging.xml", b"<dat><types><type><magic>89 50</magic>"
+                             b"<title>Two\nlines\x1b[2J</title><ext>.png</ext></type></types></dat>")
+        paths = [self.png, self.text]
+        if not WINDOWS:
+            paths.append(self.write("row\nPNG image  .png  forged\x1b[0m", b"\x89PNG...."))
+        result = run("--signatures", forging, *paths)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        lines = result.stdout.split(b"\n")[:-1]
+        self.assertEqual(len(lines), len(paths), result.stdout)
+        self.assertNotIn(b"\x1b", result.stdout)
+        self.assertIn(b"Two\\x0Alines\\x1B[2J", lines[0])
+
     def test_missing_signature_file_is_a_usage_error_that_names_it(self):
         folder = os.path.join(self.dir, "folder.xml")
         os.mkdir(folder)
@@ -125,6 +138,28 @@ class ConsoleProgram(unittest.TestCase):
                 self.assertEqual(result.returncode, 2)
                 self.assertEqual(result.stdout, b"")
                 self.assertIn(os.path.basename(unreadable).encode(), result.stderr)
+
+    def test_signature_and_lint_files_must_be_regular_and_bounded(self):
+        if WINDOWS:
+            self.skipTest("FIFOs, devices and sparse files are the host's")
+        fifo = os.path.join(self.dir, "fifo.xml")
+        os.mkfifo(fifo)
+        huge = os.path.join(self.dir, "huge.xml")
+        with open(huge, "wb") as f:
+            f.truncate((256 << 20) + 1)  # sparse: nothing is written, and nothing may be read
+        for path, problem in ((fifo, b"not a regular file"), ("/dev/zero", b"not a regular file"),
+                              (huge, b"too large")):
+            for args in (["--signatures", path, self.png], ["--lint", path]):
+                with self.subTest(args=args):
+                    result = run(*args)  # a FIFO read would block until the timeout
+                    self.assertEqual(result.returncode, 2, result.stderr)
+                    self.assertIn(problem, result.stderr)
+                    self.assertEqual(result.stdout, b"")
+        # A pipe is refused too, rather than read twice and misreported.
+        result = subprocess.run(["bash", "-c", 'exec "$@" --lint <(cat "$0")', self.sig] + CLI,
+                                capture_output=True, timeout=60)
+        self.assertEqual(result.returncode, 2, result.stderr)
+        self.assertIn(b"not a regular file", result.stderr)
 
     def test_bad_arguments_are_usage_errors(self):
         for args in ([], ["--signatures", self.sig], ["--bogus", self.png], ["--signatures"]):
@@ -272,6 +307,26 @@ class Batches(unittest.TestCase):
         self.assertEqual([os.path.relpath(l["path"], self.tree) for l in lines],
                          ["filelink.png", "linked/o.png", "real/a.png"])
 
+    def test_a_directory_whose_real_path_cannot_be_worked_out_is_reported(self):
+        if WINDOWS:
+            self.skipTest("the host's PATH_MAX")
+        self.put("a.png")
+        # Deeper than PATH_MAX: made one level at a time, relative to the last.
+        fd = os.open(self.tree, os.O_RDONLY)
+        for _ in range(22):
+            os.mkdir("d" * 200, dir_fd=fd)
+            deeper = os.open("d" * 200, os.O_RDONLY, dir_fd=fd)
+            os.close(fd)
+            fd = deeper
+        with open("lost.png", "wb", opener=lambda name, flags: os.open(name, flags, 0o644, dir_fd=fd)) as f:
+            f.write(b"\x89PNG....")
+        os.close(fd)
+        result, lines = self.json_run("-r", "-L", self.tree)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"real path", result.stderr)
+        self.assertEqual(lines[0]["state"], "detected")
+        self.assertIn("unreadable", [l["state"] for l in lines])
+
     def test_mismatch_lists_detected_files_whose_extension_does_not_fit(self):
         self.put("good.png")
         self.put("UPPER.PNG")
@@ -315,6 +370,36 @@ class Batches(unittest.TestCase):
         self.assertEqual(sorted(after), sorted(["photo.png", "taken.txt", "taken.png", "double.png", "right.png",
                                                 "program.exe", "unknown.txt", "minutes.june final.png"]))
 
+    def test_hostile_input_rename_racing_another_process_loses_nothing(self):
+        # Another process creates the targets as fast as it can while the
+        # renames run: each file ends either renamed or kept beside the
+        # other's file, and every byte of both is still there.
+        names = ["f%03d" % i for i in range(150)]
+        for name in names:
+            self.put(name + ".txt", b"\x89PNG" + name.encode())
+        racer = subprocess.Popen([sys.executable, "-c", """
+import os, sys
+for name in sys.argv[2:]:
+    try:
+        fd = os.open(os.path.join(sys.argv[1], name + ".png"), os.O_CREAT | os.O_EXCL | os.O_WRONLY)
+        os.write(fd, b"other " + name.encode())
+        os.close(fd)
+    except FileExistsError:
+        pass
+""", self.tree] + names)
+        result, lines = self.json_run("--rename", "-r", self.tree)
+        racer.wait(timeout=60)
+        self.assertIn(result.returncode, (0, 1), result.stderr)
+        after = self.listing()
+        for name in names:
+            mine, theirs = b"\x89PNG" + name.encode(), b"other " + name.encode()
+            if after.get(name + ".png") == mine:
+                self.assertNotIn(name + ".txt", after)
+            else:
+                self.assertEqual(after.get(name + ".png"), theirs)
+                self.assertEqual(after.get(name + ".txt"), mine)
+        self.assertEqual(len(lines), len(names))
+
     def test_dry_run_changes_nothing(self):
         self.put("photo.txt")
         self.put("taken.txt")
@@ -337,6 +422,32 @@ class Batches(unittest.TestCase):
         self.assertEqual(json_lines(result.stdout)[0]["rename"]["result"], "unusable-extension")
         self.assertEqual(sorted(self.listing()), ["photo.txt"])
         self.assertEqual(sorted(os.listdir(self.dir)), ["evil.xml", "sig.xml", "tree"])
+
+    def test_output_that_cannot_be_written_is_a_failure(self):
+        self.put("a.txt")
+        self.put("b.txt")
+        bad = os.path.join(self.dir, "bad.xml")
+        with open(bad, "wb") as f:
+            f.write(b"<dat><types><type><magic>4D5A</magic></type></types></dat>")
+        cases = [(["--signatures", self.sig, "-r", self.tree], 0),
+                 (["--signatures", self.sig, "--json", "-r", self.tree], 0),
+                 (["--lint", bad], 0),
+                 (["--help"], 0),
+                 (["--signatures", self.sig, "--rename", "-r", self.tree], 2),
+                 (["--signatures", self.sig, "--json", "--rename", "-r", self.tree], 1)]
+        for args, renames in cases:
+            with self.subTest(args=args):
+                with open("/dev/full", "wb") as full:
+                    command = CLI + [a if a.startswith("-") else native(a) for a in args]
+                    result = subprocess.run(command, stdout=full, stderr=subprocess.PIPE, timeout=120)
+                self.assertEqual(result.returncode, 3, result.stderr)
+                self.assertIn(b"cannot write the output", result.stderr)
+                # No rename goes untold, and none follows a lost report.
+                renamed = [n for n in self.listing() if n.endswith(".png")]
+                self.assertEqual(len(renamed), renames)
+                self.assertEqual(result.stderr.count(b"renamed "), renames)
+                for name in renamed:
+                    os.rename(os.path.join(self.tree, name), os.path.join(self.tree, name[:-4] + ".txt"))
 
     def test_help_version_and_lint(self):
         for flag in ("--help", "--version"):

@@ -294,3 +294,52 @@ TEST(RunLint, ExitsCleanOrUnreadable)
     std::fclose(out);
     std::fclose(err);
 }
+
+TEST(RunLint, EveryFindingIsOneLineThatNoDocumentCanForge)
+{
+    // The parser's error text quotes a misplaced declaration raw, line feeds,
+    // escape sequences and all.
+    TempDir dir;
+    const auto path = dir.Write("forged.xml", "<dat><types>" + TypeWith("4D") + "</types>\n<?xml v\n"
+                                              "other.xml:1: forged finding\x1b[31m?>\n</dat>\n");
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    ASSERT_TRUE(out && err);
+    EXPECT_EQ(RunLint(path, out, err), LintFoundIssues);
+    std::istringstream printed(Captured(out));
+    const std::string prefix = DisplayText(path.native()) + ":";
+    int lines = 0;
+    for (std::string line; std::getline(printed, line); ++lines) {
+        EXPECT_EQ(line.rfind(prefix, 0), 0u) << line;
+        EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(line[prefix.size()]))) << line;
+        EXPECT_TRUE(std::none_of(line.begin(), line.end(), [](char c) { return c > 0 && c < 0x20; })) << line;
+    }
+    EXPECT_EQ(lines, 1);
+    std::fclose(out);
+    std::fclose(err);
+}
+
+TEST(HostileInput, LintOfExtremeFilesIsOneLineAFindingAndBounded)
+{
+    // 100,000 types, every tenth sharing its first bytes with others, and one
+    // near the end shadowed by the first: found without comparing all pairs.
+    std::string many = TypeWith("7E 7E", "First");
+    for (int i = 0; i < 100000; ++i) {
+        char magic[32];
+        std::snprintf(magic, sizeof magic, "%02X %02X %02X %02X", i % 10 ? 0x51 : 0x50, (i >> 16) & 0xFF,
+                      (i >> 8) & 0xFF, i & 0xFF);
+        many += "\n" + TypeWith(magic, "T" + std::to_string(i));
+    }
+    many += "\n" + TypeWith("7E 7E 01", "Late");
+    const auto findings = LintTypes(many);
+    ASSERT_EQ(findings.size(), 1u) << Dump(findings);
+    EXPECT_NE(findings[0].message.find("type \"Late\" can never be reported"), std::string::npos);
+
+    // Nested 100,000 deep: one finding, on one line.
+    std::string deep = "<dat><types>";
+    for (int i = 0; i < 100000; ++i)
+        deep += "<a>";
+    const auto nested = LintSignatureText(deep);
+    ASSERT_FALSE(nested.empty());
+    EXPECT_NE(nested[0].message.find("not well-formed"), std::string::npos) << Dump(nested);
+}

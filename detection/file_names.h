@@ -1,0 +1,9 @@
+// A rule on file names that both front ends' renames follow.
+#pragma once
+
+#include <filesystem>
+
+// Whether `text`, put on a file name as its extension, holds a character
+// that could take the file out of its folder or confuse the system: a path
+// separator, a drive colon or a control character.
+bool HasUnsafeNameCharacter(const std::filesystem::path::string_type& text);
