@@ -107,7 +107,14 @@ SignatureTable LoadSignatureTable(const std::filesystem::path& path)
             entry.extensions.push_back(ElementText(ext).value_or(std::string()));
         table.types.push_back(std::move(entry));
     }
+    IndexSignatureTable(table);
+    return table;
+}
+
+void IndexSignatureTable(SignatureTable& table)
+{
+    for (auto& candidates : table.candidatesByFirstByte)
+        candidates.clear();
     IndexByFirstByte(table);
     CompileSearches(table);
-    return table;
 }

@@ -48,3 +48,8 @@ struct SignatureTable {
 // empty gives an unusable table; one that is not well-formed keeps what was
 // parsed before the error.
 SignatureTable LoadSignatureTable(const std::filesystem::path& path);
+
+// Builds the first-byte index and the compiled searches from table.types.
+// The loader calls it; a table put together in code must call it too before
+// it is used, or its searches have nothing to answer them.
+void IndexSignatureTable(SignatureTable& table);

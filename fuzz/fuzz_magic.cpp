@@ -166,8 +166,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SignatureTable table;
     table.readable = table.usable = true;
     table.types.push_back({"T", {".t"}, {rule}});
-    for (auto& candidates : table.candidatesByFirstByte)
-        candidates = {0};
+    IndexSignatureTable(table);
     const DetectionOutcome outcome = DetectWithTable(table, dir.Write("file", bytes));
     FUZZ_CHECK(outcome.state == (inMemory == MagicResult::NoMatch ? DetectionState::Undetermined
                                                                   : DetectionState::Detected));
