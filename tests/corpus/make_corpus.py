@@ -500,10 +500,26 @@ ZIP_MEMBERS = [
     ("aar", [("AndroidManifest.xml", '<manifest package="org.example"/>\n'), ("classes.jar", b"")]),
     ("egg", [("sample/__init__.py", "VALUE = 1\n"), ("EGG-INFO/PKG-INFO", "Metadata-Version: 1.1\nName: sample\n")]),
     ("kmz", [("doc.kml", '<kml xmlns="http://www.opengis.net/kml/2.2"/>\n')]),
-    ("FCStd", [("Document.xml", '<Document SchemaVersion="4"/>\n'), ("GuiDocument.xml", "<Document/>\n")]),
+    ("FCStd", [("Document.xml", '<Document SchemaVersion="4"/>\n'), ("GuiDocument.xml", "<Document/>\n")]),    ("sbz", [("swatchbook.xml", '<SwatchBook version="0.7"/>\n')]),
+    ("sob", [("Content.xml", '<ooo:bitmap-table/>\n'), ("Pictures/tile.png", b"")]),
 ]
 for ext, members in ZIP_MEMBERS:
     item("minimal", ext)((lambda members: lambda out: zip_package(out, members))(members))
+
+
+@item("minimal", "bau")
+def make_bau(out):
+    # An AutoText container: an empty, stored mimetype member, then the list of its blocks.
+    zip_package(out, [("BlockList.xml", '<block-list:block-list block-list:list-name="Mine"/>\n')],
+                stored_first=("mimetype", ""))
+
+
+@item("minimal", "rdb")
+def make_rdb(out):
+    # As R stores each object of a lazy-load database: the serialised length, then zlib.
+    obj = b"X\n" + struct.pack(">3i", 3, 0x40200, 0x30500) + bytes(64)
+    with open(out, "wb") as f:
+        f.write(struct.pack(">I", len(obj)) + zlib.compress(obj))
 
 
 @item("minimal", "npz")
