@@ -402,12 +402,12 @@ int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
 {
     const SignatureTable table = LoadSignatureTable(options.signaturePath);
     // A missing signature file would turn every answer into "unknown": refuse instead.
-    if (!table.readable) {
+    if (table.state == SignatureFileState::Unreadable) {
         std::fprintf(err, "kindsniffer-cli: cannot read signature file %s: it %s\n",
                      DisplayText(options.signaturePath.native()).c_str(), WholeFileProblem(table.file));
         return static_cast<int>(CliExit::Usage);
     }
-    if (!table.usable) {
+    if (table.state == SignatureFileState::Unusable) {
         std::fprintf(err, "kindsniffer-cli: warning: %s has no <dat><types> list; no type can be detected\n",
                      DisplayText(options.signaturePath.native()).c_str());
     }

@@ -84,13 +84,15 @@ SignatureTable LoadSignatureTable(const std::filesystem::path& path)
         std::string text;  // the document keeps its own copy
         table.file = LoadSignatureDocument(document, path, text, parsed);
     }
-    table.readable = table.file == WholeFileResult::Read;
+    if (table.file != WholeFileResult::Read)
+        return table;
+    table.state = SignatureFileState::Unusable;
 
     const tinyxml2::XMLElement* dat = document.FirstChildElement("dat");
     const tinyxml2::XMLElement* types = dat ? dat->FirstChildElement("types") : nullptr;
     if (!types)
         return table;
-    table.usable = true;
+    table.state = SignatureFileState::Usable;
 
     for (auto* type = types->FirstChildElement("type"); type; type = type->NextSiblingElement("type")) {
         SignatureType entry;

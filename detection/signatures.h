@@ -23,15 +23,20 @@ struct SignatureType {
 // few hundred kilobytes, and a parsed document costs several times its size.
 constexpr std::uint64_t kMaxSignatureFileBytes = 256u << 20;
 
+// What a loaded signature file is good for.
+enum class SignatureFileState {
+    // Could not be opened or read (a folder, a FIFO, one too large): a caller
+    // may refuse to go on rather than call every file unknown.
+    Unreadable,
+    // Read, but lacks <dat> or <types>: no file can be detected.
+    Unusable,
+    // Holds a type list (one that is not well-formed keeps what came before the error).
+    Usable,
+};
+
 struct SignatureTable {
-    // False when the file could not be opened or read (a folder, a FIFO, one
-    // too large): a caller may refuse to go on rather than call every file
-    // unknown. `file` tells why.
-    bool readable = false;
-    WholeFileResult file = WholeFileResult::CannotOpen;
-    // False when the document could not be read or lacks <dat> or <types>:
-    // then no file can be detected.
-    bool usable = false;
+    SignatureFileState state = SignatureFileState::Unreadable;
+    WholeFileResult file = WholeFileResult::CannotOpen;  // why it is Unreadable
     std::vector<SignatureType> types;  // in document order: the first match wins
 
     // For each value of a file's first byte, the types (indices, in document

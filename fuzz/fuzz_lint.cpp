@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
 
     const SignatureTable table = LoadSignatureTable(dir.Write("clean.xml", text));
-    FUZZ_CHECK(table.usable);
+    FUZZ_CHECK(table.state == SignatureFileState::Usable);
     for (const SignatureType& type : table.types) {
         FUZZ_CHECK(!type.title.empty());
         for (const std::string& ext : type.extensions)

@@ -164,7 +164,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The same pattern as the only type of a table, over the file.
     SignatureTable table;
-    table.readable = table.usable = true;
+    table.state = SignatureFileState::Usable;
     table.types.push_back({"T", {".t"}, {rule}});
     IndexSignatureTable(table);
     const DetectionOutcome outcome = DetectWithTable(table, dir.Write("file", bytes));

@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const auto signatures = dir.Write("signatures.xml", AsText(data, size));
     const SignatureTable table = LoadSignatureTable(signatures);
-    FUZZ_CHECK(table.readable);
+    FUZZ_CHECK(table.state != SignatureFileState::Unreadable);
 
     for (const Sample& sample : samples) {
         const DetectionOutcome outcome = DetectWithTable(table, sample.path);
