@@ -294,15 +294,14 @@ void ExamineCurrentFile(HWND dialog)
 
 void MoveUnlessTaken(HWND dialog, const wchar_t* from, const wchar_t* to)
 {
-    // No MOVEFILE_REPLACE_EXISTING: a file that appeared since the existence
-    // test makes the move fail instead of being overwritten.
-    if (MoveFileExW(from, to, MOVEFILE_WRITE_THROUGH))
-        return;
-    DWORD error = GetLastError();
-    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
-        WarnTaken(dialog, to);
-    else
-        WarnMoveFailed(dialog, error);
+    // A file that appeared since the existence test makes the move fail
+    // instead of being overwritten.
+    std::error_code error;
+    switch (MoveNoReplace(from, to, error)) {
+    case MoveResult::Moved: break;
+    case MoveResult::TargetExists: WarnTaken(dialog, to); break;
+    case MoveResult::Failed: WarnMoveFailed(dialog, static_cast<DWORD>(error.value())); break;
+    }
 }
 
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)

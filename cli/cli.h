@@ -6,13 +6,14 @@
 #include <vector>
 
 // The console program's exit status. --lint uses its own (see lint.h), and
-// OutputFailed as well.
+// OutputFailed as well. Of several that apply, OutputFailed wins (then not
+// even the report is whole), then RenameFailed, then Unreadable.
 enum class CliExit : int {
     Examined = 0,      // every path was examined and every rename done
     Unreadable = 1,    // at least one path could not be read
-    RenameFailed = 1,  // at least one rename failed (told apart on stderr and in the output)
     Usage = 2,         // bad arguments, or no signature file to work with
     OutputFailed = 3,  // the output could not be written whole: what it lacks was not reported
+    RenameFailed = 4,  // at least one rename failed: a file keeps a name it was to lose
 };
 
 // `args` are the arguments after the program's name, in the platform's native

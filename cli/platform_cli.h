@@ -7,12 +7,11 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 
-enum class RenameResult { Renamed, TargetExists, Failed };
-
-// Moves `from` to `to` on the same volume and never replaces an existing
-// `to`, even one that appears between a check and the move.
-RenameResult RenameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to, std::string& error);
+// The system's words for an error of the file layer, in UTF-8 without a
+// trailing period or line break.
+std::string SystemErrorText(const std::error_code& error);
 
 // A signature text (an extension) as a native file-name string: bytes on
 // POSIX; on Windows read in the ANSI code page, as the dialog shows it.

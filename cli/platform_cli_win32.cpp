@@ -3,10 +3,9 @@
 #include <io.h>
 #include <windows.h>
 
-namespace {
-
-std::string ErrorText(DWORD code)
+std::string SystemErrorText(const std::error_code& error)
 {
+    const auto code = static_cast<DWORD>(error.value());
     wchar_t* buffer = nullptr;
     DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
                                       | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -22,20 +21,6 @@ std::string ErrorText(DWORD code)
     }
     LocalFree(buffer);
     return text;
-}
-
-} // namespace
-
-RenameResult RenameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to, std::string& error)
-{
-    // Without MOVEFILE_REPLACE_EXISTING the move itself refuses a taken name.
-    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH))
-        return RenameResult::Renamed;
-    const DWORD code = GetLastError();
-    if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)
-        return RenameResult::TargetExists;
-    error = ErrorText(code);
-    return RenameResult::Failed;
 }
 
 NativeString NativeFromSignatureText(std::string_view text)

@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <system_error>
 
 struct PlatformFile;  // defined by each platform's implementation
 
@@ -53,6 +54,14 @@ const char* WholeFileProblem(WholeFileResult result);
 // fopen(path, "rb") by the platform's native path, so that names outside the
 // Windows ANSI code page open too.
 UniqueStdioFile OpenStdioForReading(const std::filesystem::path& path);
+
+enum class MoveResult { Moved, TargetExists, Failed };
+
+// Moves `from` to `to` on the same volume and never replaces an existing
+// `to`, even one that appears between a check and the move. On Failed,
+// `error` holds the system's code (errno; GetLastError() on Windows).
+MoveResult MoveNoReplace(const std::filesystem::path& from, const std::filesystem::path& to,
+                         std::error_code& error);
 
 // How many processors this process may run on (its affinity mask, so that
 // a run pinned to one core counts one); at least 1.

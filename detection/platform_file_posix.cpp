@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sched.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -119,4 +120,29 @@ unsigned PlatformUsableCores()
     if (::sched_getaffinity(0, sizeof set, &set) != 0)
         return 1;
     return static_cast<unsigned>(std::max(1, CPU_COUNT(&set)));
+}
+
+MoveResult MoveNoReplace(const std::filesystem::path& from, const std::filesystem::path& to, std::error_code& error)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return MoveResult::Moved;
+    if (errno == EEXIST)
+        return MoveResult::TargetExists;
+    if (errno != EINVAL && errno != ENOSYS) {
+        error.assign(errno, std::generic_category());
+        return MoveResult::Failed;
+    }
+    // A file system without RENAME_NOREPLACE: link() refuses an existing
+    // name just as well, and the old name goes only once the new one exists.
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        if (errno == EEXIST)
+            return MoveResult::TargetExists;
+        error.assign(errno, std::generic_category());
+        return MoveResult::Failed;
+    }
+    if (::unlink(from.c_str()) != 0) {
+        error.assign(errno, std::generic_category());
+        return MoveResult::Failed;
+    }
+    return MoveResult::Moved;
 }

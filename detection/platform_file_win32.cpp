@@ -132,3 +132,15 @@ unsigned PlatformUsableCores()
         return 1;
     return static_cast<unsigned>(__builtin_popcountll(process));
 }
+
+MoveResult MoveNoReplace(const std::filesystem::path& from, const std::filesystem::path& to, std::error_code& error)
+{
+    // Without MOVEFILE_REPLACE_EXISTING the move itself refuses a taken name.
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH))
+        return MoveResult::Moved;
+    const DWORD code = GetLastError();
+    if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)
+        return MoveResult::TargetExists;
+    error.assign(static_cast<int>(code), std::system_category());
+    return MoveResult::Failed;
+}

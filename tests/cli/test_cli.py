@@ -389,7 +389,7 @@ for name in sys.argv[2:]:
 """, self.tree] + names)
         result, lines = self.json_run("--rename", "-r", self.tree)
         racer.wait(timeout=60)
-        self.assertIn(result.returncode, (0, 1), result.stderr)
+        self.assertIn(result.returncode, (0, 1, 4), result.stderr)
         after = self.listing()
         for name in names:
             mine, theirs = b"\x89PNG" + name.encode(), b"other " + name.encode()
@@ -399,6 +399,18 @@ for name in sys.argv[2:]:
                 self.assertEqual(after.get(name + ".png"), theirs)
                 self.assertEqual(after.get(name + ".txt"), mine)
         self.assertEqual(len(lines), len(names))
+
+    def test_a_failed_rename_has_its_own_exit_status(self):
+        # The new name is one byte longer than a file name may be, so the
+        # move itself fails; it outranks the unreadable path beside it.
+        long_name = "x" * 252 + ".d"
+        self.put(long_name)
+        result, lines = self.json_run("--rename", "-r", self.tree, os.path.join(self.dir, "absent"))
+        self.assertEqual(result.returncode, 4, result.stderr)
+        self.assertEqual(lines[0]["rename"]["result"], "failed")
+        self.assertTrue(lines[0]["rename"]["error"])
+        self.assertEqual(lines[1]["state"], "unreadable")
+        self.assertEqual(list(self.listing()), [long_name])
 
     def test_dry_run_changes_nothing(self):
         self.put("photo.txt")

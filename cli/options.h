@@ -1,0 +1,32 @@
+// The console program's command line.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+extern const char* const kUsage;
+extern const char* const kHelp;
+
+struct CliOptions {
+    std::filesystem::path signaturePath;
+    std::optional<std::filesystem::path> lintFile;
+    bool json = false;
+    bool recursive = false;
+    bool followLinks = false;
+    bool mismatchOnly = false;
+    bool rename = false;
+    bool dryRun = false;
+    bool explain = false;
+    bool help = false;
+    bool version = false;
+    std::vector<std::filesystem::path> paths;
+};
+
+// Returns false, having said why on `err`, for arguments that make no sense.
+bool ParseArguments(const std::vector<std::filesystem::path>& args, CliOptions& options, std::FILE* err);
+
+// The signature file used when none is given: beside the program, or in
+// ../share/kindsniffer/ from its folder.
+std::filesystem::path DefaultSignaturePath(const std::filesystem::path& programDir);

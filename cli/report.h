@@ -1,0 +1,60 @@
+// What the console program tells of each file: the table or JSON lines on
+// stdout, progress on stderr.
+#pragma once
+
+#include "rename.h"
+
+#include "detection.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+struct Examined {
+    std::filesystem::path path;
+    DetectionOutcome outcome;
+    std::optional<RenameStep> rename;
+    std::optional<DetectionBasis> basis;  // with --explain
+};
+
+// One JSON object, on one line.
+void PrintJson(std::FILE* out, const Examined& item);
+
+// The table: type, extensions, path and what a rename did, in aligned columns.
+void PrintTable(std::FILE* out, const std::vector<Examined>& rows);
+
+// Whether anything written to `out` failed to arrive.
+bool OutputFailed(std::FILE* out);
+
+// What a batch did that its lost report would have told: the renames.
+void TellRenamesOnError(const std::vector<Examined>& rows, std::FILE* err);
+
+// "examined 1200 of 10000" on one self-overwriting line, a few times a second.
+struct Progress {
+    std::FILE* err;
+    bool enabled;
+    std::size_t total;
+    std::chrono::steady_clock::time_point last = std::chrono::steady_clock::now();
+    bool shown = false;
+
+    void Update(std::size_t done)
+    {
+        if (!enabled)
+            return;
+        auto now = std::chrono::steady_clock::now();
+        if (now - last < std::chrono::milliseconds(100))
+            return;
+        last = now;
+        shown = true;
+        std::fprintf(err, "\rexamined %zu of %zu", done, total);
+        std::fflush(err);
+    }
+    void Finish()
+    {
+        if (shown)
+            std::fprintf(err, "\r%*s\r", 40, "");
+    }
+};
+
