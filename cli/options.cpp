@@ -8,8 +8,8 @@
 namespace fs = std::filesystem;
 
 const char* const kUsage = "usage: kindsniffer-cli [OPTIONS] PATH...\n"
-                               "       kindsniffer-cli --lint FILE\n"
-                               "Try 'kindsniffer-cli --help' for more.\n";
+                           "       kindsniffer-cli --lint FILE\n"
+                           "Try 'kindsniffer-cli --help' for more.\n";
 
 const char* const kHelp =
     "usage: kindsniffer-cli [OPTIONS] PATH...\n"
