@@ -6,11 +6,6 @@
 
 namespace {
 
-bool IsCSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 int DigitValue(char c, int base)
 {
     int v = -1;
@@ -25,10 +20,10 @@ int DigitValue(char c, int base)
 
 // strtol's reading of a number, limited to what a signed 32-bit long holds.
 // `noDigits` is what a text without any digit reads as.
-std::optional<std::int32_t> ReadNumber(std::string_view text, int base, std::optional<std::int32_t> noDigits)
+ByteTokenReading ReadNumber(std::string_view text, int base, std::optional<std::int32_t> noDigits)
 {
     std::size_t i = 0;
-    while (i < text.size() && IsCSpace(text[i]))
+    while (i < text.size() && IsNumberSpace(text[i]))
         ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-'))
@@ -40,21 +35,23 @@ std::optional<std::int32_t> ReadNumber(std::string_view text, int base, std::opt
 
     constexpr std::int64_t limit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
     std::int64_t magnitude = 0;
-    bool anyDigit = false;
+    bool overflow = false;
+    ByteTokenReading reading;
     for (; i < text.size(); ++i) {
         int digit = DigitValue(text[i], base);
         if (digit < 0)
             break;
-        anyDigit = true;
-        magnitude = magnitude * base + digit;
-        if (magnitude > limit)
-            return std::nullopt;
+        ++reading.digits;
+        if (!overflow)
+            magnitude = magnitude * base + digit;
+        overflow = overflow || magnitude > limit;
     }
-    if (!anyDigit)
-        return noDigits;
-    if (!negative && magnitude == limit)
-        return std::nullopt;
-    return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+    reading.end = i;
+    if (reading.digits == 0)
+        reading.value = noDigits;
+    else if (!overflow && (negative || magnitude < limit))
+        reading.value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+    return reading;
 }
 
 // How often a byte turns up in ordinary files, roughly: the search looks for
@@ -73,6 +70,11 @@ int Commonness(std::uint8_t b)
 
 } // namespace
 
+bool IsNumberSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
 std::vector<std::string> SplitTokens(std::string_view text)
 {
     std::vector<std::string> tokens;
@@ -85,10 +87,15 @@ std::vector<std::string> SplitTokens(std::string_view text)
 
 std::optional<std::int32_t> ReadOffsetAnchor(std::string_view token)
 {
-    return ReadNumber(token, 10, 0);
+    return ReadNumber(token, 10, 0).value;
 }
 
 std::optional<std::int32_t> ReadByteToken(std::string_view token)
+{
+    return ReadByteTokenExtent(token).value;
+}
+
+ByteTokenReading ReadByteTokenExtent(std::string_view token)
 {
     return ReadNumber(token, 16, std::nullopt);
 }
@@ -151,10 +158,32 @@ std::optional<std::uint64_t> FixedTestStart(const MagicRule& rule, std::uint64_t
         return offset;
     }
     // -k: the n bytes starting k bytes before the end, when they fit inside the file.
-    const auto back = static_cast<std::uint64_t>(-static_cast<std::int64_t>(rule.offset));
+    const std::uint64_t back = EndDistance(rule);
     if (back > fileSize || back < n)
         return std::nullopt;
     return fileSize - back;
+}
+
+std::uint64_t EndDistance(const MagicRule& rule)
+{
+    return rule.offset < 0 ? static_cast<std::uint64_t>(-static_cast<std::int64_t>(rule.offset)) : 0;
+}
+
+std::optional<std::uint64_t> MinimumFileSize(const MagicRule& rule)
+{
+    if (!rule.valid)
+        return std::nullopt;
+    // TestMagic wants every token's worth of bytes first; a fixed test then
+    // wants the file to reach past its pattern, wherever the anchor puts it.
+    std::uint64_t size = rule.tokenCount;
+    if (rule.anchor == MagicAnchor::Offset) {
+        const std::uint64_t reach = rule.offset >= 0 ? static_cast<std::uint64_t>(rule.offset) + rule.pattern.size()
+                                                     : EndDistance(rule);
+        size = std::max(size, reach);
+        if (!FixedTestStart(rule, size))
+            return std::nullopt;
+    }
+    return size;
 }
 
 bool PatternMatchesAt(std::span<const PatternByte> pattern, const std::uint8_t* bytes)

@@ -66,6 +66,10 @@ void ForEachToken(std::string_view text, Take take)
     }
 }
 
+// The white space a number token may begin with, as strtol skips it. The
+// space itself never reaches a token: SplitTokens cuts there.
+bool IsNumberSpace(char c);
+
 // Decimal offset of an anchor token such as "512:" or "-4:": leading white
 // space, a sign, then digits up to the first non-digit; no digits reads as 0.
 // Empty when the number does not fit a signed 32-bit integer.
@@ -77,6 +81,16 @@ std::optional<std::int32_t> ReadOffsetAnchor(std::string_view token);
 // does not fit a signed 32-bit integer.
 std::optional<std::int32_t> ReadByteToken(std::string_view token);
 
+// The same reading with how far it went: `digits` hexadecimal digits were
+// read (all of them, even past 32 bits), and token[end] is the first
+// character not read.
+struct ByteTokenReading {
+    std::optional<std::int32_t> value;
+    std::size_t digits = 0;
+    std::size_t end = 0;
+};
+ByteTokenReading ReadByteTokenExtent(std::string_view token);
+
 MagicRule ParseMagicRule(std::string_view text);
 
 // A valid rule as the matcher reads it, in canonical form ("0: 89 50 ?? 47",
@@ -87,6 +101,14 @@ std::string FormatMagicRule(const MagicRule& rule);
 // Where the fixed test of `rule` starts reading in a file of `fileSize`
 // bytes, or empty when the pattern cannot lie wholly inside the file.
 std::optional<std::uint64_t> FixedTestStart(const MagicRule& rule, std::uint64_t fileSize);
+
+// For a negative offset -k: k, how far before the end of the file the
+// pattern starts.
+std::uint64_t EndDistance(const MagicRule& rule);
+
+// The least file size on which `rule` can hold, or empty when it holds on no
+// file (an invalid rule, or an end anchor shorter than its pattern).
+std::optional<std::uint64_t> MinimumFileSize(const MagicRule& rule);
 
 // Compares pattern.size() bytes at `bytes`.
 bool PatternMatchesAt(std::span<const PatternByte> pattern, const std::uint8_t* bytes);

@@ -1,13 +1,17 @@
-// Reading the signature document's elements, shared by the loader and the linter.
+// Reading the signature document's elements, shared by the loader and the
+// linter. Only their own sources include this: the parser stays a private
+// dependency of each.
 #pragma once
 
 #include <tinyxml2.h>
 
+#include "magic.h"
 #include "platform_file.h"
 
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 // An element's text is its first child when that is a text node (plain or
 // CDATA); anything else first, or no child, means no text.
@@ -20,3 +24,7 @@ std::optional<std::string> ElementText(const tinyxml2::XMLElement* element);
 // document is empty.
 WholeFileResult LoadSignatureDocument(tinyxml2::XMLDocument& document, const std::filesystem::path& path,
                                       std::string& text, tinyxml2::XMLError& parsed);
+
+// The patterns of a <type> element, parsed as the detection run reads them,
+// each with its line.
+std::vector<MagicRule> ReadTypeMagics(const tinyxml2::XMLElement* type);

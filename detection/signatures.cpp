@@ -23,6 +23,16 @@ WholeFileResult LoadSignatureDocument(tinyxml2::XMLDocument& document, const std
     return read;
 }
 
+std::vector<MagicRule> ReadTypeMagics(const tinyxml2::XMLElement* type)
+{
+    std::vector<MagicRule> rules;
+    for (auto* magic = type->FirstChildElement("magic"); magic; magic = magic->NextSiblingElement("magic")) {
+        rules.push_back(ParseMagicRule(ElementText(magic).value_or(std::string())));
+        rules.back().line = magic->GetLineNum();
+    }
+    return rules;
+}
+
 const char* WholeFileProblem(WholeFileResult result)
 {
     switch (result) {
@@ -96,10 +106,7 @@ SignatureTable LoadSignatureTable(const std::filesystem::path& path)
 
     for (auto* type = types->FirstChildElement("type"); type; type = type->NextSiblingElement("type")) {
         SignatureType entry;
-        for (auto* magic = type->FirstChildElement("magic"); magic; magic = magic->NextSiblingElement("magic")) {
-            entry.magics.push_back(ParseMagicRule(ElementText(magic).value_or(std::string())));
-            entry.magics.back().line = magic->GetLineNum();
-        }
+        entry.magics = ReadTypeMagics(type);
         // A type without patterns can never be reported; it need not be carried.
         if (entry.magics.empty())
             continue;

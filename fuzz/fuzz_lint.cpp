@@ -14,21 +14,12 @@ namespace {
 // Bytes on which `rule` holds, or empty when they would be too large to build.
 std::optional<std::string> BytesFitting(const MagicRule& rule)
 {
-    const std::uint64_t n = rule.pattern.size();
-    std::uint64_t size = std::max<std::uint64_t>(rule.tokenCount, n);
-    std::uint64_t at = 0;
-    if (rule.anchor == MagicAnchor::Offset && rule.offset >= 0) {
-        at = static_cast<std::uint64_t>(rule.offset);
-        size = std::max(size, at + n);
-    } else if (rule.anchor == MagicAnchor::Offset) {
-        const auto back = static_cast<std::uint64_t>(-static_cast<std::int64_t>(rule.offset));
-        FUZZ_CHECK(back >= n);  // a clean file has no end anchor shorter than its pattern
-        size = std::max(size, back);
-        at = size - back;
-    }
-    if (size > (1u << 20))
+    const auto size = MinimumFileSize(rule);
+    FUZZ_CHECK(size.has_value());  // a clean file has no pattern that holds on no file
+    if (*size > (1u << 20))
         return std::nullopt;
-    std::string bytes(static_cast<std::size_t>(size), '\0');
+    const std::uint64_t at = rule.anchor == MagicAnchor::Offset ? FixedTestStart(rule, *size).value() : 0;
+    std::string bytes(static_cast<std::size_t>(*size), '\0');
     for (std::size_t k = 0; k < rule.pattern.size(); ++k)
         bytes[static_cast<std::size_t>(at) + k] = static_cast<char>(rule.pattern[k].value);
     return bytes;
@@ -40,8 +31,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     static const ScratchDir dir;
 
-    const std::string_view text = AsText(data, size);
-    const std::vector<LintFinding> findings = LintSignatureText(text);
+    // Through a file, as the program lints: the loader keeps what comes before
+    // a syntax error only when it reads from one.
+    const std::filesystem::path file = dir.Write("lint.xml", AsText(data, size));
+    const LintResult linted = LintSignatureFile(file);
+    FUZZ_CHECK(linted.file == WholeFileResult::Read);
+    const std::vector<LintFinding>& findings = linted.findings;
     for (const LintFinding& finding : findings) {
         FUZZ_CHECK(finding.line >= 1);
         FUZZ_CHECK(std::none_of(finding.message.begin(), finding.message.end(),
@@ -50,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!findings.empty())
         return 0;
 
-    const SignatureTable table = LoadSignatureTable(dir.Write("clean.xml", text));
+    const SignatureTable table = LoadSignatureTable(file);
     FUZZ_CHECK(table.state == SignatureFileState::Usable);
     for (const SignatureType& type : table.types) {
         FUZZ_CHECK(!type.title.empty());

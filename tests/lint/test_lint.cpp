@@ -16,9 +16,18 @@ namespace {
 // The types start on this line of the document that LintTypes builds.
 constexpr int kFirst = 4;
 
+// Lints `text` as the program does: from a file, here in a folder of its own.
+std::vector<LintFinding> LintText(std::string_view text)
+{
+    TempDir dir;
+    LintResult result = LintSignatureFile(dir.Write("lint.xml", text));
+    EXPECT_EQ(result.file, WholeFileResult::Read);
+    return std::move(result.findings);
+}
+
 std::vector<LintFinding> LintTypes(std::string_view types)
 {
-    return LintSignatureText("<?xml version=\"1.0\"?>\n<dat>\n<types>\n" + std::string(types) + "\n</types>\n</dat>\n");
+    return LintText("<?xml version=\"1.0\"?>\n<dat>\n<types>\n" + std::string(types) + "\n</types>\n</dat>\n");
 }
 
 std::string Dump(const std::vector<LintFinding>& findings)
@@ -63,12 +72,9 @@ std::string Captured(std::FILE* file)
 TEST(Lint, ShippedSignatureFileIsClean)
 {
     const auto path = ExecutablePath().parent_path() / KINDSNIFFER_SHIPPED_SIGNATURES;
-    std::ifstream in(path, std::ios::binary);
-    ASSERT_TRUE(in) << path;
-    std::stringstream text;
-    text << in.rdbuf();
-    const auto findings = LintSignatureText(text.str());
-    EXPECT_TRUE(findings.empty()) << Dump(findings);
+    const LintResult result = LintSignatureFile(path);
+    ASSERT_EQ(result.file, WholeFileResult::Read) << path;
+    EXPECT_TRUE(result.findings.empty()) << Dump(result.findings);
 }
 
 TEST(Lint, CleanFileHasNoFindings)
@@ -90,20 +96,20 @@ TEST(Lint, CleanFileHasNoFindings)
 
 TEST(LintDocument, ReportsMissingDatOrTypes)
 {
-    EXPECT_TRUE(Has(LintSignatureText(""), 1, "no XML"));
-    EXPECT_TRUE(Has(LintSignatureText("<?xml version=\"1.0\"?>\n<other/>\n"), 1, "no <dat>"));
-    EXPECT_TRUE(Has(LintSignatureText("<?xml version=\"1.0\"?>\n\n<dat><type/></dat>\n"), 3, "no <types>"));
+    EXPECT_TRUE(Has(LintText(""), 1, "no XML"));
+    EXPECT_TRUE(Has(LintText("<?xml version=\"1.0\"?>\n<other/>\n"), 1, "no <dat>"));
+    EXPECT_TRUE(Has(LintText("<?xml version=\"1.0\"?>\n\n<dat><type/></dat>\n"), 3, "no <types>"));
 }
 
 TEST(LintDocument, TellsWhetherAParseErrorLosesDat)
 {
-    const auto inside = LintSignatureText("<dat>\n<types>\n<type><magic>4D</magic></typo>\n</types>\n</dat>\n");
+    const auto inside = LintText("<dat>\n<types>\n<type><magic>4D</magic></typo>\n</types>\n</dat>\n");
     EXPECT_TRUE(Has(inside, 3, "XML_ERROR_MISMATCHED_ELEMENT")) << Dump(inside);
     EXPECT_TRUE(Has(inside, 3, "no file will be detected")) << Dump(inside);
     EXPECT_EQ(inside.size(), 1u) << Dump(inside);
 
     // The walk still sees everything before the error, and so does the linter.
-    const auto after = LintSignatureText("<dat>\n<types>\n<type><magic>4D</magic><ext>exe</ext><title>A</title></type>\n"
+    const auto after = LintText("<dat>\n<types>\n<type><magic>4D</magic><ext>exe</ext><title>A</title></type>\n"
                                          "</types>\n</dat>\n<after>\n<broken\n");
     EXPECT_TRUE(Has(after, 7, "not well-formed")) << Dump(after);
     EXPECT_TRUE(Has(after, 7, "not affected")) << Dump(after);
@@ -112,7 +118,7 @@ TEST(LintDocument, TellsWhetherAParseErrorLosesDat)
 
 TEST(LintDocument, ReportsElementsSpelledWithOtherCapitals)
 {
-    const auto findings = LintSignatureText("<Dat/>\n<dat>\n<Types/>\n<types>\n<Type><magic>00</magic></Type>\n"
+    const auto findings = LintText("<Dat/>\n<dat>\n<Types/>\n<types>\n<Type><magic>00</magic></Type>\n"
                                             "<type><MAGIC>1</MAGIC><magic>00</magic><Title>x</Title><title>T</title>"
                                             "<EXT>.x</EXT><Note/></type>\n</types>\n</dat>\n");
     EXPECT_TRUE(Has(findings, 1, "<Dat> is ignored"));
@@ -339,7 +345,7 @@ TEST(HostileInput, LintOfExtremeFilesIsOneLineAFindingAndBounded)
     std::string deep = "<dat><types>";
     for (int i = 0; i < 100000; ++i)
         deep += "<a>";
-    const auto nested = LintSignatureText(deep);
+    const auto nested = LintText(deep);
     ASSERT_FALSE(nested.empty());
     EXPECT_NE(nested[0].message.find("not well-formed"), std::string::npos) << Dump(nested);
 }

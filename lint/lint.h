@@ -3,10 +3,11 @@
 // seem to, elements that are never found, types that can never be reported.
 #pragma once
 
+#include "platform_file.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <string_view>
 #include <vector>
 
 struct LintFinding {
@@ -20,9 +21,15 @@ enum LintExit {
     LintUnreadable = 2,  // the file could not be opened or read
 };
 
-// Findings for the text of a signature file, sorted by line (findings on one
-// line keep the order in which the document is walked).
-std::vector<LintFinding> LintSignatureText(std::string_view xml);
+struct LintResult {
+    WholeFileResult file = WholeFileResult::CannotOpen;  // findings are made only when it was Read
+    // Sorted by line; findings on one line keep the order in which the
+    // document is walked.
+    std::vector<LintFinding> findings;
+};
+
+// Reads `file` once, as the detection run reads it, and lints it.
+LintResult LintSignatureFile(const std::filesystem::path& file);
 
 // Lints `file` and prints each finding to `out` as "FILE:LINE: message".
 // Returns a LintExit; a clean file prints nothing to `out` and a short note to

@@ -1,0 +1,74 @@
+// What the linter's checks share: the findings they add to, how a message is
+// written, and each group of checks as the document walk calls it.
+#pragma once
+
+#include "lint.h"
+
+#include <tinyxml2.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lint {
+
+using Findings = std::vector<LintFinding>;
+
+// Every finding is one line: texts of the document are quoted with their
+// control characters spelled out, and whatever else reaches a message (the
+// parser's own error text quotes the document raw) is escaped here.
+void Report(Findings& findings, int line, const std::string& message);
+
+// A text as it goes into a message: quoted, with control characters spelled
+// out so that every finding stays on its one line.
+std::string Quoted(std::string_view text);
+std::string Hex(std::uint32_t value);
+// "a", "a and b", "a, b and c".
+std::string JoinedList(const std::vector<std::string>& items);
+
+inline bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+inline char LowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The raw text (raw_text.cpp): the parser has decoded character references by
+// the time the tree is walked, so to see how a text was written we go back to it.
+struct SourceLines {
+    std::string_view text;
+    std::vector<std::size_t> starts;  // line n begins at starts[n - 1]
+};
+SourceLines IndexLines(std::string_view text);
+
+// How many elements of the same name start on the same line before each
+// element, so that the k-th element on a line can be found as the k-th start
+// tag of that name on it.
+using LineOccurrences = std::map<const tinyxml2::XMLElement*, int>;
+LineOccurrences CountOccurrences(const tinyxml2::XMLDocument& document);
+
+// Titles and extensions are handed to the window system unconverted and read
+// in the ANSI code page, but a character reference has become UTF-8 bytes.
+void CheckCharacterReferences(const tinyxml2::XMLElement* element, std::string_view decoded,
+                              const SourceLines& source, const LineOccurrences& occurrences, Findings& findings);
+
+// The tokens of one <magic> text (tokens.cpp).
+void CheckMagic(const tinyxml2::XMLElement* magic, Findings& findings);
+
+// One <type> and the names of elements (types.cpp).
+std::string TypeName(const tinyxml2::XMLElement* type);
+void CheckCapitals(const tinyxml2::XMLNode* parent, std::initializer_list<std::string_view> names,
+                   Findings& findings);
+void CheckType(const tinyxml2::XMLElement* type, const SourceLines& source, const LineOccurrences& occurrences,
+               Findings& findings);
+
+// Types that an earlier type always wins (shadowing.cpp).
+void CheckShadowing(const tinyxml2::XMLElement* types, Findings& findings);
+
+} // namespace lint
