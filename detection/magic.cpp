@@ -75,6 +75,26 @@ bool IsNumberSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+bool IsAnchor(std::string_view token)
+{
+    return !token.empty() && token.back() == ':';
+}
+
+bool IsSearchAnchor(std::string_view token)
+{
+    return token == "?:";
+}
+
+bool IsWildcard(std::string_view token)
+{
+    return token == "??";
+}
+
+std::uint8_t ComparedByte(std::int32_t number)
+{
+    return static_cast<std::uint8_t>(static_cast<std::uint32_t>(number) & 0xFF);
+}
+
 std::vector<std::string> SplitTokens(std::string_view text)
 {
     std::vector<std::string> tokens;
@@ -109,25 +129,25 @@ MagicRule ParseMagicRule(std::string_view text)
     bool readable = true;
     ForEachToken(text, [&](std::string_view token) {
         if (rule.tokenCount++ == 0) {
-            if (token == "?:") {
+            if (IsSearchAnchor(token)) {
                 rule.anchor = MagicAnchor::Search;
                 return true;
             }
-            if (!token.empty() && token.back() == ':') {
+            if (IsAnchor(token)) {
                 auto offset = ReadOffsetAnchor(token);
                 readable = offset.has_value();
                 rule.offset = offset.value_or(0);
                 return readable;
             }
         }
-        if (token == "??") {
+        if (IsWildcard(token)) {
             rule.pattern.push_back({0, true});
             return true;
         }
         auto number = ReadByteToken(token);
         readable = number.has_value();
         if (readable)
-            rule.pattern.push_back({static_cast<std::uint8_t>(static_cast<std::uint32_t>(*number) & 0xFF), false});
+            rule.pattern.push_back({ComparedByte(*number), false});
         return readable;
     });
     rule.valid = readable && rule.tokenCount > 0;

@@ -66,6 +66,15 @@ void ForEachToken(std::string_view text, Take take)
     }
 }
 
+// Only the first token can be an anchor: "?:" searches the file, and any
+// other token that ends in a colon is an offset.
+bool IsAnchor(std::string_view token);
+bool IsSearchAnchor(std::string_view token);
+// "??" matches any byte.
+bool IsWildcard(std::string_view token);
+// A byte token's number compares only its low byte.
+std::uint8_t ComparedByte(std::int32_t number);
+
 // The white space a number token may begin with, as strtol skips it. The
 // space itself never reaches a token: SplitTokens cuts there.
 bool IsNumberSpace(char c);

@@ -80,7 +80,7 @@ std::string ReadAsByte(std::string_view token)
     const auto number = static_cast<std::uint32_t>(*value);
     std::string reading = "the byte token " + Hex(number);
     if (number > 0xFF)
-        reading += ", whose low byte " + Hex(number & 0xFF) + " is compared";
+        reading += ", whose low byte " + Hex(ComparedByte(*value)) + " is compared";
     return reading;
 }
 
@@ -99,7 +99,7 @@ void CheckByteToken(std::string_view token, bool restMatters, int line, Findings
         }
         return;
     }
-    const std::string lowByte = Hex(static_cast<std::uint32_t>(*value) & 0xFF);
+    const std::string lowByte = Hex(ComparedByte(*value));
     if (*value < 0)
         Report(findings, line, "byte token " + Quoted(token) + " is negative: only its low byte " + lowByte + " is compared");
     else if (*value > 0xFF)
@@ -139,18 +139,18 @@ void CheckOffsetAnchor(std::string_view token, int line, Findings& findings)
 // The first token is the only one that can be an anchor.
 void CheckFirstToken(std::string_view token, int line, Findings& findings)
 {
-    if (token == "?:")
+    if (IsSearchAnchor(token))
         return;
     const auto pieces = PiecesBetweenControlSpace(token);
-    const bool endsWithColon = !token.empty() && token.back() == ':';
-    if (!pieces.empty() && pieces.front() == "?:") {
+    const bool endsWithColon = IsAnchor(token);
+    if (!pieces.empty() && IsSearchAnchor(pieces.front())) {
         Report(findings, line,
                "search anchor \"?:\" is spoiled by the white space in " + Quoted(token) + ": it is read as "
                    + (endsWithColon ? "an offset anchor at 0, so the pattern is tested at the start of the file only"
                                     : ReadAsByte(token)));
     } else if (endsWithColon) {
         CheckOffsetAnchor(token, line, findings);
-    } else if (!pieces.empty() && pieces.front().back() == ':') {
+    } else if (!pieces.empty() && IsAnchor(pieces.front())) {
         Report(findings, line,
                "offset anchor " + Quoted(pieces.front()) + " has white space after its colon, so " + Quoted(token)
                    + " is no anchor: it is read as " + ReadAsByte(token));
@@ -161,12 +161,12 @@ void CheckFirstToken(std::string_view token, int line, Findings& findings)
 // white space alone are left to the layout finding.
 void CheckPatternToken(std::string_view token, int line, Findings& findings)
 {
-    if (token == "??")
+    if (IsWildcard(token))
         return;
     const auto pieces = PiecesBetweenControlSpace(token);
     if (pieces.empty())
         return;
-    if (token == "?:" || (!HasControlSpace(token) && token.back() == ':')) {
+    if (IsSearchAnchor(token) || (!HasControlSpace(token) && IsAnchor(token))) {
         Report(findings, line,
                "anchor " + Quoted(token) + " counts only as the first token; here it is read as " + ReadAsByte(token));
         return;
@@ -175,7 +175,7 @@ void CheckPatternToken(std::string_view token, int line, Findings& findings)
         CheckByteToken(token, true, line, findings);
         return;
     }
-    if (std::find(pieces.begin(), pieces.end(), "??") != pieces.end()) {
+    if (std::any_of(pieces.begin(), pieces.end(), IsWildcard)) {
         Report(findings, line,
                "wildcard \"??\" has white space attached in " + Quoted(token) + ", so the token is no wildcard: it is read as "
                    + ReadAsByte(token));
@@ -206,8 +206,7 @@ void CheckMagic(const XMLElement* magic, Findings& findings)
         first = false;
         if (anchorPlace) {
             const auto pieces = PiecesBetweenControlSpace(token);
-            const bool anchorLike = token == "?:" || (!token.empty() && token.back() == ':')
-                                 || (!pieces.empty() && pieces.front().back() == ':');
+            const bool anchorLike = IsAnchor(token) || (!pieces.empty() && IsAnchor(pieces.front()));
             if (anchorLike) {
                 CheckFirstToken(token, line, findings);
                 return true;
