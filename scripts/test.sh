@@ -33,6 +33,11 @@ for preset in native native-asan windows; do
     echo "== $preset"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"
+    if [ "$preset" = windows ]; then
+        # Made here rather than inside the first test's discovery, so that a
+        # Wine that cannot start says so plainly in this log.
+        scripts/wine-prefix.sh build/windows/wineprefix null || status=1
+    fi
     ctest --preset "$preset" -j2 || status=1
 done
 

@@ -8,6 +8,9 @@
 #
 # The null graphics driver lets dialogs be created with no X server at all;
 # x11 is for real windows under Xvfb.
+#
+# Every step that can fail says which one did: this runs inside CTest's test
+# discovery, where a bare non-zero status is all anyone would otherwise see.
 set -euo pipefail
 
 # Wine refuses a relative prefix and would quietly fall back to another one.
@@ -17,31 +20,57 @@ export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
-if [ "$mode" = --stop ]; then
+stop_server() {
     wineserver -k 2>/dev/null || true
     wineserver -w 2>/dev/null || true
+}
+
+if [ "$mode" = --stop ]; then
+    stop_server
     exit 0
 fi
 
 mkdir -p "$(dirname "$prefix")"
-exec 9>"$prefix.lock"
-flock 9
+log="$prefix.log"
 
-if [ ! -f "$prefix/.kindsniffer-ready" ]; then
+# Runs a Wine command with its chatter kept in the log, and shows the log when
+# the command fails.
+quietly() {
+    if ! "$@" </dev/null >>"$log" 2>&1; then
+        echo "wine-prefix.sh: '$*' failed for $prefix; its output:" >&2
+        sed 's/^/    /' "$log" >&2
+        return 1
+    fi
+}
+
+create_prefix() {
+    stop_server
     rm -rf "$prefix"
-    wineboot -i </dev/null >/dev/null 2>&1 || true
+    : >"$log"
+    # wineboot's own status says little (it fails on harmless steps); the
+    # registry it leaves behind says whether the prefix exists.
+    wineboot -i </dev/null >>"$log" 2>&1 || true
     wineserver -w
     if [ ! -f "$prefix/system.reg" ]; then
-        echo "wine-prefix.sh: could not create the Wine prefix $prefix" >&2
-        exit 1
+        echo "wine-prefix.sh: wineboot left no registry in $prefix; its output:" >&2
+        sed 's/^/    /' "$log" >&2
+        return 1
     fi
     # A crash must end the process, not start an interactive debugger.
-    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f </dev/null >/dev/null 2>&1
+    quietly wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f || return 1
     if [ "$mode" = null ]; then
-        wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
+        quietly wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f || return 1
     fi
     wineserver -w
     touch "$prefix/.kindsniffer-ready"
+}
+
+exec 9>"$prefix.lock"
+flock 9
+if [ ! -f "$prefix/.kindsniffer-ready" ]; then
+    # A first start has been seen to fail once in CI, where it could not be
+    # looked into; one more try from nothing costs a few seconds.
+    create_prefix || { echo "wine-prefix.sh: trying once more" >&2; create_prefix; }
 fi
 exec 9>&-  # what starts below outlives this script and must not hold the lock
 
@@ -49,5 +78,9 @@ exec 9>&-  # what starts below outlives this script and must not hold the lock
 # runner waits for every process that holds its output open. wineserver -p
 # exits with 2 when a server for this prefix already runs.
 if setsid wineserver -p </dev/null >/dev/null 2>&1; then
-    setsid wine cmd /c exit </dev/null >/dev/null 2>&1
+    # Starting Wine's own services now keeps them out of the first test's
+    # time. Whether they came up is for the tests to show, not for this
+    # warm-up to decide.
+    setsid wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 fi
+exit 0
