@@ -13,12 +13,22 @@ namespace {
 constexpr unsigned kMaxWorkers = 8;
 // Outcomes waiting for their turn; bounds memory whatever the batch's size.
 constexpr std::size_t kAhead = 256;
+// Files a worker claims at once. A warm-cache file takes a few microseconds,
+// so claiming and handing on one at a time would spend the batch waking
+// threads rather than examining files.
+constexpr std::size_t kBlock = 16;
+static_assert(kAhead % kBlock == 0);
 
+// The workers wait only for room ahead of the consumer, and the consumer only
+// for the one outcome it needs next: each side is woken when there is
+// something for it, not on every change.
 struct BatchQueue {
     std::mutex mutex;
-    std::condition_variable changed;
-    std::size_t next = 0;      // the next file to claim
-    std::size_t consumed = 0;  // outcomes handed on so far
+    std::condition_variable room;     // workers: space ahead of the consumer
+    std::condition_variable arrived;  // the consumer: its next outcome
+    std::size_t next = 0;             // the next file to claim
+    std::size_t consumed = 0;         // outcomes handed on so far
+    bool consumerWaiting = false;
     std::vector<std::optional<BatchResult>> ring = std::vector<std::optional<BatchResult>>(kAhead);
 };
 
@@ -35,21 +45,31 @@ void Work(const SignatureTable& table, const std::vector<std::filesystem::path>&
           BatchQueue& queue)
 {
     UniqueDetectionBuffers buffers = MakeDetectionBuffers();
+    std::vector<BatchResult> results;
+    results.reserve(kBlock);
     for (;;) {
-        std::size_t i = 0;
+        std::size_t first = 0, last = 0;
         {
             std::unique_lock lock(queue.mutex);
-            queue.changed.wait(lock, [&] { return queue.next >= files.size() || queue.next < queue.consumed + kAhead; });
+            queue.room.wait(lock, [&] { return queue.next >= files.size() || queue.next < queue.consumed + kAhead; });
             if (queue.next >= files.size())
                 return;
-            i = queue.next++;
+            first = queue.next;
+            last = std::min({first + kBlock, files.size(), queue.consumed + kAhead});
+            queue.next = last;
         }
-        BatchResult result = ExamineOne(table, files[i], *buffers, withBasis);
+        results.clear();
+        for (std::size_t i = first; i < last; ++i)
+            results.push_back(ExamineOne(table, files[i], *buffers, withBasis));
+        bool wake = false;
         {
             std::lock_guard lock(queue.mutex);
-            queue.ring[i % kAhead] = std::move(result);
+            for (std::size_t i = first; i < last; ++i)
+                queue.ring[i % kAhead] = std::move(results[i - first]);
+            wake = queue.consumerWaiting && first <= queue.consumed && queue.consumed < last;
         }
-        queue.changed.notify_all();
+        if (wake)
+            queue.arrived.notify_one();
     }
 }
 
@@ -86,28 +106,35 @@ void ExamineInOrder(const SignatureTable& table, const std::vector<std::filesyst
     }
     for (std::size_t i = 0; i < files.size(); ++i) {
         std::optional<BatchResult> outcome;
+        bool freedABlock = false;
         {
             std::unique_lock lock(queue.mutex);
             if (pool.empty() && !queue.ring[i % kAhead]) {
                 lock.unlock();
                 outcome = ExamineOne(table, files[i], *buffers, withBasis);  // no thread could be started at all
             } else {
-                queue.changed.wait(lock, [&] { return queue.ring[i % kAhead].has_value(); });
+                queue.consumerWaiting = true;
+                queue.arrived.wait(lock, [&] { return queue.ring[i % kAhead].has_value(); });
+                queue.consumerWaiting = false;
                 outcome = std::move(queue.ring[i % kAhead]);
                 queue.ring[i % kAhead].reset();
                 queue.consumed = i + 1;
+                freedABlock = queue.consumed % kBlock == 0;
             }
         }
-        queue.changed.notify_all();
+        if (freedABlock)
+            queue.room.notify_one();  // room for one more claim
         if (!take(i, std::move(*outcome))) {
             {
                 std::lock_guard lock(queue.mutex);
                 queue.next = files.size();  // claim nothing more
             }
-            queue.changed.notify_all();
+            queue.room.notify_all();
             break;
         }
     }
+    // A worker still waiting for room learns here that nothing is left to claim.
+    queue.room.notify_all();
     for (std::thread& thread : pool)
         thread.join();
 }
