@@ -1,6 +1,8 @@
 #include "batch.h"
+#include "platform_file.h"
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
@@ -10,7 +12,10 @@
 
 namespace {
 
-constexpr unsigned kMaxWorkers = 8;
+constexpr unsigned kMaxWorkers = 16;
+// How long the consumer waits for its next outcome before it takes the wait
+// for the disk's and starts one more worker.
+constexpr std::chrono::milliseconds kPatience{1};
 // Outcomes waiting for their turn; bounds memory whatever the batch's size.
 constexpr std::size_t kAhead = 256;
 // Files a worker claims at once. A warm-cache file takes a few microseconds,
@@ -96,14 +101,22 @@ void ExamineInOrder(const SignatureTable& table, const std::vector<std::filesyst
         }
         return;
     }
+    // As many workers as there are processors to run them, to begin with. On
+    // a warm cache more would only take turns on the same processors; when
+    // the consumer is kept waiting, the workers are waiting on the disk, and
+    // more of them overlap those waits.
     BatchQueue queue;
     std::vector<std::thread> pool;
-    try {
-        for (unsigned w = 0; w < workers; ++w)
+    unsigned limit = workers;
+    auto startWorker = [&] {
+        try {
             pool.emplace_back(Work, std::cref(table), std::cref(files), withBasis, std::ref(queue));
-    } catch (const std::system_error&) {
-        // Fewer threads than asked for: those that started share the work.
-    }
+        } catch (const std::system_error&) {
+            limit = static_cast<unsigned>(pool.size());  // the threads that started share the work
+        }
+    };
+    while (pool.size() < std::min(limit, std::max(1u, PlatformUsableCores())))
+        startWorker();
     for (std::size_t i = 0; i < files.size(); ++i) {
         std::optional<BatchResult> outcome;
         bool freedABlock = false;
@@ -114,7 +127,10 @@ void ExamineInOrder(const SignatureTable& table, const std::vector<std::filesyst
                 outcome = ExamineOne(table, files[i], *buffers, withBasis);  // no thread could be started at all
             } else {
                 queue.consumerWaiting = true;
-                queue.arrived.wait(lock, [&] { return queue.ring[i % kAhead].has_value(); });
+                while (!queue.arrived.wait_for(lock, kPatience, [&] { return queue.ring[i % kAhead].has_value(); })) {
+                    if (pool.size() < limit)
+                        startWorker();
+                }
                 queue.consumerWaiting = false;
                 outcome = std::move(queue.ring[i % kAhead]);
                 queue.ring[i % kAhead].reset();
