@@ -98,7 +98,7 @@ int RunCommand(const std::vector<fs::path>& args, std::FILE* out, std::FILE* err
         return static_cast<int>(CliExit::Examined);
     }
     if (options.lintFile)
-        return RunLint(*options.lintFile, out, err);
+        return static_cast<int>(RunLint(*options.lintFile, out, err));
     if (options.signaturePath.empty())
         options.signaturePath = DefaultSignaturePath(ExecutablePath().parent_path());
     return Examine(options, out, err);

@@ -91,13 +91,13 @@ LintResult LintSignatureFile(const std::filesystem::path& file)
     return result;
 }
 
-int RunLint(const std::filesystem::path& file, std::FILE* out, std::FILE* err)
+LintExit RunLint(const std::filesystem::path& file, std::FILE* out, std::FILE* err)
 {
     const std::string name = DisplayText(file.native());
     const LintResult result = LintSignatureFile(file);
     if (result.file != WholeFileResult::Read) {
         std::fprintf(err, "kindsniffer-cli: cannot lint %s: it %s\n", name.c_str(), WholeFileProblem(result.file));
-        return LintUnreadable;
+        return LintExit::Unreadable;
     }
     const auto& findings = result.findings;
     for (const LintFinding& finding : findings) {
@@ -107,7 +107,7 @@ int RunLint(const std::filesystem::path& file, std::FILE* out, std::FILE* err)
     std::fflush(out);
     if (findings.empty()) {
         std::fprintf(err, "%s: no findings\n", name.c_str());
-        return LintClean;
+        return LintExit::Clean;
     }
-    return LintFoundIssues;
+    return LintExit::FoundIssues;
 }

@@ -15,10 +15,11 @@ struct LintFinding {
     std::string message;
 };
 
-enum LintExit {
-    LintClean = 0,       // nothing to report
-    LintFoundIssues = 1, // at least one finding was printed
-    LintUnreadable = 2,  // the file could not be opened or read
+// The console program's exit code for a lint run.
+enum class LintExit : int {
+    Clean = 0,        // nothing to report
+    FoundIssues = 1,  // at least one finding was printed
+    Unreadable = 2,   // the file could not be opened or read
 };
 
 struct LintResult {
@@ -32,6 +33,5 @@ struct LintResult {
 LintResult LintSignatureFile(const std::filesystem::path& file);
 
 // Lints `file` and prints each finding to `out` as "FILE:LINE: message".
-// Returns a LintExit; a clean file prints nothing to `out` and a short note to
-// `err`.
-int RunLint(const std::filesystem::path& file, std::FILE* out, std::FILE* err);
+// A clean file prints nothing to `out` and a short note to `err`.
+LintExit RunLint(const std::filesystem::path& file, std::FILE* out, std::FILE* err);

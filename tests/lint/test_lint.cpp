@@ -275,7 +275,7 @@ TEST(RunLint, PrintsFileLineAndMessageAndExitsWithFindings)
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     ASSERT_TRUE(out && err);
-    EXPECT_EQ(RunLint(path, out, err), LintFoundIssues);
+    EXPECT_EQ(RunLint(path, out, err), LintExit::FoundIssues);
     const std::string printed = Captured(out);
     EXPECT_EQ(printed.rfind(DisplayText(path.native()) + ":4: byte token \"4D5A\"", 0), 0u) << printed;
     EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
@@ -289,12 +289,12 @@ TEST(RunLint, ExitsCleanOrUnreadable)
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     ASSERT_TRUE(out && err);
-    EXPECT_EQ(RunLint(dir.Signatures(TypeWith("4D 5A")), out, err), LintClean);
-    EXPECT_EQ(RunLint(dir.path / "absent.xml", out, err), LintUnreadable);
+    EXPECT_EQ(RunLint(dir.Signatures(TypeWith("4D 5A")), out, err), LintExit::Clean);
+    EXPECT_EQ(RunLint(dir.path / "absent.xml", out, err), LintExit::Unreadable);
     EXPECT_EQ(Captured(out), "");
     // Read from the open file: a syntax error after <dat> keeps the tree, as in a detection run.
     EXPECT_EQ(RunLint(dir.Write("late-error.xml", "<dat><types>" + TypeWith("4D") + "</types></dat>\n<x"), out, err),
-              LintFoundIssues);
+              LintExit::FoundIssues);
     EXPECT_NE(Captured(out).find(":2: XML is not well-formed"), std::string::npos);
     EXPECT_NE(Captured(out).find("not affected"), std::string::npos);
     std::fclose(out);
@@ -311,7 +311,7 @@ TEST(RunLint, EveryFindingIsOneLineThatNoDocumentCanForge)
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     ASSERT_TRUE(out && err);
-    EXPECT_EQ(RunLint(path, out, err), LintFoundIssues);
+    EXPECT_EQ(RunLint(path, out, err), LintExit::FoundIssues);
     std::istringstream printed(Captured(out));
     const std::string prefix = DisplayText(path.native()) + ":";
     int lines = 0;
