@@ -6,6 +6,10 @@
 #   bench/batch.sh [CLI] [COUNT] [SIGNATURES]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if ! command -v bc >/dev/null || [ ! -x /usr/bin/time ]; then
+    echo "$(basename "$0"): bc and /usr/bin/time are missing; run scripts/setup.sh --bench as root" >&2
+    exit 2
+fi
 
 cli=${1:-build/native/cli/kindsniffer-cli}
 count=${2:-10000}

@@ -28,8 +28,13 @@ done
 if [ ! -x "$cli" ]; then
     cmake --preset native >/dev/null && cmake --build --preset native --target kindsniffer-cli >/dev/null
 fi
-if ! command -v npm >/dev/null; then  # Debian 12's own Node.js and npm; as root only
-    apt-get install -y -qq --no-install-recommends nodejs npm >/dev/null
+if ! command -v npm >/dev/null; then  # Debian 12's own Node.js and npm
+    if [ "$(id -u)" -eq 0 ]; then
+        scripts/setup.sh --bench >/dev/null
+    else
+        echo "found-files.sh: npm is missing; run scripts/setup.sh --bench as root" >&2
+        exit 2
+    fi
 fi
 node_dir=build/bench-node
 if [ ! -f "$node_dir/node_modules/file-type/package.json" ]; then

@@ -11,6 +11,10 @@
 #   bench/large-file.sh [CLI] [SIZE_MIB] [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if ! command -v bc >/dev/null || [ ! -x /usr/bin/time ]; then
+    echo "$(basename "$0"): bc and /usr/bin/time are missing; run scripts/setup.sh --bench as root" >&2
+    exit 2
+fi
 
 cli=${1:-build/native/cli/kindsniffer-cli}
 size_mib=${2:-1024}

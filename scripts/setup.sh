@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # One-time machine set-up for building and testing Kindsniffer on Debian 12.
-# Installs the native and MinGW-w64 toolchains, Wine, Xvfb and everything the
-# tests and the corpus generator use, generates the Japanese locale, and
-# fetches the tinyxml2 source for the cross build. Safe to run again.
+# Installs the native and MinGW-w64 toolchains, Wine, Xvfb and every package
+# whose programs or files the tests and the corpus generator read, generates
+# the Japanese locale, and fetches the tinyxml2 source for the cross build.
+# With --bench it also installs what the benchmark scripts alone use. Safe to
+# run again: it calls apt-get only when something is missing.
+#
+#   scripts/setup.sh [--bench]
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,6 +15,9 @@ if [ "$(id -u)" -ne 0 ]; then
     echo "setup.sh: run as root (it installs packages)" >&2
     exit 2
 fi
+
+bench=0
+[ "${1:-}" = --bench ] && bench=1
 
 packages=(
     # native build
@@ -21,13 +28,26 @@ packages=(
     g++-mingw-w64-x86-64-posix wine wine64
     # real windows, keyboard and screenshots
     xvfb xdotool xauth imagemagick fonts-ipafont-gothic fonts-wine locales
-    # source package of tinyxml2 for the cross build
-    dpkg-dev xz-utils
-    # sample corpus, benchmarks and comparison tools
-    file bc python3 sqlite3 gzip bzip2 zstd lzip lz4 cpio p7zip-full
-    fonts-dejavu-core ghostscript poppler-utils genisoimage qemu-utils
-    flac vorbis-tools opus-tools lame wavpack gcab lzop ncompress arj rpm
-    squashfs-tools dosfstools woff2 zip openssl e2fsprogs dpkg-dev binutils
+    # source package of tinyxml2 for the cross build; git for the release check
+    dpkg-dev xz-utils git
+    # the comparison tool and the test scripts' interpreter
+    file python3
+    # programs the corpus generator runs to make its samples
+    ghostscript poppler-utils sqlite3 gzip bzip2 zstd lzip lz4 lzop ncompress cpio p7zip-full arj zip
+    genisoimage qemu-utils squashfs-tools dosfstools e2fsprogs util-linux gcab rpm binutils gcc
+    flac vorbis-tools opus-tools lame wavpack woff2 openssl openssh-client
+    # files the corpus generator copies as real samples of their kinds
+    libgs-common          # an ICC colour profile
+    fonts-dejavu-core     # TrueType fonts, also the source of the TTC, WOFF and WOFF2 samples
+    fonts-urw-base35      # OpenType, Type 1 (PFB, T1) and AFM fonts
+    gir1.2-glib-2.0       # a GObject introspection typelib
+    openjdk-17-jdk-headless  # a Java module (.jmod)
+    debian-archive-keyring   # an OpenPGP keyring
+    libc6 zlib1g coreutils   # ELF programs and shared objects
+)
+bench_packages=(
+    # the benchmarks: processor time, one-core runs and the npm file-type
+    time bc util-linux nodejs npm
 )
 
 # deb-src entries derived from the machine's own sources, so that no mirror
@@ -46,6 +66,16 @@ missing=$(dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' "${packages[@]}" 2
 if [ "$missing" -gt 0 ] || ! apt-cache showsrc tinyxml2 >/dev/null 2>&1; then
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
+fi
+# A Node.js from elsewhere brings its own npm; only a machine without one gets Debian's.
+if [ "$bench" = 1 ] && { ! command -v /usr/bin/time >/dev/null || ! command -v bc >/dev/null \
+                         || ! command -v npm >/dev/null; }; then
+    apt-get update -qq
+    if command -v npm >/dev/null; then
+        apt-get install -y -qq --no-install-recommends time bc util-linux >/dev/null
+    else
+        apt-get install -y -qq --no-install-recommends "${bench_packages[@]}" >/dev/null
+    fi
 fi
 
 # Wine reports code page 932 only when the Japanese locale exists.

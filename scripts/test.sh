@@ -29,6 +29,8 @@ if command -v Xvfb >/dev/null; then
 fi
 
 status=0
+failed=0
+total=0
 for preset in native native-asan windows; do
     echo "== $preset"
     cmake --preset "$preset" >/dev/null
@@ -38,10 +40,14 @@ for preset in native native-asan windows; do
         # Wine that cannot start says so plainly in this log.
         scripts/wine-prefix.sh build/windows/wineprefix null || status=1
     fi
-    ctest --preset "$preset" -j2 || status=1
+    ctest --preset "$preset" -j2 | tee "build/$preset/ctest.log" || status=1
+    counts=$(sed -n 's/.* tests passed, \([0-9]*\) tests failed out of \([0-9]*\)$/\1 \2/p' "build/$preset/ctest.log")
+    [ -n "$counts" ] || { counts="0 0"; status=1; }  # CTest itself did not finish
+    failed=$((failed + ${counts% *})); total=$((total + ${counts#* }))
 done
 
 # Each fuzz target for a bounded time; a finding fails the run.
 echo "== fuzz"
 FUZZ_OUT=build/fuzz/ci scripts/fuzz.sh "" "${KINDSNIFFER_FUZZ_SECONDS:-45}" || status=1
+echo "tests: $((total - failed)) passed, $failed failed"
 exit $status

@@ -72,6 +72,12 @@ def main():
     cli = shlex.split(args.cli)
     with open(os.path.join(args.corpus, "manifest.json")) as f:
         manifest = json.load(f)
+    # Samples the generator could not make here are not checked: say which.
+    skipped_path = os.path.join(args.corpus, "skipped.json")
+    if os.path.exists(skipped_path):
+        with open(skipped_path) as f:
+            for entry in json.load(f):
+                print("check_corpus: not checked, %s: %s" % (entry["file"], entry["why"]))
     if not manifest:
         print("check_corpus: the manifest lists no files", file=sys.stderr)
         print("0 passed, 0 failed")

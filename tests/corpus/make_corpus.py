@@ -11,8 +11,13 @@ holds (fonts, ELF programs, colour profiles), and small but valid files that
 this script writes itself from the formats' published layouts (WAV, MIDI, class
 files, WebAssembly, OOXML/ODF/EPUB packages, ...).
 
-An item whose tool is missing is skipped with a note on stderr; that is never
-an error. Only the Python standard library is used.
+Every tool and system file the generator reads is declared below with the
+Debian package that provides it (scripts/setup.sh installs them all). They are
+checked before anything is made: when any is missing, one message names each
+with its package, and the generator exits 2 without writing a corpus. Only the
+sources marked optional may be absent; their samples are then skipped with a
+notice, and the skip is recorded in skipped.json for check_corpus.py to report.
+Only the Python standard library is used.
 """
 
 import argparse
@@ -52,8 +57,76 @@ def item(name, ext):
     return register
 
 
+# Every program a maker runs, with the package that provides it.
+TOOLS = {
+    "convert": "imagemagick", "gs": "ghostscript", "zip": "zip", "7z": "p7zip-full", "cpio": "cpio",
+    "gcab": "gcab", "arj": "arj", "ar": "binutils", "dpkg-deb": "dpkg", "rpmbuild": "rpm",
+    "qemu-img": "qemu-utils", "mkswap": "util-linux", "mksquashfs": "squashfs-tools", "mkfs.fat": "dosfstools",
+    "mke2fs": "e2fsprogs", "gcc": "gcc", "clang": "clang", "woff2_compress": "woff2", "sqlite3": "sqlite3",
+    "openssl": "openssl", "ssh-keygen": "openssh-client", "genisoimage": "genisoimage",
+    "x86_64-w64-mingw32-gcc-posix": "gcc-mingw-w64-x86-64-posix",
+    "gzip": "gzip", "bzip2": "bzip2", "xz": "xz-utils", "zstd": "zstd", "lzip": "lzip", "lz4": "lz4",
+    "lzop": "lzop", "compress": "ncompress", "flac": "flac", "oggenc": "vorbis-tools", "opusenc": "opus-tools",
+    "lame": "lame", "wavpack": "wavpack",
+}
+
+# Real files other packages install, copied as samples: the first existing
+# match of the patterns, the package that provides it, and for the few that a
+# plain set-up may lack, why their absence is not an error.
+SYSTEM_FILES = {
+    "icc": (["/usr/share/color/icc/ghostscript/srgb.icc", "/usr/share/color/icc/*/*.icc", "/usr/share/color/icc/*.icc"],
+            "libgs-common", None),
+    "apt-deb": (["/var/cache/apt/archives/*.deb"], "apt",
+                "apt keeps no downloaded package where its cache is cleaned after every install"),
+    "ls": (["/bin/ls", "/usr/bin/ls"], "coreutils", None),
+    "libc": (["/lib/x86_64-linux-gnu/libc.so.6", "/lib/*/libc.so.6", "/lib64/libc.so.6", "/usr/lib/*/libc.so.6"],
+             "libc6", None),
+    "libz": (["/lib/x86_64-linux-gnu/libz.so.1", "/usr/lib/x86_64-linux-gnu/libz.so.1", "/lib/*/libz.so.1",
+              "/usr/lib/*/libz.so.1"], "zlib1g", None),
+    "typelib": (["/usr/lib/*/girepository-1.0/*.typelib", "/usr/lib/girepository-1.0/*.typelib"],
+                "gir1.2-glib-2.0", None),
+    "jmod": (["/usr/lib/jvm/*/jmods/java.sql.jmod", "/usr/lib/jvm/*/jmods/*.jmod"], "openjdk-17-jdk-headless", None),
+    "dejavu-sans": (["/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"], "fonts-dejavu-core", None),
+    "dejavu-serif": (["/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf"], "fonts-dejavu-core", None),
+    "ipa-gothic": (["/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf",
+                    "/usr/share/fonts/truetype/fonts-japanese-gothic.ttf"], "fonts-ipafont-gothic", None),
+    "urw-otf": (["/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf", "/usr/share/fonts/opentype/*/*.otf"],
+                "fonts-urw-base35", None),
+    "urw-pfb": (["/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.pfb", "/usr/share/fonts/X11/Type1/*.pfb",
+                 "/usr/share/fonts/type1/*/*.pfb"], "fonts-urw-base35", None),
+    "urw-t1": (["/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.t1", "/usr/share/fonts/type1/*/*.t1"],
+               "fonts-urw-base35", None),
+    "urw-afm": (["/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.afm", "/usr/share/fonts/type1/*/*.afm"],
+                "fonts-urw-base35", None),
+    "keyring": (["/usr/share/keyrings/debian-archive-keyring.gpg", "/usr/share/keyrings/*.gpg"],
+                "debian-archive-keyring", None),
+    "wine-fon": (["/usr/share/wine/fonts/sserife.fon", "/usr/share/wine/fonts/*.fon"], "fonts-wine", None),
+}
+
+
+def first_existing(patterns):
+    for pattern in patterns:
+        for path in sorted(glob.glob(pattern)):
+            if os.path.isfile(path):
+                return path
+    return None
+
+
+def missing_sources():
+    """Lines naming every required tool and system file that is absent, with its package."""
+    lines = []
+    for tool, package in sorted(TOOLS.items()):
+        if shutil.which(tool) is None:
+            lines.append("  program %-30s (package %s)" % (tool, package))
+    for key, (patterns, package, optional) in sorted(SYSTEM_FILES.items()):
+        if optional is None and first_existing(patterns) is None:
+            lines.append("  file    %-30s (package %s)" % (patterns[0], package))
+    return lines
+
+
 def need(*tools):
     for tool in tools:
+        assert tool in TOOLS, "%s is not declared in TOOLS" % tool
         if shutil.which(tool) is None:
             raise Skip("%s not installed" % tool)
 
@@ -67,17 +140,23 @@ def run(*cmd, **kw):
     return res.stdout
 
 
-def first_existing(patterns):
-    for pattern in patterns:
-        for path in sorted(glob.glob(pattern)):
-            if os.path.isfile(path):
-                return path
-    raise Skip("none of %s found" % ", ".join(patterns))
+class Optional(Skip):
+    """An optional system source is absent: a notice, never a failure."""
 
 
-def copy_from(patterns):
-    src = first_existing(patterns)
-    return lambda out: shutil.copyfile(src, out)
+def system_file(key):
+    patterns, package, optional = SYSTEM_FILES[key]
+    path = first_existing(patterns)
+    if path is None:
+        if optional:
+            raise Optional("%s (%s)" % (patterns[0], optional))
+        raise Skip("none of %s found (package %s)" % (", ".join(patterns), package))
+    return path
+
+
+def copy_from(key):
+    """A maker that copies the system file KEY; the file is looked up when the maker runs."""
+    return lambda out: shutil.copyfile(system_file(key), out)
 
 
 WORK = None  # scratch folder, set by main()
@@ -252,8 +331,7 @@ def make_bare_svg(out):
 
 @item("ghostscript-colour", "icc")
 def make_icc(out):
-    copy_from(["/usr/share/color/icc/ghostscript/srgb.icc", "/usr/share/color/icc/*/*.icc",
-               "/usr/share/color/icc/*.icc"])(out)
+    copy_from("icc")(out)
 
 
 # --- documents from Ghostscript ------------------------------------------------
@@ -691,7 +769,7 @@ def make_deb(out):
 
 @item("apt-cache", "deb")
 def make_cached_deb(out):
-    copy_from(["/var/cache/apt/archives/*.deb"])(out)
+    copy_from("apt-deb")(out)
 
 
 @item("rpmbuild", "rpm")
@@ -704,18 +782,18 @@ def make_rpm(out):
                           "BuildArch: noarch\n%description\nsample\n%install\nmkdir -p %{buildroot}/opt/sample\n"
                           "echo hi > %{buildroot}/opt/sample/hi.txt\n%files\n/opt/sample/hi.txt\n")
     run("rpmbuild", "-bb", "--quiet", "--define", "_topdir " + top, recipe)
-    shutil.copyfile(first_existing([os.path.join(top, "RPMS/noarch/*.rpm")]), out)
+    built = first_existing([os.path.join(top, "RPMS/noarch/*.rpm")])
+    if built is None:
+        raise Skip("rpmbuild left no package")
+    shutil.copyfile(built, out)
 
 
 # --- disk and file-system images ---------------------------------------------------
 
 @item("genisoimage", "iso")
 def make_iso(out):
-    for tool in ("genisoimage", "mkisofs", "xorrisofs"):
-        if shutil.which(tool):
-            run(tool, "-quiet", "-V", "SAMPLE", "-o", out, make_tree())
-            return
-    raise Skip("genisoimage not installed")
+    need("genisoimage")
+    run("genisoimage", "-quiet", "-V", "SAMPLE", "-o", out, make_tree())
 
 
 def make_tree():
@@ -850,11 +928,9 @@ item("wavpack", "wv")(encoder("wavpack", "-q", "-y", "{in}", "-o", "{out}"))
 
 # --- programs, libraries and bytecode --------------------------------------------------
 
-item("system-ls", "elf")(copy_from(["/bin/ls", "/usr/bin/ls"]))
-item("libc", "so")(copy_from(["/lib/x86_64-linux-gnu/libc.so.6", "/lib/*/libc.so.6", "/lib64/libc.so.6",
-                              "/usr/lib/*/libc.so.6"]))
-item("libz", "so")(copy_from(["/lib/x86_64-linux-gnu/libz.so.1", "/usr/lib/x86_64-linux-gnu/libz.so.1",
-                              "/lib/*/libz.so.1", "/usr/lib/*/libz.so.1"]))
+item("system-ls", "elf")(copy_from("ls"))
+item("libc", "so")(copy_from("libc"))
+item("libz", "so")(copy_from("libz"))
 
 C_SOURCE = "int answer(void) { return 42; }\n"
 C_MAIN = "int main(void) { return 0; }\n"
@@ -891,10 +967,8 @@ def make_bitcode(out):
 
 
 def mingw():
-    for name in ("x86_64-w64-mingw32-gcc-posix", "x86_64-w64-mingw32-gcc"):
-        if shutil.which(name):
-            return name
-    raise Skip("x86_64-w64-mingw32-gcc not installed")
+    need("x86_64-w64-mingw32-gcc-posix")
+    return "x86_64-w64-mingw32-gcc-posix"
 
 
 @item("mingw", "exe")
@@ -949,9 +1023,8 @@ def make_wasm(out):
 
 
 item("python", "pkl")(lambda out: open(out, "wb").write(__import__("pickle").dumps({"answer": 42}, protocol=4)))
-item("gobject-introspection", "typelib")(copy_from(["/usr/lib/*/girepository-1.0/*.typelib",
-                                                    "/usr/lib/girepository-1.0/*.typelib"]))
-item("openjdk", "jmod")(copy_from(["/usr/lib/jvm/*/jmods/java.sql.jmod", "/usr/lib/jvm/*/jmods/*.jmod"]))
+item("gobject-introspection", "typelib")(copy_from("typelib"))
+item("openjdk", "jmod")(copy_from("jmod"))
 
 
 @item("python", "pyc")
@@ -962,18 +1035,12 @@ def make_pyc(out):
 
 # --- fonts ------------------------------------------------------------------------------
 
-DEJAVU = ["/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", "/usr/share/fonts/truetype/*/*.ttf"]
-item("dejavu-sans", "ttf")(copy_from(DEJAVU))
-item("ipa-gothic", "ttf")(copy_from(["/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf",
-                                     "/usr/share/fonts/truetype/fonts-japanese-gothic.ttf"]))
-item("urw-base35", "otf")(copy_from(["/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf",
-                                     "/usr/share/fonts/opentype/*/*.otf"]))
-item("urw-base35", "pfb")(copy_from(["/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.pfb",
-                                     "/usr/share/fonts/X11/Type1/*.pfb", "/usr/share/fonts/type1/*/*.pfb"]))
-item("urw-base35", "t1")(copy_from(["/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.t1",
-                                    "/usr/share/fonts/type1/*/*.t1"]))
-item("urw-base35", "afm")(copy_from(["/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.afm",
-                                     "/usr/share/fonts/type1/*/*.afm"]))
+item("dejavu-sans", "ttf")(copy_from("dejavu-sans"))
+item("ipa-gothic", "ttf")(copy_from("ipa-gothic"))
+item("urw-base35", "otf")(copy_from("urw-otf"))
+item("urw-base35", "pfb")(copy_from("urw-pfb"))
+item("urw-base35", "t1")(copy_from("urw-t1"))
+item("urw-base35", "afm")(copy_from("urw-afm"))
 
 
 def sfnt_tables(data):
@@ -1005,8 +1072,7 @@ def sfnt_font(flavor, tables, base):
 def make_ttc(out):
     # A collection of two fonts: "ttcf" header, the offsets of both table
     # directories, then the directories and their tables.
-    fonts = [open(first_existing([p]), "rb").read() for p in
-             ("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf")]
+    fonts = [open(system_file(key), "rb").read() for key in ("dejavu-sans", "dejavu-serif")]
     parsed = [sfnt_tables(f) for f in fonts]
     header_len = 12 + 4 * len(parsed)
     dir_lens = [12 + 16 * len(t) for _, t in parsed]
@@ -1029,7 +1095,7 @@ def make_ttc(out):
 def make_woff(out):
     # WOFF 1.0: a 44-byte header, a 20-byte entry per table, each table
     # zlib-compressed when that makes it smaller, 4-byte aligned.
-    font = open(first_existing(DEJAVU), "rb").read()
+    font = open(system_file("dejavu-sans"), "rb").read()
     flavor, tables = sfnt_tables(font)
     entries, blobs = b"", b""
     offset = 44 + 20 * len(tables)
@@ -1051,7 +1117,7 @@ def make_woff(out):
 def make_woff2(out):
     need("woff2_compress")
     src = scratch("woff2src.ttf")
-    shutil.copyfile(first_existing(DEJAVU), src)
+    shutil.copyfile(system_file("dejavu-sans"), src)
     run("woff2_compress", src)
     shutil.move(scratch("woff2src.woff2"), out)
 
@@ -1235,8 +1301,7 @@ def ssh_public_key(*export):
 
 item("openssh", "pub")(ssh_public_key())
 item("rfc4716", "pub")(ssh_public_key("-e", "-m", "RFC4716"))
-item("debian-keyring", "gpg")(copy_from(["/usr/share/keyrings/debian-archive-keyring.gpg",
-                                         "/usr/share/keyrings/*.gpg"]))
+item("debian-keyring", "gpg")(copy_from("keyring"))
 
 
 # --- text -----------------------------------------------------------------------------------
@@ -1418,7 +1483,7 @@ BINARY_SAMPLES = [
 for _name, _ext, _build in BINARY_SAMPLES:
     item(_name, _ext)((lambda build: lambda out: open(out, "wb").write(build()))(_build))
 
-item("wine-sans-serif", "fon")(copy_from(["/usr/share/wine/fonts/sserife.fon", "/usr/share/wine/fonts/*.fon"]))
+item("wine-sans-serif", "fon")(copy_from("wine-fon"))
 
 
 def xml_doc(body):
@@ -1537,9 +1602,15 @@ def main():
                         help="an existing Windows .exe to include (may be repeated)")
     args = parser.parse_args()
 
+    missing = missing_sources()
+    if missing:
+        print("make_corpus: these sources are missing; install their packages (scripts/setup.sh does):\n"
+              + "\n".join(missing), file=sys.stderr)
+        sys.exit(2)
+
     os.makedirs(args.outdir, exist_ok=True)
     manifest = []
-    skipped = 0
+    skipped = []
     with tempfile.TemporaryDirectory(prefix="kindsniffer-corpus-") as work:
         WORK = work
         makers = list(ITEMS)
@@ -1561,8 +1632,9 @@ def main():
                 if not os.path.isfile(out) or os.path.getsize(out) == 0:
                     raise Skip("produced no file")
             except (Skip, OSError, subprocess.CalledProcessError) as e:
-                skipped += 1
-                print("make_corpus: skipped %s: %s" % (fname, e), file=sys.stderr)
+                skipped.append({"file": fname, "why": str(e)})
+                kind = "optional source absent" if isinstance(e, Optional) else "skipped"
+                print("make_corpus: %s %s: %s" % (kind, fname, e), file=sys.stderr)
                 if os.path.exists(out):
                     os.remove(out)
                 continue
@@ -1571,8 +1643,11 @@ def main():
     with open(os.path.join(args.outdir, "manifest.json"), "w") as f:
         json.dump(manifest, f, indent=1)
         f.write("\n")
+    with open(os.path.join(args.outdir, "skipped.json"), "w") as f:
+        json.dump(skipped, f, indent=1)
+        f.write("\n")
     exts = {m["ext"].lower() for m in manifest}
-    print("make_corpus: %d files, %d distinct extensions, %d skipped" % (len(manifest), len(exts), skipped),
+    print("make_corpus: %d files, %d distinct extensions, %d skipped" % (len(manifest), len(exts), len(skipped)),
           file=sys.stderr)
 
 
