@@ -55,6 +55,7 @@ if [ -z "$mirror" ]; then
 fi
 
 root=$(mktemp -d "${FRESH_ROOT_DIR:-/var/tmp}/kindsniffer-root.XXXXXX")
+chmod 755 "$root"  # as a real root is: apt's own _apt user must reach its cache
 mounted=()
 cleanup() {
     local status=$?
