@@ -233,7 +233,14 @@ void OnRename(HWND dialog)
     wcscpy_s(target, g_app.currentPath);
     // When the new name would not fit, the target stays the current path,
     // which exists, so the user is told rather than left guessing.
-    PathRenameExtensionW(target, extension);
+    // ".hidden" is all name: the extension goes after it rather than over it.
+    const std::wstring name = PathFindFileNameW(target);
+    if (name.rfind(L'.') == 0) {
+        if (wcslen(target) + wcslen(extension) < MAX_PATH)
+            wcscat_s(target, extension);
+    } else {
+        PathRenameExtensionW(target, extension);
+    }
     if (PathFileExistsW(target)) {
         WarnTaken(dialog, target);
         return;

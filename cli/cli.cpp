@@ -33,7 +33,7 @@ int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
     std::vector<fs::path> files = CollectFiles(options, err);
     Progress progress{err, files.size() > 1 && IsTerminal(err), files.size()};
     std::vector<Examined> rows;
-    bool anyUnreadable = false, anyRenameFailed = false;
+    bool anyUnreadable = false, anyRenameFailed = false, anyRenameKept = false;
     std::error_code error;
     // With renames, each line goes out before the next file is touched, so
     // that no rename happens once its report can no longer be written.
@@ -58,6 +58,8 @@ int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
         if (options.rename && mismatch) {
             item.rename = PlanAndRename(item.path, item.outcome, options.dryRun);
             anyRenameFailed = anyRenameFailed || item.rename->action == RenameAction::Failed;
+            anyRenameKept = anyRenameKept || item.rename->action == RenameAction::TargetExists
+                         || item.rename->action == RenameAction::UnusableExtension;
         }
         if (!options.json) {
             rows.push_back(std::move(item));
@@ -76,8 +78,10 @@ int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
         TellRenamesOnError(rows, err);
         return static_cast<int>(CliExit::OutputFailed);
     }
-    const CliExit exit = anyRenameFailed ? CliExit::RenameFailed
-                       : anyUnreadable   ? CliExit::Unreadable
+    // A dry run only foretells: what it would keep is no rename left undone.
+    const CliExit exit = anyRenameFailed                     ? CliExit::RenameFailed
+                       : anyRenameKept && !options.dryRun    ? CliExit::RenameKept
+                       : anyUnreadable                       ? CliExit::Unreadable
                                          : CliExit::Examined;
     return static_cast<int>(exit);
 }

@@ -20,14 +20,6 @@ bool EndsWithFolded(const NativeString& text, const NativeString& suffix)
     return SameExtension(text.substr(text.size() - suffix.size()), suffix);
 }
 
-std::size_t ExtensionStart(const NativeString& name)
-{
-    const std::size_t dot = name.rfind(Char('.'));
-    if (dot == NativeString::npos || name.find(Char(' '), dot) != NativeString::npos)
-        return name.size();
-    return dot;
-}
-
 } // namespace
 
 NativeString CurrentExtension(const std::filesystem::path& path)

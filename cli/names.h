@@ -1,6 +1,7 @@
 // File names and extensions, by the same rule as the Windows dialog's Rename:
 // a name's extension runs from its last period to the end, unless a space
-// follows that period ("minutes.june final" has none).
+// follows that period ("minutes.june final" has none) or that period is the
+// name's first and only one (".hidden" has none).
 #pragma once
 
 #include <filesystem>

@@ -1,4 +1,5 @@
 #include "options.h"
+#include "platform_cli.h"
 #include "text.h"
 
 #include <algorithm>
@@ -33,7 +34,9 @@ const char* const kHelp =
     "\n"
     "Exit status: 0 when every file was examined (and every rename done), 1 when a\n"
     "file could not be read, 2 for bad arguments or a signature file that cannot be\n"
-    "opened, 3 when the output could not be written, 4 when a rename failed.\n"
+    "opened, 3 when the output could not be written, 4 when a rename failed, 5 when\n"
+    "a file was kept as it was (its new name is taken, or its type's extension\n"
+    "cannot be used; not with --dry-run).\n"
     "--lint: 0 when clean, 1 with findings, 2 when the file cannot be read.\n";
 
 namespace {
@@ -60,7 +63,9 @@ bool ParseArguments(const std::vector<fs::path>& args, CliOptions& options, std:
     for (std::size_t i = 0; i < args.size(); ++i) {
         const auto& arg = args[i];
 
-        if (optionsEnded || !LooksLikeOption(arg)) {
+        if (!optionsEnded && IsPlatformHelpRequest(arg)) {
+            options.help = true;
+        } else if (optionsEnded || !LooksLikeOption(arg)) {
             options.paths.push_back(arg);
         } else if (ArgEquals(arg, "--")) {
             optionsEnded = true;
@@ -100,6 +105,7 @@ bool ParseArguments(const std::vector<fs::path>& args, CliOptions& options, std:
         std::fprintf(err, "kindsniffer-cli: --dry-run goes with --rename\n");
         return false;
     }
+    options.paths = ExpandWildcards(options.paths);
     if (options.paths.empty()) {
         std::fprintf(err, "kindsniffer-cli: no file to examine\n");
         return false;

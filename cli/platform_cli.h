@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 // The system's words for an error of the file layer, in UTF-8 without a
 // trailing period or line break.
@@ -18,3 +19,12 @@ std::string SystemErrorText(const std::error_code& error);
 NativeString NativeFromSignatureText(std::string_view text);
 
 bool IsTerminal(std::FILE* stream);
+
+// Windows programs expand their own wildcards: each argument whose last
+// component holds * or ? becomes the names it matches, sorted by name, or
+// stays as it is when it matches none. Elsewhere the shell has done it, and
+// the arguments come back unchanged.
+std::vector<std::filesystem::path> ExpandWildcards(const std::vector<std::filesystem::path>& args);
+
+// "/?" asks a Windows program for its help; elsewhere it is a path.
+bool IsPlatformHelpRequest(const std::filesystem::path& arg);

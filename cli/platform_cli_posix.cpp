@@ -17,3 +17,13 @@ bool IsTerminal(std::FILE* stream)
 {
     return ::isatty(::fileno(stream)) == 1;
 }
+
+std::vector<std::filesystem::path> ExpandWildcards(const std::vector<std::filesystem::path>& args)
+{
+    return args;
+}
+
+bool IsPlatformHelpRequest(const std::filesystem::path&)
+{
+    return false;
+}

@@ -1,6 +1,8 @@
 #include "platform_cli.h"
 
+#include <algorithm>
 #include <io.h>
+#include <memory>
 #include <windows.h>
 
 std::string SystemErrorText(const std::error_code& error)
@@ -38,4 +40,56 @@ bool IsTerminal(std::FILE* stream)
 {
     DWORD mode = 0;
     return GetConsoleMode(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))), &mode) != 0;
+}
+
+namespace {
+
+struct FindCloser {
+    void operator()(HANDLE find) const noexcept { FindClose(find); }
+};
+
+bool ByNameIgnoringCase(const std::filesystem::path& a, const std::filesystem::path& b)
+{
+    const std::wstring& x = a.native();
+    const std::wstring& y = b.native();
+    const int order = CompareStringOrdinal(x.c_str(), static_cast<int>(x.size()), y.c_str(),
+                                           static_cast<int>(y.size()), TRUE);
+    return order == CSTR_LESS_THAN || (order == CSTR_EQUAL && x < y);
+}
+
+} // namespace
+
+std::vector<std::filesystem::path> ExpandWildcards(const std::vector<std::filesystem::path>& args)
+{
+    std::vector<std::filesystem::path> expanded;
+    for (const std::filesystem::path& arg : args) {
+        // Only the last component: the system's search matches nothing else.
+        if (arg.filename().native().find_first_of(L"*?") == std::wstring::npos) {
+            expanded.push_back(arg);
+            continue;
+        }
+        WIN32_FIND_DATAW data;
+        std::unique_ptr<void, FindCloser> find(
+            FindFirstFileExW(arg.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
+        if (find.get() == INVALID_HANDLE_VALUE)
+            find.release();
+        std::vector<std::filesystem::path> matches;
+        for (bool more = find != nullptr; more; more = FindNextFileW(find.get(), &data) != 0) {
+            const std::wstring name = data.cFileName;
+            if (name != L"." && name != L"..")
+                matches.push_back(arg.parent_path() / name);
+        }
+        if (matches.empty()) {
+            expanded.push_back(arg);
+            continue;
+        }
+        std::sort(matches.begin(), matches.end(), ByNameIgnoringCase);
+        expanded.insert(expanded.end(), matches.begin(), matches.end());
+    }
+    return expanded;
+}
+
+bool IsPlatformHelpRequest(const std::filesystem::path& arg)
+{
+    return arg.native() == L"/?";
 }

@@ -12,3 +12,12 @@ bool HasUnsafeNameCharacter(const std::filesystem::path::string_type& text)
         return unit < 0x20 || unit == 0x7F || c == Char('/') || c == Char('\\') || c == Char(':');
     });
 }
+
+std::size_t ExtensionStart(const std::filesystem::path::string_type& name)
+{
+    using Char = std::filesystem::path::value_type;
+    const std::size_t dot = name.rfind(Char('.'));
+    if (dot == 0 || dot == name.npos || name.find(Char(' '), dot) != name.npos)
+        return name.size();
+    return dot;
+}

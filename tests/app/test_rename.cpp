@@ -81,7 +81,8 @@ TEST_F(Rename, AppendsWhereThereIsNoExtension)
 {
     RenameOnce(L"README", kPacked, 1);
     RenameOnce(L"minutes.june final", kPacked, 2);  // a space after the last period: no extension
-    EXPECT_EQ(Names(), std::vector<std::wstring>({L"README.txt", L"minutes.june final.pdf"}));
+    RenameOnce(L".hidden", kPacked, 1);             // its only period leads the name: no extension
+    EXPECT_EQ(Names(), std::vector<std::wstring>({L".hidden.txt", L"README.txt", L"minutes.june final.pdf"}));
     EXPECT_TRUE(Warnings().empty());
 }
 

@@ -354,9 +354,10 @@ class Batches(unittest.TestCase):
         self.put("program", b"MZ\x90\x00")
         self.put("unknown.txt", b"????")
         self.put("minutes.june final", b"\x89PNG....")
+        self.put(".hidden", b"\x89PNG....")
 
         result, lines = self.json_run("--rename", "-r", self.tree)
-        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.returncode, 5, result.stderr)  # taken.txt was kept
         by_name = {os.path.basename(l["path"].replace("\\", "/")): l for l in lines}
         self.assertEqual(by_name["photo.txt"]["rename"], {"result": "renamed",
                                                           "to": native(os.path.join(self.tree, "photo.png"))})
@@ -368,7 +369,8 @@ class Batches(unittest.TestCase):
         self.assertEqual(after["taken.png"], b"existing")
         self.assertEqual(after["taken.txt"], b"\x89PNG-new")
         self.assertEqual(sorted(after), sorted(["photo.png", "taken.txt", "taken.png", "double.png", "right.png",
-                                                "program.exe", "unknown.txt", "minutes.june final.png"]))
+                                                "program.exe", "unknown.txt", "minutes.june final.png",
+                                                ".hidden.png"]))
 
     def test_hostile_input_rename_racing_another_process_loses_nothing(self):
         # Another process creates the targets as fast as it can while the
@@ -391,7 +393,7 @@ for name in sys.argv[2:]:
         # racer writes into would also meet the racer's own files.
         result, lines = self.json_run("--rename", *[os.path.join(self.tree, n + ".txt") for n in names])
         racer.wait(timeout=60)
-        self.assertIn(result.returncode, (0, 1, 4), result.stderr)
+        self.assertIn(result.returncode, (0, 1, 4, 5), result.stderr)
         after = self.listing()
         for name in names:
             mine, theirs = b"\x89PNG" + name.encode(), b"other " + name.encode()
@@ -449,11 +451,21 @@ for name in sys.argv[2:]:
                  (["--help"], 0),
                  (["--signatures", self.sig, "--rename", "-r", self.tree], 2),
                  (["--signatures", self.sig, "--json", "--rename", "-r", self.tree], 1)]
-        for args, renames in cases:
-            with self.subTest(args=args):
-                with open("/dev/full", "wb") as full:
-                    command = CLI + [a if a.startswith("-") else native(a) for a in args]
-                    result = subprocess.run(command, stdout=full, stderr=subprocess.PIPE, timeout=120)
+        # A full disk, and (on Linux) a pipe whose reader is gone before the first line.
+        sinks = ["full"] if WINDOWS else ["full", "closed pipe"]
+        for (args, renames), sink in ((case, sink) for case in cases for sink in sinks):
+            with self.subTest(args=args, sink=sink):
+                command = CLI + [a if a.startswith("-") else native(a) for a in args]
+                if sink == "full":
+                    with open("/dev/full", "wb") as full:
+                        result = subprocess.run(command, stdout=full, stderr=subprocess.PIPE, timeout=120)
+                else:
+                    reader, writer = os.pipe()
+                    os.close(reader)
+                    try:
+                        result = subprocess.run(command, stdout=writer, stderr=subprocess.PIPE, timeout=120)
+                    finally:
+                        os.close(writer)
                 self.assertEqual(result.returncode, 3, result.stderr)
                 self.assertIn(b"cannot write the output", result.stderr)
                 # No rename goes untold, and none follows a lost report.
@@ -462,6 +474,24 @@ for name in sys.argv[2:]:
                 self.assertEqual(result.stderr.count(b"renamed "), renames)
                 for name in renamed:
                     os.rename(os.path.join(self.tree, name), os.path.join(self.tree, name[:-4] + ".txt"))
+
+    def test_wildcards_are_expanded_on_windows_only(self):
+        for name in ("b.png", "a.png", "c.txt"):
+            self.put(name)
+        cases = [("*.png", ["a.png", "b.png"] if WINDOWS else None),
+                 ("?.txt", ["c.txt"] if WINDOWS else None),
+                 ("*.gif", None)]  # no match: the argument stays as it is
+        for pattern, expected in cases:
+            with self.subTest(pattern=pattern):
+                result, lines = self.json_run(os.path.join(self.tree, pattern))
+                if expected is None:
+                    self.assertEqual([l["state"] for l in lines], ["unreadable"])
+                    self.assertEqual(result.returncode, 1)
+                else:
+                    self.assertEqual([l["path"] for l in lines], [native(os.path.join(self.tree, n)) for n in expected])
+                    self.assertEqual(result.returncode, 0, result.stderr)
+        result = run("/?")
+        self.assertEqual((result.returncode, b"usage:" in result.stdout), (0, True) if WINDOWS else (1, False))
 
     def test_help_version_and_lint(self):
         for flag in ("--help", "--version"):

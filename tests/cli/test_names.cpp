@@ -19,13 +19,15 @@ std::string Target(const char* path, const char* extension)
 
 } // namespace
 
-TEST(Names, ExtensionIsFromTheLastPeriodUnlessASpaceFollows)
+TEST(Names, ExtensionIsFromTheLastPeriodUnlessASpaceFollowsOrItLeadsTheName)
 {
     EXPECT_EQ(CurrentExtension("dir/archive.tar.gz"), N(".gz"));
     EXPECT_EQ(CurrentExtension("dir/README"), N(""));
     EXPECT_EQ(CurrentExtension("minutes.june final"), N(""));
     EXPECT_EQ(CurrentExtension("dir.d/file"), N(""));
-    EXPECT_EQ(CurrentExtension(".bashrc"), N(".bashrc"));
+    EXPECT_EQ(CurrentExtension(".bashrc"), N(""));
+    EXPECT_EQ(CurrentExtension("d/.config.old"), N(".old"));
+    EXPECT_EQ(CurrentExtension("..hidden"), N(".hidden"));
     EXPECT_EQ(CurrentExtension("trailing."), N("."));
 }
 
@@ -44,6 +46,7 @@ TEST(Names, RenameReplacesOnlyTheLastExtension)
     EXPECT_EQ(Target("d/README", ".txt"), "d/README.txt");
     EXPECT_EQ(Target("d/minutes.june final", ".pdf"), "d/minutes.june final.pdf");
     EXPECT_EQ(Target("d.x/photo", ".png"), "d.x/photo.png");
+    EXPECT_EQ(Target("d/.hidden", ".jpg"), "d/.hidden.jpg");
 }
 
 TEST(Names, RenameNeverDoublesAnExtension)
