@@ -5,6 +5,7 @@
 
 #include "detection.h"
 #include "file_names.h"
+#include "signature_text.h"
 #include "platform_file.h"
 
 #include <shlwapi.h>
@@ -15,6 +16,18 @@
 AppState g_app = {};
 
 namespace {
+
+std::wstring WideFromSignatureText(const std::string& text)
+{
+    const std::string utf8 = SignatureTextAsUtf8(text, {});
+    if (utf8.empty())
+        return {};
+    const int size = static_cast<int>(utf8.size());
+    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), length);
+    return wide;
+}
 
 constexpr const wchar_t* kAppName = L"Kindsniffer";
 constexpr const wchar_t* kUnreadableText = L"（ファイルが開けません）";
@@ -289,10 +302,13 @@ void ExamineCurrentFile(HWND dialog)
         SetWindowTextW(title, kUndeterminedText);
         break;
     case DetectionState::Detected:
-        // Signature texts are bytes in the ANSI code page: handed over narrow, unconverted.
-        SetWindowTextA(title, outcome.title.c_str());
-        for (size_t i = 0; i < outcome.extensions.size(); ++i)
-            SendMessageA(list, CB_INSERTSTRING, i, reinterpret_cast<LPARAM>(outcome.extensions[i].c_str()));
+        // Signature texts are bytes: UTF-8 when they are valid UTF-8 beyond
+        // ASCII, else in the ANSI code page, as the console program reads them.
+        SetWindowTextW(title, WideFromSignatureText(outcome.title).c_str());
+        for (size_t i = 0; i < outcome.extensions.size(); ++i) {
+            const std::wstring extension = WideFromSignatureText(outcome.extensions[i]);
+            SendMessageW(list, CB_INSERTSTRING, i, reinterpret_cast<LPARAM>(extension.c_str()));
+        }
         SizeDropDown(list);
         SendMessageW(list, CB_SETCURSEL, 0, 0);
         break;

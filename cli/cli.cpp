@@ -9,6 +9,7 @@
 
 #include "detection.h"
 #include "platform_file.h"
+#include "signature_text.h"
 
 #include <system_error>
 
@@ -45,6 +46,10 @@ int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
     ExamineInOrder(table, files, workers, options.explain, [&](std::size_t i, BatchResult&& result) {
         // No worker touches a file's path again once its outcome is handed on.
         Examined item{std::move(files[i]), std::move(result.outcome), std::nullopt, std::move(result.basis)};
+        // From here on a title or an extension is UTF-8, whatever the signature file was saved in.
+        item.outcome.title = SignatureTextAsUtf8(item.outcome.title, table.declaredEncoding);
+        for (std::string& extension : item.outcome.extensions)
+            extension = SignatureTextAsUtf8(extension, table.declaredEncoding);
         progress.Update(i + 1);
         if (item.outcome.state == DetectionState::Unreadable) {
             anyUnreadable = true;

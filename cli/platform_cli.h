@@ -14,8 +14,8 @@
 // trailing period or line break.
 std::string SystemErrorText(const std::error_code& error);
 
-// A signature text (an extension) as a native file-name string: bytes on
-// POSIX; on Windows read in the ANSI code page, as the dialog shows it.
+// An extension, already made UTF-8 by SignatureTextAsUtf8, as a native
+// file-name string: bytes on POSIX, UTF-16 on Windows.
 NativeString NativeFromSignatureText(std::string_view text);
 
 bool IsTerminal(std::FILE* stream);

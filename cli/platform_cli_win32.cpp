@@ -30,9 +30,9 @@ NativeString NativeFromSignatureText(std::string_view text)
     if (text.empty())
         return {};
     const int size = static_cast<int>(text.size());
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
     NativeString wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), length);
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), length);
     return wide;
 }
 

@@ -47,6 +47,22 @@ const char* WholeFileProblem(WholeFileResult result)
 
 namespace {
 
+// The value of encoding="..." in the document's XML declaration, if it has one.
+std::string DeclaredEncoding(const tinyxml2::XMLDocument& document)
+{
+    const tinyxml2::XMLNode* first = document.FirstChild();
+    const tinyxml2::XMLDeclaration* declaration = first ? first->ToDeclaration() : nullptr;
+    if (!declaration || !declaration->Value())
+        return {};
+    const std::string_view text = declaration->Value();
+    const std::size_t name = text.find("encoding");
+    const std::size_t quote = name == text.npos ? text.npos : text.find_first_of("\"'", name);
+    if (quote == text.npos)
+        return {};
+    const std::size_t end = text.find(text[quote], quote + 1);
+    return end == text.npos ? std::string() : std::string(text.substr(quote + 1, end - quote - 1));
+}
+
 // The first byte that a type's first pattern requires, if it requires one.
 std::optional<std::uint8_t> RequiredFirstByte(const SignatureType& type)
 {
@@ -97,6 +113,7 @@ SignatureTable LoadSignatureTable(const std::filesystem::path& path)
     if (table.file != WholeFileResult::Read)
         return table;
     table.state = SignatureFileState::Unusable;
+    table.declaredEncoding = DeclaredEncoding(document);
 
     const tinyxml2::XMLElement* dat = document.FirstChildElement("dat");
     const tinyxml2::XMLElement* types = dat ? dat->FirstChildElement("types") : nullptr;

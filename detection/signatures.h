@@ -38,6 +38,10 @@ struct SignatureTable {
     SignatureFileState state = SignatureFileState::Unreadable;
     WholeFileResult file = WholeFileResult::CannotOpen;  // why it is Unreadable
     std::vector<SignatureType> types;  // in document order: the first match wins
+    // The encoding its XML declaration names ("Shift_JIS"), or empty: titles
+    // and extensions are bytes, and this says how to read those that are
+    // neither ASCII nor UTF-8 where there is no ANSI code page.
+    std::string declaredEncoding;
 
     // For each value of a file's first byte, the types (indices, in document
     // order) that can still match it: a type whose first pattern demands

@@ -1,5 +1,7 @@
 #include "checks.h"
 
+#include "signature_text.h"
+
 #include <algorithm>
 #include <optional>
 
@@ -155,7 +157,11 @@ LineOccurrences CountOccurrences(const XMLDocument& document)
 void CheckCharacterReferences(const XMLElement* element, std::string_view decoded, const SourceLines& source,
                               const LineOccurrences& occurrences, Findings& findings)
 {
-    if (std::none_of(decoded.begin(), decoded.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
+    // A reference becomes UTF-8 bytes. Beside ASCII alone the text is UTF-8
+    // and both programs read it so; beside bytes in another encoding the
+    // whole text is read in the ANSI code page, and the reference garbled.
+    if (IsNonAsciiUtf8(decoded)
+        || std::none_of(decoded.begin(), decoded.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
         return;
     auto start = RawContentStart(source, element, occurrences);
     if (!start)
@@ -168,8 +174,9 @@ void CheckCharacterReferences(const XMLElement* element, std::string_view decode
         list += (list.empty() ? "" : " ") + std::string(reference);
     Report(findings, element->GetLineNum(),
            std::string("<") + element->Name() + "> holds the character reference" + (references.size() > 1 ? "s " : " ")
-               + list + ": it becomes UTF-8 bytes, which the window shows garbled (it reads the text in the "
-               + "ANSI code page); write the character directly in that code page, or keep the text ASCII");
+               + list + " beside text that is not UTF-8: the text is then read in the ANSI code page, and the "
+               + "reference's UTF-8 bytes show garbled; save the whole text in UTF-8, or write the character "
+               + "directly in that code page");
 }
 
 } // namespace lint

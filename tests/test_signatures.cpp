@@ -1,5 +1,6 @@
 // Reading the signature document: which elements count and what their text is.
 #include "detection.h"
+#include "signature_text.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -151,4 +152,24 @@ TEST(SignatureLoading, AnEditTakesEffectAtTheNextRun)
     EXPECT_EQ(DetectFileType(sig, file).title, "First");
     dir.Signatures("<type><magic>4D</magic><title>Second</title></type>");
     EXPECT_EQ(DetectFileType(sig, file).title, "Second");
+}
+
+TEST(SignatureText, OnlyValidUtf8BeyondAsciiIsReadAsUtf8)
+{
+    const struct {
+        const char* bytes;
+        bool utf8;
+    } cases[] = {
+        {"PNG image", false},                        // ASCII: every code page reads it alike
+        {"PNG\xE7\x94\xBB\xE5\x83\x8F", true},       // PNG画像 in UTF-8
+        {"PNG\x89\xE6\x91\x9C", false},              // the same in Shift_JIS
+        {"caf\xE9", false},                          // CP1252
+        {"\xC0\x80", false},                         // overlong
+        {"\xED\xA0\x80", false},                     // a surrogate
+        {"\xF4\x90\x80\x80", false},                 // past U+10FFFF
+        {"\xE7\x94", false},                         // cut short
+        {"\xF0\x9F\x93\xB7", true},                  // beyond the BMP
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsNonAsciiUtf8(c.bytes), c.utf8) << c.bytes;
 }

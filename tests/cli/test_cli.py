@@ -475,6 +475,23 @@ for name in sys.argv[2:]:
                 for name in renamed:
                     os.rename(os.path.join(self.tree, name), os.path.join(self.tree, name[:-4] + ".txt"))
 
+    def test_titles_read_alike_whether_saved_as_utf8_or_in_the_declared_encoding(self):
+        title = "PNG\u753b\u50cf"  # PNG画像
+        cases = [("utf-8", b'<?xml version="1.0" encoding="UTF-8"?>', title.encode("utf-8")),
+                 ("shift_jis", b'<?xml version="1.0" encoding="Shift_JIS"?>', title.encode("shift_jis")),
+                 ("utf-8, declared otherwise", b'<?xml version="1.0" encoding="Shift_JIS"?>', title.encode("utf-8"))]
+        photo = self.put("photo.dat")
+        # Windows reads a title that is not UTF-8 in the ANSI code page: 932 under a Japanese locale.
+        env = dict(os.environ, KINDSNIFFER_WINE_LANG="ja_JP.UTF-8")
+        for name, declaration, raw in cases:
+            with self.subTest(saved=name):
+                sig = os.path.join(self.dir, "titles.xml")
+                with open(sig, "wb") as f:
+                    f.write(declaration + b"<dat><types><type><magic>89 50</magic><title>" + raw
+                            + b"</title><ext>.png</ext></type></types></dat>")
+                result = run("--signatures", sig, "--json", photo, env=env)
+                self.assertEqual(json_lines(result.stdout)[0]["title"], title, result.stderr)
+
     def test_wildcards_are_expanded_on_windows_only(self):
         for name in ("b.png", "a.png", "c.txt"):
             self.put(name)

@@ -144,22 +144,23 @@ TEST(LintType, ReportsMissingOrEmptyPieces)
     EXPECT_TRUE(Has(findings, kFirst + 2, "\"png\" lacks its leading period"));
 }
 
-TEST(LintType, ReportsCharacterReferencesBeyondAscii)
+TEST(LintType, ReportsCharacterReferencesBesideTextThatIsNotUtf8)
 {
-    const auto findings = LintTypes(TypeWith("00", "&#x30D5;ile") + "\n" + TypeWith("01", "Caf&#233;") + "\n"
-                                    + TypeWith("02", "<![CDATA[&#x30D5;]]>") + "\n"
-                                    + "<type><magic>03</magic><title>T</title><ext>.&#xE9;</ext></type>");
-    EXPECT_TRUE(Has(findings, kFirst, "&#x30D5;"));
-    EXPECT_TRUE(Has(findings, kFirst + 1, "&#233;"));
+    // Beside ASCII or UTF-8 a reference reads right; beside Latin-1 or Shift_JIS bytes it does not.
+    const auto findings = LintTypes(TypeWith("00", "&#x30D5;ile") + "\n" + TypeWith("01", "Caf\xE9 &#233;") + "\n"
+                                    + TypeWith("02", "<![CDATA[&#x30D5;]]>\xE9") + "\n"
+                                    + "<type><magic>03</magic><title>T</title><ext>.\x95&#xE9;</ext></type>\n"
+                                    + TypeWith("04", "\xE3\x83\x95&#233;"));
+    EXPECT_TRUE(Has(findings, kFirst + 1, "&#233; beside text that is not UTF-8"));
     EXPECT_TRUE(Has(findings, kFirst + 3, "<ext> holds the character reference &#xE9;"));
-    EXPECT_EQ(findings.size(), 3u) << Dump(findings);
+    EXPECT_EQ(findings.size(), 2u) << Dump(findings);
 }
 
 TEST(LintType, AttributesACharacterReferenceToTheRightTitleOnASharedLine)
 {
-    // Both titles decode to non-ASCII bytes, but only the second was written as a reference.
-    const auto findings = LintTypes(TypeWith("00", "Caf\xC3\xA9") + TypeWith("01", "<!-- <title>&#233;</title> -->")
-                                    + TypeWith("02", "&#233;"));
+    // Both titles hold bytes that are not UTF-8, but only the second has a reference.
+    const auto findings = LintTypes(TypeWith("00", "Caf\xE9") + TypeWith("01", "<!-- <title>&#233;</title> -->")
+                                    + TypeWith("02", "\xE9&#233;"));
     EXPECT_EQ(Count(findings, kFirst, "&#233;"), 1) << Dump(findings);
     EXPECT_EQ(findings.size(), 2u) << Dump(findings);  // and the title that begins with a comment
 }
