@@ -487,6 +487,8 @@ SAME_CONTENT = [
     {"mid", "midi"},
     {"aif", "aiff"},
     {"au", "snd"},
+    {"p12", "pfx"},
+    {"h5", "hdf5"},
 ]
 NAMES = {ext: frozenset(names) for names in SAME_CONTENT for ext in names}
 
@@ -541,8 +543,8 @@ def score(args):
         text_files = sum(1 for r in mine if r[2] == "text")
         packages = {os.path.basename(r[0]).split("--", 1)[0] for r in mine}
         print(f"#### {pset.capitalize()} packages\n")
-        print(f"{len(mine)} files from {len(packages)} packages, {len(mine) - text_files} of them without the text "
-              "category.\n")
+        print(f"{len(mine)} files from {len(packages)} packages (those that gave any), {len(mine) - text_files} of "
+              "them without the text category.\n")
         print("| Tool | Offered, without text | Offered first, without text | Strict first, without text "
               "| Offered, all files | Offered first, all files | Strict first, all files |")
         print("|---|---|---|---|---|---|---|")

@@ -17,6 +17,7 @@ class Judgement(unittest.TestCase):
             ("jpeg", ["jpg"], (True, True, False)),
             ("oga", ["ogg", "oga"], (True, True, False)),
             ("tiff", ["tif"], (True, True, False)),
+            ("p12", ["pfx", "p12"], (True, True, False)),
             ("png", ["png"], (True, True, True)),
             ("icm", ["icc", "icm"], (True, False, False)),  # another format's usual name is not a synonym
             ("pem", ["crt"], (False, False, False)),
