@@ -36,7 +36,8 @@ BATCH = 200
 GENERIC = set("""
 dat data bin raw img rom fw out tmp cache dump blob db map idx hex obj sample example default orig old bak
 in am ac lst log res pak def sym list save new dist cfg conf ini local signed unsigned lines flate
-""".split())
+expect golden input notzip
+""".split())  # the last line: test fixtures named for their role in a test (Go's testdata)
 
 
 # --- The truth check --------------------------------------------------------------------------------------------
