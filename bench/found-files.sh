@@ -6,8 +6,10 @@
 #
 # The packages, their unpacked trees and the chosen files live in the cache folder (several hundred MB):
 # --cache, else $FOUND_FILES_CACHE, else build/found-files. It is gathered once and reused; --regather picks the
-# files anew. The table goes to stdout; the files outside the text category that kindsniffer-cli does not name
-# first go to CACHE/misses-kindsniffer.tsv.
+# files anew. The packages are split into the set the signature set was studied against and a new set
+# (bench/found-files-packages.txt); each is scored on its own. The tables go to stdout; the files outside the text
+# category that kindsniffer-cli does not name first go to CACHE/misses-kindsniffer.tsv, and every tool's answer
+# for every file to CACHE/answers.tsv.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,16 +27,21 @@ while [ $# -gt 0 ]; do
     esac
 done
 
-if [ ! -x "$cli" ]; then
-    cmake --preset native >/dev/null && cmake --build --preset native --target kindsniffer-cli >/dev/null
-fi
-if ! command -v npm >/dev/null; then  # Debian 12's own Node.js and npm
+# Everything it runs comes from Debian's packages, which scripts/setup.sh installs (Node.js and npm with --bench).
+missing=()
+for tool in apt-get dpkg-deb file python3 node npm cmake; do
+    command -v "$tool" >/dev/null || missing+=("$tool")
+done
+if [ ${#missing[@]} -gt 0 ]; then
     if [ "$(id -u)" -eq 0 ]; then
         scripts/setup.sh --bench >/dev/null
     else
-        echo "found-files.sh: npm is missing; run scripts/setup.sh --bench as root" >&2
+        echo "found-files.sh: ${missing[*]} missing; run scripts/setup.sh --bench as root" >&2
         exit 2
     fi
+fi
+if [ ! -x "$cli" ]; then
+    cmake --preset native >/dev/null && nice -n 10 cmake --build --preset native --target kindsniffer-cli >/dev/null
 fi
 node_dir=build/bench-node
 if [ ! -f "$node_dir/node_modules/file-type/package.json" ]; then
@@ -54,4 +61,4 @@ if [ "$regather" = 1 ] || [ ! -f "$cache/READY" ]; then
 fi
 python3 bench/found_files.py score "$cache" --cli "$cli" --signatures "$signatures" \
     --file-type-script "$node_dir/file-type-ext.mjs" --file-type-version "$file_type_version" \
-    --misses "$cache/misses-kindsniffer.tsv"
+    --misses "$cache/misses-kindsniffer.tsv" --answers "$cache/answers.tsv"
