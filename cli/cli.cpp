@@ -35,7 +35,6 @@ int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
     Progress progress{err, files.size() > 1 && IsTerminal(err), files.size()};
     std::vector<Examined> rows;
     bool anyUnreadable = false, anyRenameFailed = false, anyRenameKept = false;
-    std::error_code error;
     // With renames, each line goes out before the next file is touched, so
     // that no rename happens once its report can no longer be written.
     const bool renaming = options.rename && !options.dryRun;
@@ -53,9 +52,7 @@ int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
         progress.Update(i + 1);
         if (item.outcome.state == DetectionState::Unreadable) {
             anyUnreadable = true;
-            if (!options.recursive && fs::is_directory(item.path, error))
-                std::fprintf(err, "kindsniffer-cli: %s is a directory (use -r to examine its files)\n",
-                             DisplayText(item.path.native()).c_str());
+            TellUnreadable(item, options.recursive, err);
         }
         const bool mismatch = (options.mismatchOnly || options.rename) && IsMismatch(item.path, item.outcome);
         if (options.mismatchOnly && !mismatch)

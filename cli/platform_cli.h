@@ -11,7 +11,8 @@
 #include <vector>
 
 // The system's words for an error of the file layer, in UTF-8 without a
-// trailing period or line break.
+// trailing period or line break. A system code is put in the platform's own
+// words; a portable one (std::errc) in the C library's.
 std::string SystemErrorText(const std::error_code& error);
 
 // An extension, already made UTF-8 by SignatureTextAsUtf8, as a native

@@ -7,6 +7,8 @@
 
 std::string SystemErrorText(const std::error_code& error)
 {
+    if (error.category() != std::system_category())
+        return error.message();
     const auto code = static_cast<DWORD>(error.value());
     wchar_t* buffer = nullptr;
     DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM

@@ -1,5 +1,6 @@
 #include "report.h"
 #include "explain.h"
+#include "platform_cli.h"
 #include "text.h"
 
 #include <algorithm>
@@ -36,6 +37,19 @@ void Write(std::FILE* out, const std::string& text)
 
 } // namespace
 
+std::string UnreadableReason(const DetectionOutcome& outcome)
+{
+    return outcome.error ? SystemErrorText(outcome.error) : std::string("cannot be read");
+}
+
+void TellUnreadable(const Examined& item, bool recursive, std::FILE* err)
+{
+    const bool folder = item.outcome.error == std::errc::is_a_directory;
+    std::fprintf(err, "kindsniffer-cli: %s: %s%s\n", DisplayText(item.path.native()).c_str(),
+                 DisplayText(UnreadableReason(item.outcome)).c_str(),
+                 folder && !recursive ? " (use -r to examine its files)" : "");
+}
+
 void PrintJson(std::FILE* out, const Examined& item)
 {
     const DetectionOutcome& outcome = item.outcome;
@@ -44,6 +58,8 @@ void PrintJson(std::FILE* out, const Examined& item)
     for (std::size_t i = 0; i < outcome.extensions.size(); ++i)
         line += (i ? ", " : "") + JsonString(outcome.extensions[i]);
     line += "]";
+    if (outcome.state == DetectionState::Unreadable)
+        line += ", \"error\": " + JsonString(UnreadableReason(outcome));
     if (item.rename) {
         line += std::string(", \"rename\": {\"result\": \"") + ActionName(item.rename->action) + "\"";
         if (!item.rename->target.empty())

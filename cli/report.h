@@ -28,6 +28,13 @@ void PrintTable(std::FILE* out, const std::vector<Examined>& rows);
 // Whether anything written to `out` failed to arrive.
 bool OutputFailed(std::FILE* out);
 
+// The system's reason why a file could not be read, as the JSON "error" tells it.
+std::string UnreadableReason(const DetectionOutcome& outcome);
+
+// One line on `err` for a file that could not be read, with its reason; a
+// folder given without -r also gets the hint that -r walks it.
+void TellUnreadable(const Examined& item, bool recursive, std::FILE* err);
+
 // What a batch did that its lost report would have told: the renames.
 void TellRenamesOnError(const std::vector<Examined>& rows, std::FILE* err);
 

@@ -334,6 +334,13 @@ void DescribeMatch(const SignatureType& type, FileSource& source, DetectionBasis
     }
 }
 
+// A read that failed after the open: the system's own reason is gone by
+// now (the reads report only success), so it is told as an I/O error.
+DetectionOutcome ReadFailed()
+{
+    return {DetectionState::Unreadable, std::make_error_code(std::errc::io_error), {}, {}};
+}
+
 } // namespace
 
 DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesystem::path& filePath,
@@ -348,38 +355,39 @@ DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesys
 {
     if (basis)
         *basis = {};
-    UniquePlatformFile file = OpenFileForDetection(filePath);
+    std::error_code openError;
+    UniquePlatformFile file = OpenFileForDetection(filePath, openError);
     if (!file)
-        return {DetectionState::Unreadable, {}, {}};
+        return {DetectionState::Unreadable, openError, {}, {}};
     const std::uint64_t size = PlatformFileSize(*file);
     // Every pattern needs at least one byte.
     if (size == 0)
-        return {DetectionState::Undetermined, {}, {}};
+        return {DetectionState::Undetermined, {}, {}, {}};
 
     FileSource source(*file, size, table, buffers);
     // Only the types that can match this first byte are tried, in document
     // order. A failed read ends the run: no answer is given on bytes unseen.
     const std::uint8_t* firstByte = source.Bytes(0, 1);
     if (!firstByte)
-        return {DetectionState::Unreadable, {}, {}};
+        return ReadFailed();
     const std::vector<std::uint32_t>& candidates = table.candidatesByFirstByte[*firstByte];
     const std::size_t count = candidates.size();
     for (std::size_t i = 0; i < count; ++i) {
         const SignatureType& type = table.types[candidates[i]];
         const bool matches = TypeMatches(type, source);
         if (source.readFailed)
-            return {DetectionState::Unreadable, {}, {}};
+            return ReadFailed();
         if (matches) {
             if (basis) {
                 basis->typesTried = i + 1;
                 DescribeMatch(type, source, *basis);
             }
-            return {DetectionState::Detected, type.title, type.extensions};
+            return {DetectionState::Detected, {}, type.title, type.extensions};
         }
     }
     if (basis)
         basis->typesTried = count;
-    return {DetectionState::Undetermined, {}, {}};
+    return {DetectionState::Undetermined, {}, {}, {}};
 }
 
 DetectionOutcome DetectFileType(const std::filesystem::path& signaturePath, const std::filesystem::path& filePath)

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 enum class DetectionState {
@@ -19,6 +20,10 @@ enum class DetectionState {
 
 struct DetectionOutcome {
     DetectionState state = DetectionState::Undetermined;
+    // Unreadable only: why. The system's code when the open failed, is_a_directory
+    // or not_supported for what is no regular file, io_error for a read that
+    // failed after the open.
+    std::error_code error;
     std::string title;                    // Detected only
     std::vector<std::string> extensions;  // Detected only, in document order
 };

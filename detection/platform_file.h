@@ -24,6 +24,10 @@ using UniquePlatformFile = std::unique_ptr<PlatformFile, PlatformFileCloser>;
 // and, on POSIX, anything that is not a regular file give null, as does every
 // failure. Never creates a file and never blocks on a FIFO.
 UniquePlatformFile OpenFileForDetection(const std::filesystem::path& path);
+// The same, saying why on failure: the system's code, or
+// std::errc::is_a_directory / std::errc::not_supported for a folder or
+// another kind of file that is not regular.
+UniquePlatformFile OpenFileForDetection(const std::filesystem::path& path, std::error_code& error);
 
 // The file's full 64-bit size, as read when it was opened.
 std::uint64_t PlatformFileSize(const PlatformFile& file);

@@ -25,14 +25,28 @@ void PlatformFileCloser::operator()(PlatformFile* file) const noexcept
 
 UniquePlatformFile OpenFileForDetection(const std::filesystem::path& path)
 {
+    std::error_code ignored;
+    return OpenFileForDetection(path, ignored);
+}
+
+UniquePlatformFile OpenFileForDetection(const std::filesystem::path& path, std::error_code& error)
+{
     // O_NONBLOCK: opening a FIFO must not wait for a writer; it is then refused below.
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
+    if (fd < 0) {
+        error.assign(errno, std::system_category());
         return nullptr;
+    }
     UniquePlatformFile file(new PlatformFile{fd, 0});
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0)
+    if (::fstat(fd, &st) != 0) {
+        error.assign(errno, std::system_category());
         return nullptr;
+    }
+    if (!S_ISREG(st.st_mode) || st.st_size < 0) {
+        error = std::make_error_code(S_ISDIR(st.st_mode) ? std::errc::is_a_directory : std::errc::not_supported);
+        return nullptr;
+    }
     file->size = static_cast<std::uint64_t>(st.st_size);
     return file;
 }

@@ -21,18 +21,35 @@ void PlatformFileCloser::operator()(PlatformFile* file) const noexcept
 
 UniquePlatformFile OpenFileForDetection(const std::filesystem::path& path)
 {
+    std::error_code ignored;
+    return OpenFileForDetection(path, ignored);
+}
+
+UniquePlatformFile OpenFileForDetection(const std::filesystem::path& path, std::error_code& error)
+{
     // Readers only may share the file: one being written elsewhere is refused.
     // Backup semantics lets a directory open too; it is refused just below.
     HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
+    if (handle == INVALID_HANDLE_VALUE) {
+        error.assign(static_cast<int>(GetLastError()), std::system_category());
         return nullptr;
+    }
     UniquePlatformFile file(new PlatformFile{handle, 0});
 
     BY_HANDLE_FILE_INFORMATION info{};
-    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info)
-        || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        error = std::make_error_code(std::errc::not_supported);
         return nullptr;
+    }
+    if (!GetFileInformationByHandle(handle, &info)) {
+        error.assign(static_cast<int>(GetLastError()), std::system_category());
+        return nullptr;
+    }
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        error = std::make_error_code(std::errc::is_a_directory);
+        return nullptr;
+    }
     file->size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
     return file;
 }

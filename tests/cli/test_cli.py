@@ -70,10 +70,29 @@ class ConsoleProgram(unittest.TestCase):
         self.assertEqual([l["path"] for l in lines], [native(p) for p in (self.png, missing, self.text, self.exe)])
         self.assertEqual(lines[0], {"path": native(self.png), "state": "detected", "title": "PNG image",
                                     "extensions": [".png"]})
-        self.assertEqual(lines[1], {"path": native(missing), "state": "unreadable", "title": "", "extensions": []})
+        self.assertEqual(lines[1], {"path": native(missing), "state": "unreadable", "title": "", "extensions": [],
+                                    "error": lines[1].get("error")})
         self.assertEqual(lines[2], {"path": native(self.text), "state": "undetermined", "title": "",
                                     "extensions": []})
         self.assertEqual(lines[3]["extensions"], [".exe", ".dll"])
+
+    def test_an_unreadable_file_is_told_with_the_systems_reason(self):
+        missing = os.path.join(self.dir, "absent")
+        folder = os.path.join(self.dir, "folder")
+        os.mkdir(folder)
+        cases = [(missing, "No such file or directory" if not WINDOWS else "not find the file"),
+                 (folder, "directory")]
+        for mode in (["--json"], [], ["--mismatch"]):
+            for path, reason in cases:
+                with self.subTest(mode=mode, path=path):
+                    result = run("--signatures", self.sig, *mode, path)
+                    self.assertEqual(result.returncode, 1)
+                    told = result.stderr.decode("utf-8").splitlines()
+                    self.assertEqual(len(told), 1, told)
+                    self.assertIn(native(path), told[0])
+                    self.assertIn(reason, told[0])
+                    if mode == ["--json"]:
+                        self.assertIn(reason, json_lines(result.stdout)[0]["error"])
 
     def test_exit_status_is_zero_when_every_path_was_examined(self):
         result = run("--json", "--signatures", self.sig, self.png, self.text)
