@@ -244,6 +244,7 @@ IMAGE_CONVERSIONS = [
     ("rose", "v", "vips", ()),
     ("rose", "pgx", "pgx", ()),
     ("rose", "cal", "cals", ()),
+    ("rose", "xbm", "xbm", ()),
 ]
 
 for _name, _ext, _fmt, _opts in IMAGE_CONVERSIONS:
@@ -1589,6 +1590,215 @@ TEXT_SAMPLES = [
 ]
 
 for _name, _ext, _make in TEXT_SAMPLES:
+    item(_name, _ext)(_make)
+
+
+# --- kinds told apart by their structure -------------------------------------------------------
+# Each case is a file the set once named wrongly, or a kind it did not know; the generic
+# formats around it (XML, DER, tar, bytecode) are what it must not be mistaken for.
+
+def nifti1_regular():
+    # NIfTI-1 asks writers to set Analyze's "regular" byte to 'r', as many do.
+    header = bytearray(nifti1())
+    header[38] = ord("r")
+    return bytes(header)
+
+
+def analyze75(byteorder="<"):
+    header = bytearray(348)
+    struct.pack_into(byteorder + "i", header, 0, 348)
+    struct.pack_into(byteorder + "i", header, 32, 16384)
+    header[38] = ord("r")
+    struct.pack_into(byteorder + "8h", header, 40, 3, 2, 2, 1, 1, 1, 1, 1)
+    struct.pack_into(byteorder + "hh", header, 70, 2, 8)
+    return bytes(header)
+
+
+def protobuf_varint(n):
+    out = b""
+    while True:
+        byte = n & 0x7F
+        n >>= 7
+        out += bytes((byte | (0x80 if n else 0),))
+        if not n:
+            return out
+
+
+def orc_file():
+    # Header "ORC", no stripes, an empty footer, then the postscript (footer length, no
+    # compression, version 0.12, the magic as field 8000) and the postscript's length.
+    footer = b""
+    postscript = (b"\x08" + protobuf_varint(len(footer)) + b"\x10\x00" + b"\x22\x02\x00\x0c"
+                  + protobuf_varint(8000 << 3 | 2) + b"\x03ORC")
+    return b"ORC" + footer + postscript + bytes((len(postscript),))
+
+
+def grib2():
+    # Indicator (edition 2, total length), an identification section, the end section.
+    ident = struct.pack(">IB", 21, 1) + struct.pack(">HHBBBHBBBBBBB", 7, 0, 2, 1, 1, 2024, 1, 1, 0, 0, 0, 0, 0)
+    total = 16 + len(ident) + 4
+    return b"GRIB" + b"\0\0" + bytes((0, 2)) + struct.pack(">Q", total) + ident + b"7777"
+
+
+def cram3():
+    # Version 3.0 and the 20-byte file identifier, then the end-of-file container that 3.0 defines.
+    eof = bytes.fromhex("0f000000ffffffff0fe0454f4600000000010005bdd94f0001000606010001000100ee63014b")
+    return b"CRAM\x03\x00" + b"sample.cram".ljust(20, b"\0") + eof
+
+
+def unif():
+    # Revision 7, 24 reserved zero bytes, then chunks: the board name (MAPR) and the PRG ROM.
+    chunk = lambda ident, data: ident + struct.pack("<I", len(data)) + data
+    return (b"UNIF" + struct.pack("<I", 7) + bytes(24) + chunk(b"MAPR", b"NES-NROM-128\0")
+            + chunk(b"PRG0", bytes(16384)))
+
+
+def j2b():
+    # A compressed module: magic, DEADBEAF, file length, checksum, packed and unpacked sizes, zlib data.
+    packed = zlib.compress(b"RIFF" + struct.pack("<I", 4) + b"AM  ")
+    return (b"MUSE" + b"\xde\xad\xbe\xaf" + struct.pack("<IIII", 24 + len(packed), zlib.crc32(packed), len(packed), 12)
+            + packed)
+
+
+def pyc_body():
+    import marshal
+    return marshal.dumps(compile("VALUE = 42\n", "module.py", "exec"))
+
+
+def pypy3_pyc():
+    # PyPy 3.7 numbers its bytecode 384; the header is then laid out as CPython 3.7's.
+    return struct.pack("<H", 384) + b"\r\n" + struct.pack("<III", 0, 1700000000, 11) + pyc_body()
+
+
+def pypy27_pyc():
+    return struct.pack("<H", 62218) + b"\r\n" + struct.pack("<I", 1700000000) + pyc_body()
+
+
+def ppu_unit():
+    # Free Pascal 3.2.2 (version 207) for x86-64 Linux: compiler 3.2.2, cpu 8, target 26.
+    compiler = 3 << 14 | 2 << 7 | 2
+    header = b"PPU207" + struct.pack("<HHHIIIIIIII", compiler, 8, 26, 0x21080, 64, 0, 0, 0, 2, 4, 0)
+    return header + b"\x01\x01\x01\x75" + bytes(60)
+
+
+def der(tag, *parts):
+    body = b"".join(parts)
+    n = len(body)
+    if n < 0x80:
+        size = bytes((n,))
+    else:
+        raw = n.to_bytes((n.bit_length() + 7) // 8, "big")
+        size = bytes((0x80 | len(raw),)) + raw
+    return bytes((tag,)) + size + body
+
+
+def ocsp_response():
+    # Successful, with a basic response: responder by key hash, produced at, one single response,
+    # a signature algorithm and a (here zero) signature.
+    oid_basic = bytes.fromhex("06092b0601050507300101")
+    sha1 = der(0x30, bytes.fromhex("06052b0e03021a"), b"\x05\x00")
+    cert_id = der(0x30, sha1, der(0x04, bytes(20)), der(0x04, bytes(20)), der(0x02, b"\x01"))
+    single = der(0x30, cert_id, b"\x80\x00", der(0x18, b"20240101000000Z"))
+    data = der(0x30, der(0xA2, der(0x04, bytes(20))), der(0x18, b"20240101000000Z"), der(0x30, single))
+    sig_alg = der(0x30, bytes.fromhex("06092a864886f70d01010b"), b"\x05\x00")
+    basic = der(0x30, data, sig_alg, der(0x03, b"\x00" + bytes(256)))
+    return der(0x30, der(0x0A, b"\x00"), der(0xA0, der(0x30, oid_basic, der(0x04, basic))))
+
+
+def ocsp_request():
+    sha1 = der(0x30, bytes.fromhex("06052b0e03021a"), b"\x05\x00")
+    cert_id = der(0x30, sha1, der(0x04, bytes(20)), der(0x04, bytes(20)), der(0x02, b"\x01"))
+    return der(0x30, der(0x30, der(0x30, der(0x30, cert_id))))
+
+
+def lzma_sized():
+    # The .lzma header with the size written in: properties, dictionary size, uncompressed size.
+    raw = lzma.compress(PAYLOAD, format=lzma.FORMAT_RAW,
+                        filters=[{"id": lzma.FILTER_LZMA1, "dict_size": 1 << 20}])
+    return b"\x5d" + struct.pack("<IQ", 1 << 20, len(PAYLOAD)) + raw
+
+
+def v7_tar():
+    # Before POSIX: octal fields ended by NUL (the checksum by NUL and space), no magic, no
+    # owner names, a NUL type for a plain file.
+    data = b"hello from a v7 archive\n"
+    header = bytearray(512)
+    header[0:9] = b"hello.txt"
+    header[100:108] = b"0000644\0"
+    header[108:116] = b"0001750\0"
+    header[116:124] = b"0001750\0"
+    header[124:136] = b"%011o\0" % len(data)
+    header[136:148] = b"%011o\0" % 1700000000
+    header[148:156] = b" " * 8
+    header[148:156] = b"%06o\0 " % sum(header)
+    return bytes(header) + data.ljust(512, b"\0") + bytes(1024)
+
+
+STRUCTURE_SAMPLES = [
+    ("nifti-regular", "nii", nifti1_regular),
+    ("analyze", "hdr", analyze75),
+    ("analyze-be", "hdr", lambda: analyze75(">")),
+    ("handwritten", "orc", orc_file),
+    ("handwritten", "grib2", grib2),
+    ("handwritten", "cram", cram3),
+    ("handwritten", "unf", unif),
+    ("handwritten", "j2b", j2b),
+    ("pypy3", "pyc", pypy3_pyc),
+    ("pypy27", "pyc", pypy27_pyc),
+    ("handwritten", "ppu", ppu_unit),
+    ("ocsp-response", "der", ocsp_response),
+    ("ocsp-request", "der", ocsp_request),
+    ("sized", "lzma", lzma_sized),
+    ("v7", "tar", v7_tar),
+]
+for _name, _ext, _build in STRUCTURE_SAMPLES:
+    item(_name, _ext)((lambda build: lambda out: open(out, "wb").write(build()))(_build))
+
+
+def openssl_key(*steps):
+    """Runs openssl STEPS in turn; each may name {prev} (the previous output) and {out}."""
+    def make(out):
+        need("openssl")
+        prev = None
+        for n, step in enumerate(steps):
+            dest = out if n == len(steps) - 1 else scratch("key-step-%d-%s" % (n, os.path.basename(out)))
+            run("openssl", *[a.format(prev=prev, out=dest) for a in step])
+            prev = dest
+    return make
+
+
+item("openssl-sec1-ec", "der")(openssl_key(["ecparam", "-name", "prime256v1", "-genkey", "-noout", "-outform", "DER",
+                                            "-out", "{out}"]))
+item("openssl-ed25519-public", "der")(openssl_key(["genpkey", "-algorithm", "ed25519", "-out", "{out}"],
+                                                  ["pkey", "-in", "{prev}", "-pubout", "-outform", "DER", "-out",
+                                                   "{out}"]))
+item("openssl-x25519", "der")(openssl_key(["genpkey", "-algorithm", "x25519", "-outform", "DER", "-out", "{out}"]))
+item("openssl-x25519-public", "der")(openssl_key(["genpkey", "-algorithm", "x25519", "-out", "{out}"],
+                                                 ["pkey", "-in", "{prev}", "-pubout", "-outform", "DER", "-out",
+                                                  "{out}"]))
+item("openssl-encrypted-pkcs8", "der")(openssl_key(
+    ["genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256", "-out", "{out}"],
+    ["pkcs8", "-topk8", "-in", "{prev}", "-v2", "aes-256-cbc", "-passout", "pass:sample", "-outform", "DER",
+     "-out", "{out}"]))
+
+GLIF = ('<?xml version="1.0" encoding="UTF-8"?>\n<glyph name="A" format="2">\n  <advance width="500"/>\n'
+        '  <unicode hex="0041"/>\n</glyph>\n')
+SVG_FONT = ('<svg xmlns="http://www.w3.org/2000/svg" width="10" height="10"><defs><font horiz-adv-x="500">'
+            '<font-face font-family="Sample" units-per-em="1000"/><glyph unicode="A" d="M0 0L500 700"/></font>'
+            '</defs></svg>')
+MATHML_NS = "http://www.w3.org/1998/Math/MathML"
+FORMULA = '<math xmlns="%s"><mi>x</mi><mo>=</mo><mn>1</mn></math>' % MATHML_NS
+STRUCTURE_TEXT = [
+    ("ufo", "glif", text(GLIF)),
+    ("font-with-glyphs", "svg", xml_doc(SVG_FONT)),
+    ("formula", "mml", xml_doc(FORMULA)),
+    ("bare-formula", "mml", text(FORMULA + "\n")),
+    ("with-formula", "xhtml", xml_doc('<html xmlns="http://www.w3.org/1999/xhtml"><head><title>x</title></head>'
+                                      '<body><p>%s</p></body></html>' % FORMULA)),
+    ("with-formula", "svg", xml_doc('<svg xmlns="http://www.w3.org/2000/svg" width="10" height="10">'
+                                    '<foreignObject width="10" height="10">%s</foreignObject></svg>' % FORMULA)),
+]
+for _name, _ext, _make in STRUCTURE_TEXT:
     item(_name, _ext)(_make)
 
 
