@@ -29,6 +29,7 @@ import lzma
 import math
 import os
 import plistlib
+import re
 import py_compile
 import shutil
 import sqlite3
@@ -1799,6 +1800,283 @@ STRUCTURE_TEXT = [
                                     '<foreignObject width="10" height="10">%s</foreignObject></svg>' % FORMULA)),
 ]
 for _name, _ext, _make in STRUCTURE_TEXT:
+    item(_name, _ext)(_make)
+
+
+# --- PE images with the header where linkers put it ----------------------------------------------
+# Microsoft's linker writes a "Rich" record between the DOS stub and the PE header, so the
+# header moves with the number of tools that built the file; MinGW puts it at 0x80.
+
+DOS_STUB = bytes.fromhex("0e1fba0e00b409cd21b8014ccd21") + b"This program cannot be run in DOS mode.\r\r\n$"
+
+
+def pe_image(lfanew, characteristics, subsystem, plus=True, data=b""):
+    dos = bytearray(lfanew)
+    dos[0:2] = b"MZ"
+    struct.pack_into("<HHHHHHHHH", dos, 2, 0x90, 3, 0, 4, 0, 0xFFFF, 0, 0xB8, 0)
+    struct.pack_into("<H", dos, 24, 0x40)
+    struct.pack_into("<I", dos, 60, lfanew)
+    dos[64:64 + len(DOS_STUB)] = DOS_STUB
+    rich_at = 64 + len(DOS_STUB) + (-len(DOS_STUB) % 16)
+    if rich_at + 24 <= lfanew:  # a record of the tools, ended by "Rich" and its key
+        dos[rich_at:rich_at + 4] = b"DanS"
+        dos[lfanew - 8:lfanew - 4] = b"Rich"
+    opt_size = 240 if plus else 224
+    section_at = lfanew + 24 + opt_size + 40
+    file_align = 0x200
+    headers = (section_at + file_align - 1) // file_align * file_align
+    body = (b"\xc3" + data).ljust(file_align, b"\0")
+    coff = struct.pack("<HHIIIHH", 0x8664 if plus else 0x14C, 1, 1700000000, 0, 0, opt_size, characteristics)
+    opt = bytearray(opt_size)
+    struct.pack_into("<HBB", opt, 0, 0x20B if plus else 0x10B, 14, 0)
+    struct.pack_into("<III", opt, 4, file_align, 0, 0)
+    struct.pack_into("<II", opt, 16, 0x1000, 0x1000)
+    if plus:
+        struct.pack_into("<Q", opt, 24, 0x180000000 if characteristics & 0x2000 else 0x140000000)
+    else:
+        struct.pack_into("<II", opt, 24, 0x1000, 0x10000000 if characteristics & 0x2000 else 0x400000)
+    struct.pack_into("<II", opt, 32, 0x1000, file_align)
+    struct.pack_into("<HHHHHH", opt, 40, 6, 0, 0, 0, 6, 0)
+    struct.pack_into("<IIII", opt, 52, 0, 0x2000, headers, 0)
+    struct.pack_into("<HH", opt, 68, subsystem, 0x8160)
+    struct.pack_into("<I", opt, 108 if plus else 92, 16)
+    section = struct.pack("<8sIIIIIIHHI", b".text", len(body), 0x1000, len(body), headers, 0, 0, 0, 0, 0x60000020)
+    image = bytes(dos) + b"PE\0\0" + coff + bytes(opt) + section
+    return image.ljust(headers, b"\0") + body
+
+
+LINKER_OFFSETS = [0x80, 0x88, 0x90, 0x98, 0xA0, 0xA8, 0xB0, 0xB8, 0xC8, 0xD0, 0xE0, 0xE8, 0xF0, 0xF8, 0x100, 0x108,
+                  0x110, 0x118]
+# (name, extension, characteristics, subsystem, PE32+): a 64-bit DLL, the 32-bit DLL flags of
+# older linkers (0xA18E), a native driver, a GUI and a console program.
+PE_KINDS = [("dll", "dll", 0x2022, 2, True), ("dll-a18e", "dll", 0xA18E, 2, False), ("driver", "sys", 0x0022, 1, True),
+            ("gui", "exe", 0x0022, 2, True), ("console", "exe", 0x0122, 3, False)]
+for _n, _offset in enumerate(LINKER_OFFSETS):
+    for _kind in (PE_KINDS[_n % len(PE_KINDS)], PE_KINDS[(_n + 2) % len(PE_KINDS)]):
+        _name, _ext, _chars, _sub, _plus = _kind
+        item("pe-%s-%x" % (_name, _offset), _ext)(
+            (lambda *a: lambda out: open(out, "wb").write(pe_image(*a)))(_offset, _chars, _sub, _plus))
+# A library whose data names a driver is still a library.
+item("pe-dll-naming-null.sys", "dll")(lambda out: open(out, "wb").write(
+    pe_image(0xF0, 0x2022, 2, data=b"\\\\.\\null.sys\0null.sys\0")))
+
+
+# --- compound files --------------------------------------------------------------------------------
+
+def compound_file(tree, clsid=b""):
+    """A version 3 compound file (512-byte sectors). TREE maps names to bytes (a stream) or to
+    another dict (a storage). Every stream is kept at least 4096 bytes long so that it lives in
+    ordinary sectors; no mini stream is needed."""
+    entries = []  # [name, type, data-or-None, children, clsid]
+    def add(name, node, kind=None):
+        index = len(entries)
+        if isinstance(node, dict):
+            entries.append([name, kind or 1, None, [], b""])
+            for child_name, child in node.items():
+                entries[index][3].append(add(child_name, child))
+        else:
+            entries.append([name, 2, node.ljust(4096, b"\0"), [], b""])
+        return index
+    add("Root Entry", tree, 5)
+    entries[0][4] = clsid
+    sectors = []  # stream data, one 512-byte piece at a time
+    fat = []
+    starts = {}
+    for i, (name, kind, data, children, _) in enumerate(entries):
+        if data is None:
+            continue
+        starts[i] = len(sectors)
+        count = len(data) // 512
+        for k in range(count):
+            sectors.append(data[k * 512:(k + 1) * 512])
+            fat.append(len(sectors) if k < count - 1 else 0xFFFFFFFE)
+    NOSTREAM = 0xFFFFFFFF
+    left = {}
+    right = {}
+    child = {}
+    for i, entry in enumerate(entries):
+        kids = sorted(entry[3], key=lambda k: (len(entries[k][0]), entries[k][0].upper()))
+        if kids:
+            # A chain to the right: every sibling is greater than the one before it.
+            child[i] = kids[0]
+            for a, b in zip(kids, kids[1:]):
+                right[a] = b
+    directory = b""
+    for i, (name, kind, data, children, cls) in enumerate(entries):
+        encoded = (name + "\0").encode("utf-16-le")
+        start = starts.get(i, 0xFFFFFFFE if kind == 5 else 0)
+        size = len(data) if data is not None else 0
+        directory += (encoded.ljust(64, b"\0") + struct.pack("<HBB", len(encoded), kind, 1)
+                      + struct.pack("<III", left.get(i, NOSTREAM), right.get(i, NOSTREAM), child.get(i, NOSTREAM))
+                      + cls.ljust(16, b"\0") + struct.pack("<IQQIQ", 0, 0, 0, start, size))
+    unused = bytes(68) + struct.pack("<III", NOSTREAM, NOSTREAM, NOSTREAM) + bytes(48)
+    directory += unused * (-len(entries) % 4)
+    dir_start = len(sectors)
+    dir_count = len(directory) // 512
+    for k in range(dir_count):
+        sectors.append(directory[k * 512:(k + 1) * 512])
+        fat.append(len(sectors) if k < dir_count - 1 else 0xFFFFFFFE)
+    fat_count = 1
+    while len(fat) + fat_count > fat_count * 128:
+        fat_count += 1
+    fat_start = len(sectors)
+    fat += [0xFFFFFFFD] * fat_count
+    fat += [0xFFFFFFFF] * (fat_count * 128 - len(fat))
+    fat_bytes = struct.pack("<%dI" % len(fat), *fat)
+    difat = list(range(fat_start, fat_start + fat_count)) + [0xFFFFFFFF] * (109 - fat_count)
+    header = (b"\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1" + bytes(16) + struct.pack("<HHHHH", 0x3E, 3, 0xFFFE, 9, 6)
+              + bytes(6) + struct.pack("<IIIIIIIII", 0, fat_count, dir_start, 0, 4096, 0xFFFFFFFE, 0,
+                                       0xFFFFFFFE, 0) + struct.pack("<109I", *difat))
+    return header + b"".join(sectors) + fat_bytes
+
+
+def clsid(text):
+    import uuid
+    return uuid.UUID(text).bytes_le
+
+
+BOOK = "Book".encode("utf-16-le")
+WORD_CLSID = clsid("00020906-0000-0000-C000-000000000046")
+EXCEL_CLSID = clsid("00020820-0000-0000-C000-000000000046")
+SUMMARY = {"\x05SummaryInformation": b"\xfe\xff\x00\x00" + bytes(24) + BOOK}
+WORD_STREAMS = {"WordDocument": b"\xec\xa5\xc1\x00" + bytes(28), "1Table": bytes(64), "\x01CompObj": b"\x01\xfe" + BOOK}
+WORKBOOK = {"Workbook": b"\x09\x08\x10\x00\x00\x06\x05\x00" + bytes(12)}
+COMPOUND_SAMPLES = [
+    # Each of these holds "Book" in UTF-16 in its data, as a workbook's stream name would be.
+    ("visio", "vsd", lambda: compound_file(dict(SUMMARY, VisioDocument=b"Visio (TM) Drawing\r\n" + BOOK))),
+    ("publisher", "pub", lambda: compound_file(dict(SUMMARY, Quill={"QuillSub": {"CONTENTS": b"CHNKINK " + BOOK}},
+                                                    Contents=b"\xe8\xac\x2c\x00" + BOOK))),
+    ("hangul", "hwp", lambda: compound_file({"FileHeader": b"HWP Document File".ljust(32, b"\0") + BOOK,
+                                             "DocInfo": BOOK, "BodyText": {"Section0": BOOK},
+                                             "\x05HwpSummaryInformation": b"\xfe\xff" + BOOK})),
+    ("word", "doc", lambda: compound_file(dict(SUMMARY, **WORD_STREAMS), WORD_CLSID)),
+    ("excel-embedding-word", "xls", lambda: compound_file(dict(WORKBOOK, MBD0001A2B3=dict(WORD_STREAMS)),
+                                                          EXCEL_CLSID)),
+    ("word-embedding-excel", "doc", lambda: compound_file(dict(WORD_STREAMS, ObjectPool={"_1234567890": dict(WORKBOOK)}),
+                                                          WORD_CLSID)),
+    # Works 7 and later write a BIFF8 workbook beside a stream of their own.
+    ("works", "xlr", lambda: compound_file(dict(WORKBOOK, WksSSWorkBook=b"\xff\x00"), EXCEL_CLSID)),
+    ("works", "wps", lambda: compound_file({"MatOST": bytes(64), "CONTENTS": b"CHNKWKS " + BOOK})),
+    ("unclassed-excel", "xls", lambda: compound_file(dict(SUMMARY, **WORKBOOK))),
+    ("outlook", "msg", lambda: compound_file({"__properties_version1.0": bytes(32), "__nameid_version1.0": {
+        "__substg1.0_00020102": bytes(16)}, "__substg1.0_0037001F": "Book".encode("utf-16-le")})),
+    ("installer", "msi", lambda: compound_file({"\u4840\u3f3f\u4577\u446c\u3b6a\u45e4\u4824": bytes(16)},
+                                               clsid("000C1084-0000-0000-C000-000000000046"))),
+]
+for _name, _ext, _build in COMPOUND_SAMPLES:
+    item(_name, _ext)((lambda build: lambda out: open(out, "wb").write(build()))(_build))
+
+
+# --- ZIP packages in any member order ------------------------------------------------------------
+
+def reordered(maker, first=None, last=None, stored=()):
+    """Rewrites the package MAKER writes so that member FIRST leads or LAST ends it; STORED
+    members are kept uncompressed, the rest deflated."""
+    def make(out):
+        maker(scratch("reorder-" + os.path.basename(out)))
+        with zipfile.ZipFile(scratch("reorder-" + os.path.basename(out))) as z:
+            members = [(i.filename, z.read(i.filename)) for i in z.infolist()]
+        if last:
+            members.sort(key=lambda m: m[0] == last)
+        if first:
+            members.sort(key=lambda m: m[0] != first)
+        with zipfile.ZipFile(out, "w") as z:
+            for name, data in members:
+                info = zipfile.ZipInfo(name, date_time=(2024, 1, 1, 0, 0, 0))
+                info.compress_type = zipfile.ZIP_STORED if name in stored else zipfile.ZIP_DEFLATED
+                z.writestr(info, data)
+    return make
+
+
+def with_members(maker, extra, content_type=None):
+    """The package MAKER writes, with EXTRA members added (stored) and, for Office files, the
+    main part's content type replaced by CONTENT_TYPE."""
+    def make(out):
+        src = scratch("base-" + os.path.basename(out))
+        maker(src)
+        with zipfile.ZipFile(src) as z:
+            members = [(i.filename, z.read(i.filename), i.compress_type) for i in z.infolist()]
+        with zipfile.ZipFile(out, "w") as z:
+            for name, data, method in members:
+                if content_type and name == "[Content_Types].xml":
+                    data = re.sub(rb'(PartName="/(word/document|xl/workbook|ppt/presentation)\.xml" ContentType=")'
+                                  rb'[^"]+', lambda m: m.group(1) + content_type.encode(), data)
+                info = zipfile.ZipInfo(name, date_time=(2024, 1, 1, 0, 0, 0))
+                info.compress_type = method
+                z.writestr(info, data)
+            for name, data in extra:
+                info = zipfile.ZipInfo(name, date_time=(2024, 1, 1, 0, 0, 0))
+                z.writestr(info, data)
+    return make
+
+
+NPY = (b"\x93NUMPY\x01\x00" + struct.pack("<H", 118) + b"{'descr': '<i4', 'fortran_order': False, 'shape': (3,), }"
+       .ljust(117) + b"\n" + struct.pack("<3i", 1, 2, 3))
+OOXML = "application/vnd.openxmlformats-officedocument."
+MS = "application/vnd.ms-"
+REORDERED = [
+    ("mimetype-last", "epub", reordered(make_epub, last="mimetype")),
+    ("mimetype-last", "odt", reordered(odf(ODF_MIME + "text", "<office:text/>"), last="mimetype")),
+    ("manifest-last", "jar", reordered(make_jar, last="META-INF/MANIFEST.MF")),
+    ("with-stored-array", "docx", with_members(make_docx, [("word/embeddings/values.npy", NPY)])),
+    ("macro", "docm", with_members(make_docx, [("word/vbaProject.bin", b"")], MS + "word.document.macroEnabled.main+xml")),
+    ("template", "dotx", with_members(make_docx, [], OOXML + "wordprocessingml.template.main+xml")),
+    ("macro", "xlsm", with_members(make_xlsx, [("xl/vbaProject.bin", b"")], MS + "excel.sheet.macroEnabled.main+xml")),
+    ("template", "xltx", with_members(make_xlsx, [], OOXML + "spreadsheetml.template.main+xml")),
+    ("macro", "pptm", with_members(make_pptx, [("ppt/vbaProject.bin", b"")],
+                                   MS + "powerpoint.presentation.macroEnabled.main+xml")),
+    ("show", "ppsx", with_members(make_pptx, [], OOXML + "presentationml.slideshow.main+xml")),
+    ("template", "potx", with_members(make_pptx, [], OOXML + "presentationml.template.main+xml")),
+    ("signed", "apk", lambda out: zip_package(out, [("META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\n\r\n"),
+                                                   ("AndroidManifest.xml", b"\x03\x00\x08\x00"),
+                                                   ("classes.dex", b"dex\n035\0"), ("resources.arsc", b"")])),
+    ("bundle", "aab", lambda out: zip_package(out, [("BundleConfig.pb", b""),
+                                                   ("base/manifest/AndroidManifest.xml", b"\x0a\x00"),
+                                                   ("base/dex/classes.dex", b"dex\n035\0")])),
+    ("fixed", "xps", lambda out: zip_package(out, [("[Content_Types].xml", content_types([])),
+                                                  ("_rels/.rels", rels([])),
+                                                  ("FixedDocumentSequence.fdseq", "<FixedDocumentSequence/>")])),
+    ("compressed", "npz", lambda out: zip_package(out, [("x.npy", NPY), ("y.npy", NPY)])),
+]
+for _name, _ext, _make in REORDERED:
+    item(_name, _ext)(_make)
+
+
+# --- formats that are a gzip stream ---------------------------------------------------------------
+
+def gzipped(data):
+    # gzip.compress stores no file name, as most writers of these formats do.
+    return lambda out: open(out, "wb").write(gzip.compress(data() if callable(data) else data, mtime=0))
+
+
+def emf_header():
+    # EMR_HEADER: type 1, size 108, bounds, frame, " EMF", version, sizes, then the device
+    # sizes; an EMR_EOF record ends the file.
+    record = struct.pack("<II4i4i4sIIIHHIIIiiii", 1, 108, 0, 0, 47, 31, 0, 0, 1270, 846, b" EMF", 0x10000,
+                         108 + 20, 2, 1, 0, 0, 0, 0, 1920, 1080, 508, 285)
+    record = record.ljust(108, b"\0")
+    return record + struct.pack("<IIIII", 14, 20, 0, 16, 20)
+
+
+def r_serialized(head):
+    # XDR format 3, written by R 4.3, read by R 3.5 and later, native encoding UTF-8, then an
+    # integer vector c(1L, 2L).
+    return (head + b"X\n" + struct.pack(">iii", 3, 0x040300, 0x030500) + struct.pack(">i", 5) + b"UTF-8"
+            + struct.pack(">iiii", 13, 2, 1, 2))
+
+
+GZIP_SAMPLES = [
+    ("no-name", "svgz", gzipped(b'<?xml version="1.0"?>\n<svg xmlns="http://www.w3.org/2000/svg" width="4" height="4"/>\n')),
+    ("compressed", "blend", gzipped(b"BLENDER-v300REND" + bytes(32) + b"ENDB" + bytes(20))),
+    ("handwritten", "emz", gzipped(emf_header)),
+    ("compressed", "dia", gzipped(b'<?xml version="1.0" encoding="UTF-8"?>\n<dia:diagram '
+                                  b'xmlns:dia="http://www.lysator.liu.se/~alla/dia/"/>\n')),
+    ("handwritten", "gnumeric", gzipped(b'<?xml version="1.0" encoding="UTF-8"?>\n<gmr:Workbook '
+                                        b'xmlns:gmr="http://www.gnumeric.org/v10.dtd"/>\n')),
+    ("handwritten", "rds", gzipped(lambda: r_serialized(b""))),
+    ("handwritten", "rda", gzipped(lambda: r_serialized(b"RDX3\n"))),
+]
+for _name, _ext, _make in GZIP_SAMPLES:
     item(_name, _ext)(_make)
 
 
