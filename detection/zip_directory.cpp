@@ -72,13 +72,24 @@ StructureStatus ReadZip64End(const ByteFetch& fetch, std::uint64_t endRecord, Di
         return StructureStatus::ReadFailed;
     if (!Signed(locator, kZip64LocatorSignature))
         return StructureStatus::Found;
-    const std::uint64_t record = Le64(locator + 8);
-    if (record > endRecord - kZip64LocatorLength || endRecord - kZip64LocatorLength - record < kZip64EndLength)
-        return StructureStatus::Absent;
-    const std::uint8_t* end = fetch.Bytes(record, kZip64EndLength);
+    // Where it is recorded to be or else, in an archive with bytes put in
+    // front of it, right before the locator, where it nearly always is.
+    const std::uint64_t locatorAt = endRecord - kZip64LocatorLength;
+    const std::uint64_t recorded = Le64(locator + 8);
+    const std::uint8_t* end = nullptr;
+    std::uint64_t record = 0;
+    for (std::uint64_t candidate : {recorded, locatorAt - std::min<std::uint64_t>(locatorAt, kZip64EndLength)}) {
+        if (candidate > locatorAt || locatorAt - candidate < kZip64EndLength)
+            continue;
+        end = fetch.Bytes(candidate, kZip64EndLength);
+        if (!end)
+            return StructureStatus::ReadFailed;
+        record = candidate;
+        if (Signed(end, kZip64EndSignature))
+            break;
+        end = nullptr;
+    }
     if (!end)
-        return StructureStatus::ReadFailed;
-    if (!Signed(end, kZip64EndSignature))
         return StructureStatus::Absent;
     place.entries = Le64(end + 32);
     place.size = Le64(end + 40);

@@ -89,7 +89,8 @@ struct ZipMemberSpec {
 struct ZipOptions {
     std::string prefix;   // bytes in front of the archive, offsets left as if absent
     std::string comment;  // the archive's comment
-    bool zip64 = false;
+    bool zip64 = false;         // ZIP64 end records
+    bool zip64Entries = false;  // and every entry's sizes and offset in its ZIP64 extra field
 };
 inline std::string MakeZip(const std::vector<ZipMemberSpec>& members, const ZipOptions& options = {})
 {
@@ -105,17 +106,17 @@ inline std::string MakeZip(const std::vector<ZipMemberSpec>& members, const ZipO
         out += m.name + stored;
 
         std::string extra;
-        if (options.zip64) {
+        if (options.zip64Entries) {
             Put16(extra, 1), Put16(extra, 24), Put64(extra, m.data.size()), Put64(extra, stored.size()), Put64(extra, local);
         }
         central += "PK\x01\x02";
         Put16(central, 45), Put16(central, 20), Put16(central, 0), Put16(central, m.deflated ? 8 : 0), Put32(central, 0);
         Put32(central, Crc(m.data));
-        Put32(central, options.zip64 ? saturated : static_cast<std::uint32_t>(stored.size()));
-        Put32(central, options.zip64 ? saturated : static_cast<std::uint32_t>(m.data.size()));
+        Put32(central, options.zip64Entries ? saturated : static_cast<std::uint32_t>(stored.size()));
+        Put32(central, options.zip64Entries ? saturated : static_cast<std::uint32_t>(m.data.size()));
         Put16(central, static_cast<std::uint32_t>(m.name.size())), Put16(central, static_cast<std::uint32_t>(extra.size()));
         Put16(central, static_cast<std::uint32_t>(m.comment.size())), Put16(central, 0), Put16(central, 0), Put32(central, 0);
-        Put32(central, options.zip64 ? saturated : local);
+        Put32(central, options.zip64Entries ? saturated : local);
         central += m.name + extra + m.comment;
     }
     const auto directory = static_cast<std::uint32_t>(out.size() - options.prefix.size());
@@ -138,7 +139,7 @@ inline std::string MakeZip(const std::vector<ZipMemberSpec>& members, const ZipO
     return out + options.comment;
 }
 
-// A compound file: the header, one FAT sector, the directory (root entry,
+// A compound file: the header, the FAT sectors, the directory (root entry,
 // then one stream per name), and one data sector that holds `data`. The
 // directory chain runs backwards through its sectors, so that a reader that
 // takes them in file order reads them wrongly.
@@ -163,42 +164,53 @@ inline std::string DirectoryEntry(const std::u16string& name, int type, const st
     Put32(entry, 0xFFFFFFFE), Put64(entry, 0);
     return entry;
 }
-inline std::string MakeCompound(const CompoundSpec& spec)
+// Where MakeCompound put things, for tests that spoil them.
+struct CompoundLayout {
+    std::size_t sectorSize, fatSectors, directorySectors;
+    std::size_t FatEntry(std::size_t sector) const { return sectorSize + 4 * sector; }  // FAT sectors come first
+    std::size_t FirstDirectory() const { return fatSectors + directorySectors - 1; }
+};
+inline std::string MakeCompound(const CompoundSpec& spec, CompoundLayout* layout = nullptr)
 {
-    const std::size_t sectorSize = std::size_t{1} << spec.shift;
+    const std::size_t sectorSize = std::size_t{1} << spec.shift, perFat = sectorSize / 4;
     std::string directory = DirectoryEntry(u"Root Entry", 5, spec.clsid);
     for (const std::u16string& name : spec.names)
         directory += DirectoryEntry(name, 2);
-    const std::size_t directorySectors = (directory.size() + sectorSize - 1) / sectorSize;
-    directory.resize(directorySectors * sectorSize, '\0');
+    const std::size_t d = (directory.size() + sectorSize - 1) / sectorSize;
+    directory.resize(d * sectorSize, '\0');
+    std::size_t f = 1;
+    while (f * perFat < f + d + 1)
+        ++f;
+    if (layout)
+        *layout = {sectorSize, f, d};
 
     std::string header = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
     header.resize(24, '\0');
     Put16(header, 0x3E), Put16(header, spec.shift == 12 ? 4 : 3), Put16(header, 0xFFFE), Put16(header, spec.shift);
     Put16(header, 6);
     header.resize(40, '\0');
-    Put32(header, spec.shift == 12 ? static_cast<std::uint32_t>(directorySectors) : 0);
-    Put32(header, 1);                                          // FAT sectors
-    Put32(header, static_cast<std::uint32_t>(directorySectors));  // the chain starts at the last one
+    Put32(header, spec.shift == 12 ? static_cast<std::uint32_t>(d) : 0);
+    Put32(header, static_cast<std::uint32_t>(f));          // FAT sectors
+    Put32(header, static_cast<std::uint32_t>(f + d - 1));  // the chain starts at the last directory sector
     Put32(header, 0), Put32(header, 4096), Put32(header, 0xFFFFFFFE), Put32(header, 0), Put32(header, 0xFFFFFFFE);
     Put32(header, 0);
-    Put32(header, 0);  // DIFAT[0]: the FAT is sector 0
-    while (header.size() < 512)
-        Put32(header, 0xFFFFFFFF);
+    for (std::uint32_t i = 0; i < 109; ++i)
+        Put32(header, i < f ? i : 0xFFFFFFFF);
     header.resize(sectorSize, '\0');
 
-    // Sector 0 the FAT, 1..d the directory chained d -> d-1 -> ... -> 1, then the data sector.
+    // Sectors 0..f-1 the FAT, f..f+d-1 the directory chained backwards, then the data sector.
     std::string fat;
-    Put32(fat, 0xFFFFFFFD);
-    for (std::size_t s = 1; s <= directorySectors; ++s)
-        Put32(fat, s == 1 ? 0xFFFFFFFE : static_cast<std::uint32_t>(s - 1));
+    for (std::size_t s = 0; s < f; ++s)
+        Put32(fat, 0xFFFFFFFD);
+    for (std::size_t s = f; s < f + d; ++s)
+        Put32(fat, s == f ? 0xFFFFFFFE : static_cast<std::uint32_t>(s - 1));
     Put32(fat, 0xFFFFFFFE);
-    while (fat.size() < sectorSize)
+    while (fat.size() < f * sectorSize)
         Put32(fat, 0xFFFFFFFF);
 
     std::string out = header + fat;
-    for (std::size_t s = 1; s <= directorySectors; ++s)
-        out += directory.substr((directorySectors - s) * sectorSize, sectorSize);
+    for (std::size_t s = 0; s < d; ++s)
+        out += directory.substr((d - 1 - s) * sectorSize, sectorSize);
     std::string data = spec.data;
     data.resize(sectorSize, '\0');
     return out + data;

@@ -91,10 +91,10 @@ TEST(ZipForm, OnlyTheCentralDirectoryNamesMembers)
         const char* what;
         ZipOptions options;
     } archives[] = {
-        {"plain", {"", "", false}},
-        {"with a comment", {"", "secret.xml PK\x05\x06", false}},
-        {"ZIP64", {"", "", true}},
-        {"behind a program", {std::string(3000, 'X'), "", false}},
+        {"plain", {"", "", false, false}},
+        {"with a comment", {"", "secret.xml PK\x05\x06", false, false}},
+        {"ZIP64", {"", "", true, true}},
+        {"behind a program", {std::string(3000, 'X'), "", false, false}},
     };
     for (const auto& archive : archives) {
         ExpectCases(MakeZip(members, archive.options),
