@@ -2018,6 +2018,7 @@ REORDERED = [
     ("mimetype-last", "epub", reordered(make_epub, last="mimetype")),
     ("mimetype-last", "odt", reordered(odf(ODF_MIME + "text", "<office:text/>"), last="mimetype")),
     ("manifest-last", "jar", reordered(make_jar, last="META-INF/MANIFEST.MF")),
+    ("no-manifest", "jar", lambda out: zip_package(out, [("META-INF/", ""), ("org/example/Hello.class", class_file())])),
     ("with-stored-array", "docx", with_members(make_docx, [("word/embeddings/values.npy", NPY)])),
     ("macro", "docm", with_members(make_docx, [("word/vbaProject.bin", b"")], MS + "word.document.macroEnabled.main+xml")),
     ("template", "dotx", with_members(make_docx, [], OOXML + "wordprocessingml.template.main+xml")),
