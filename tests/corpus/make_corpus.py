@@ -1735,7 +1735,39 @@ def v7_tar():
     return bytes(header) + data.ljust(512, b"\0") + bytes(1024)
 
 
+def las_cloud():
+    # LAS 1.2, point format 0, no points: signature, source id, encoding, GUID, version 1.2, ...
+    header = bytearray(227)
+    header[0:4] = b"LASF"
+    header[24:26] = bytes((1, 2))
+    header[26:58] = b"Kindsniffer".ljust(32, b"\0")
+    header[58:90] = b"make_corpus".ljust(32, b"\0")
+    struct.pack_into("<HHHII", header, 90, 1, 2024, 227, 227, 0)
+    struct.pack_into("<BH", header, 104, 0, 20)
+    struct.pack_into("<3d", header, 131, 0.01, 0.01, 0.01)
+    return bytes(header)
+
+
+def bufr4():
+    # Edition 4: indicator, identification section (22 bytes), empty optional, data description
+    # and data sections, end "7777".
+    ident = struct.pack(">I", 22)[1:] + bytes((0,)) + struct.pack(">HHB", 98, 0, 0) + bytes((0, 0, 0, 0, 0))
+    ident += struct.pack(">HBBBBB", 2024, 1, 1, 0, 0, 0) + b"\0"
+    desc = struct.pack(">I", 9)[1:] + b"\0" + struct.pack(">H", 1) + b"\x80" + struct.pack(">H", 0x0101)
+    data = struct.pack(">I", 6)[1:] + b"\0" + b"\0\0"
+    body = ident + desc + data + b"7777"
+    return b"BUFR" + struct.pack(">I", 8 + len(body))[1:] + bytes((4,)) + body
+
+
+def photoshop_patterns():
+    # Version 1 and no patterns.
+    return b"8BPT" + struct.pack(">HI", 1, 0)
+
+
 STRUCTURE_SAMPLES = [
+    ("handwritten", "las", las_cloud),
+    ("handwritten", "bufr", bufr4),
+    ("handwritten-empty", "pat", photoshop_patterns),
     ("nifti-regular", "nii", nifti1_regular),
     ("analyze", "hdr", analyze75),
     ("analyze-be", "hdr", lambda: analyze75(">")),
