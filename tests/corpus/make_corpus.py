@@ -1764,7 +1764,65 @@ def photoshop_patterns():
     return b"8BPT" + struct.pack(">HI", 1, 0)
 
 
+def registry_hive():
+    # The base block: two equal sequence numbers, a time, version 1.5, then the root cell's offset.
+    block = bytearray(4096)
+    block[0:4] = b"regf"
+    struct.pack_into("<IIQIIIIII", block, 4, 1, 1, 0, 1, 5, 0, 1, 0x20, 4096)
+    return bytes(block) + b"hbin" + bytes(4092)
+
+
+def portable_pdb():
+    # The metadata root of a portable PDB: BSJB, version 1.1, the version string, no streams.
+    version = b"PDB v1.0\0\0\0\0"
+    return b"BSJB" + struct.pack("<HHII", 1, 1, 0, len(version)) + version + struct.pack("<HH", 0, 0)
+
+
+def caf_audio():
+    data = pcm16(">")
+    desc = struct.pack(">dIIIIII", float(RATE), 0x6C70636D, 2, 2, 1, 1, 16)  # 'lpcm', big-endian
+    return (b"caff" + struct.pack(">HH", 1, 0) + b"desc" + struct.pack(">q", len(desc)) + desc
+            + b"data" + struct.pack(">q", len(data) + 4) + struct.pack(">I", 0) + data)
+
+
+def dsf_audio():
+    samples = bytes(4096)
+    fmt = struct.pack("<IIIIIIQII", 1, 0, 2, 1, 2822400, 1, 8 * len(samples), 4096, 0)
+    total = 28 + 12 + len(fmt) + 12 + len(samples)
+    return (b"DSD " + struct.pack("<QQQ", 28, total, 0) + b"fmt " + struct.pack("<Q", 12 + len(fmt)) + fmt
+            + b"data" + struct.pack("<Q", 12 + len(samples)) + samples)
+
+
+def xar_archive():
+    toc = zlib.compress(b'<?xml version="1.0" encoding="UTF-8"?>\n<xar><toc/></xar>\n')
+    return b"xar!" + struct.pack(">HHQQI", 28, 1, len(toc), 39, 0) + toc
+
+
+def elder_plugin(version):
+    if version == 3:  # Morrowind: 16-byte record header, then HEDR
+        hedr = b"HEDR" + struct.pack("<I", 300) + struct.pack("<fI", 1.3, 0) + bytes(32 + 256) + struct.pack("<I", 0)
+        return b"TES3" + struct.pack("<III", len(hedr), 0, 0) + hedr
+    # Skyrim and later: 24-byte record header (flags 1: a master file), then HEDR (version,
+    # records, next object id)
+    hedr = b"HEDR" + struct.pack("<HfII", 12, 1.7, 0, 0x800)
+    return b"TES4" + struct.pack("<IIIIHH", len(hedr), 1, 0, 0, 44, 0) + hedr
+
+
+def glulx_story():
+    # Version 3.1.3 with its memory layout: RAM at 256, memory and stack sizes, start function.
+    header = b"Glul" + struct.pack(">IIIIIIII", 0x00030103, 256, 512, 512, 1024, 256, 0, 0) + b"Info"
+    return header.ljust(512, b"\0")
+
+
 STRUCTURE_SAMPLES = [
+    ("handwritten", "dat", registry_hive),
+    ("handwritten", "pdb", portable_pdb),
+    ("handwritten", "caf", caf_audio),
+    ("handwritten", "dsf", dsf_audio),
+    ("handwritten", "xar", xar_archive),
+    ("skyrim-master", "esm", lambda: elder_plugin(4)),
+    ("morrowind", "esp", lambda: elder_plugin(3)),
+    ("handwritten", "ulx", glulx_story),
     ("handwritten", "las", las_cloud),
     ("handwritten", "bufr", bufr4),
     ("handwritten-empty", "pat", photoshop_patterns),
