@@ -54,6 +54,20 @@ class ShippedSignatureSet(unittest.TestCase):
                     with self.subTest(title=t.findtext("title"), rule=what):
                         self.assertFalse([m for m in magics[1:] if bad(m)])
 
+    def test_pe_kinds_rest_on_their_header(self):
+        # A library is never offered as a program, and only a native image is called a driver
+        # (a library that merely names a driver, say null.sys, is not one).
+        for t in types():
+            magics = [m.text for m in t.findall("magic")]
+            exts = [e.text.lower() for e in t.findall("ext")]
+            if magics[0] != "4D 5A":
+                continue
+            with self.subTest(title=t.findtext("title")):
+                if "ptr 60 u32le +23: 20&20" in magics:
+                    self.assertNotIn(".exe", exts)
+                if exts[0] == ".sys":
+                    self.assertIn("ptr 60 u32le +92: 01 00", magics)
+
     def test_every_type_opens_with_a_classic_pattern(self):
         # Types are indexed by their first fixed bytes, and an older reader must see a valid one.
         for t in types():
