@@ -2158,6 +2158,9 @@ def r_serialized(head):
 
 GZIP_SAMPLES = [
     ("no-name", "svgz", gzipped(b'<?xml version="1.0"?>\n<svg xmlns="http://www.w3.org/2000/svg" width="4" height="4"/>\n')),
+    ("bare", "svgz", gzipped(b'<svg xmlns="http://www.w3.org/2000/svg" width="4" height="4"/>\n')),
+    # Release notes that talk about <svg> elements are still just compressed text.
+    ("release-notes", "gz", gzipped(b"Version 2.54\n- render <svg> elements nested in <svg> correctly\n")),
     ("compressed", "blend", gzipped(b"BLENDER-v300REND" + bytes(32) + b"ENDB" + bytes(20))),
     ("handwritten", "emz", gzipped(emf_header)),
     ("compressed", "dia", gzipped(b'<?xml version="1.0" encoding="UTF-8"?>\n<dia:diagram '
