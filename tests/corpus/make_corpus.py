@@ -1900,7 +1900,7 @@ for _name, _ext, _make in STRUCTURE_TEXT:
 DOS_STUB = bytes.fromhex("0e1fba0e00b409cd21b8014ccd21") + b"This program cannot be run in DOS mode.\r\r\n$"
 
 
-def pe_image(lfanew, characteristics, subsystem, plus=True, data=b""):
+def pe_image(lfanew, characteristics, subsystem, plus=True, data=b"", entry=0x1000):
     dos = bytearray(lfanew)
     dos[0:2] = b"MZ"
     struct.pack_into("<HHHHHHHHH", dos, 2, 0x90, 3, 0, 4, 0, 0xFFFF, 0, 0xB8, 0)
@@ -1920,7 +1920,7 @@ def pe_image(lfanew, characteristics, subsystem, plus=True, data=b""):
     opt = bytearray(opt_size)
     struct.pack_into("<HBB", opt, 0, 0x20B if plus else 0x10B, 14, 0)
     struct.pack_into("<III", opt, 4, file_align, 0, 0)
-    struct.pack_into("<II", opt, 16, 0x1000, 0x1000)
+    struct.pack_into("<II", opt, 16, entry, 0x1000)
     if plus:
         struct.pack_into("<Q", opt, 24, 0x180000000 if characteristics & 0x2000 else 0x140000000)
     else:
@@ -1946,6 +1946,11 @@ for _n, _offset in enumerate(LINKER_OFFSETS):
         _name, _ext, _chars, _sub, _plus = _kind
         item("pe-%s-%x" % (_name, _offset), _ext)(
             (lambda *a: lambda out: open(out, "wb").write(pe_image(*a)))(_offset, _chars, _sub, _plus))
+# A type library is a DLL of resources alone, with no entry point; a library with code that
+# also carries one is a DLL.
+TYPELIB = "TYPELIB".encode("utf-16-le") + b"\0\0MSFT\x02\x00\x01\x00"
+item("pe-resource-only", "tlb")(lambda out: open(out, "wb").write(pe_image(0x80, 0x2102, 2, False, TYPELIB, 0)))
+item("pe-with-typelib", "dll")(lambda out: open(out, "wb").write(pe_image(0x80, 0x2022, 2, True, TYPELIB)))
 # A library whose data names a driver is still a library.
 item("pe-dll-naming-null.sys", "dll")(lambda out: open(out, "wb").write(
     pe_image(0xF0, 0x2022, 2, data=b"\\\\.\\null.sys\0null.sys\0")))
