@@ -1814,7 +1814,46 @@ def glulx_story():
     return header.ljust(512, b"\0")
 
 
+def ivf_video():
+    # Version 0, a 32-byte header, VP8, 16x16, 30 frames a second, one empty frame.
+    return (b"DKIF" + struct.pack("<HH4sHHIIII", 0, 32, b"VP80", 16, 16, 30, 1, 1, 0)
+            + struct.pack("<IQ", 0, 0))
+
+
+def vgm_music():
+    # Version 1.71: the EOF offset, then the version in BCD, then an empty command stream.
+    header = bytearray(256)
+    header[0:4] = b"Vgm "
+    struct.pack_into("<III", header, 4, 256 + 1 - 4, 0x171, 3579545)
+    struct.pack_into("<I", header, 0x34, 256 - 0x34)
+    return bytes(header) + b"\x66"
+
+
+def adobe_swatches():
+    name = "Black\0".encode("utf-16-be")
+    colour = struct.pack(">H", len(name) // 2) + name + b"RGB " + struct.pack(">fffH", 0, 0, 0, 2)
+    return b"ASEF" + struct.pack(">HHI", 1, 0, 1) + struct.pack(">HI", 1, len(colour)) + colour
+
+
+def qt_resources():
+    # Format version 1 with its tree, data and names offsets, and an empty root.
+    return b"qres" + struct.pack(">IIII", 1, 20, 34, 34) + struct.pack(">IHII", 0, 2, 0, 1)
+
+
+def magicavoxel():
+    # Version 150: a MAIN chunk holding the model's size and its one voxel.
+    size = b"SIZE" + struct.pack("<II", 12, 0) + struct.pack("<3I", 1, 1, 1)
+    xyzi = b"XYZI" + struct.pack("<II", 8, 0) + struct.pack("<I", 1) + bytes((0, 0, 0, 1))
+    return b"VOX " + struct.pack("<I", 150) + b"MAIN" + struct.pack("<II", 0, len(size + xyzi)) + size + xyzi
+
+
 STRUCTURE_SAMPLES = [
+    ("handwritten", "ivf", ivf_video),
+    ("handwritten", "vgm", vgm_music),
+    ("handwritten", "ase", adobe_swatches),
+    ("handwritten", "rcc", qt_resources),
+    ("handwritten", "vox", magicavoxel),
+    ("emacs", "elc", lambda: b";ELC\x1b\0\0\0\n;;; Compiled\n(defvar sample 42)\n"),
     ("handwritten", "dat", registry_hive),
     ("handwritten", "pdb", portable_pdb),
     ("handwritten", "caf", caf_audio),
