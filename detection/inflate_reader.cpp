@@ -22,11 +22,10 @@ struct InflateEnder {
 
 GzipHeaderEnd ParseGzipHeader(const std::uint8_t* bytes, std::size_t length)
 {
-    constexpr std::uint8_t kText = 1, kHeaderCrc = 2, kExtra = 4, kName = 8, kComment = 16, kReserved = 0xE0;
+    constexpr std::uint8_t kHeaderCrc = 2, kExtra = 4, kName = 8, kComment = 16, kReserved = 0xE0;
     GzipHeaderEnd result;
     if (length < 10 || bytes[0] != 0x1F || bytes[1] != 0x8B || bytes[2] != 8 || (bytes[3] & kReserved))
         return result;
-    (void)kText;
     const std::uint8_t flags = bytes[3];
     std::size_t at = 10;
     if (flags & kExtra) {
@@ -66,42 +65,47 @@ StructureStatus InflatePayload(const ByteFetch& fetch, std::uint64_t start, std:
         return StructureStatus::Absent;
     available = std::min({available, fetch.size - start, kCompressedLimit});
 
-    // The wrapper's header, read from the first piece of input.
+    // The wrapper's header, read from the first piece of input. zlib reads a
+    // zlib header itself, for the window size it declares; a gzip header is
+    // passed over here, and what follows is raw deflate data.
     std::uint64_t position = start;
-    if (wrapper != PayloadWrapper::Raw) {
+    int windowBits = -MAX_WBITS;
+    if (wrapper == PayloadWrapper::Zlib) {
+        if (available < 2)
+            return StructureStatus::Absent;
+        const std::uint8_t* head = fetch.Bytes(start, 2);
+        if (!head)
+            return StructureStatus::ReadFailed;
+        // Deflate, a window of at most 32 KiB, no preset dictionary, and the check bits right.
+        const unsigned header = head[0] << 8 | head[1];
+        if ((head[0] & 0x0F) != 8 || (head[0] >> 4) > 7 || (head[1] & 0x20) || header % 31 != 0)
+            return StructureStatus::Absent;
+        windowBits = MAX_WBITS;
+    } else if (wrapper == PayloadWrapper::Gzip) {
         const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(available, kInputPiece));
-        if (length < 2)
+        if (length < 10)
             return StructureStatus::Absent;
         const std::uint8_t* head = fetch.Bytes(start, length);
         if (!head)
             return StructureStatus::ReadFailed;
-        std::size_t headerLength = 2;
-        if (wrapper == PayloadWrapper::Zlib) {
-            // Deflate, a window of at most 32 KiB, no preset dictionary, and the check bits right.
-            const unsigned header = head[0] << 8 | head[1];
-            if ((head[0] & 0x0F) != 8 || (head[0] >> 4) > 7 || (head[1] & 0x20) || header % 31 != 0)
-                return StructureStatus::Absent;
-        } else {
-            // A header longer than one piece (a huge FEXTRA or name) is read whole, within the input bound.
-            GzipHeaderEnd end = ParseGzipHeader(head, length);
-            if (!end.complete && length < available) {
-                const std::uint8_t* whole = fetch.Bytes(start, static_cast<std::size_t>(available));
-                if (!whole)
-                    return StructureStatus::ReadFailed;
-                end = ParseGzipHeader(whole, static_cast<std::size_t>(available));
-            }
-            if (!end.complete)
-                return StructureStatus::Absent;
-            headerLength = end.end;
+        // A header longer than one piece (a huge FEXTRA or name) is read whole, within the input bound.
+        GzipHeaderEnd end = ParseGzipHeader(head, length);
+        if (!end.complete && length < available) {
+            const std::uint8_t* whole = fetch.Bytes(start, static_cast<std::size_t>(available));
+            if (!whole)
+                return StructureStatus::ReadFailed;
+            end = ParseGzipHeader(whole, static_cast<std::size_t>(available));
         }
-        position += headerLength;
-        available -= headerLength;
+        if (!end.complete)
+            return StructureStatus::Absent;
+        position += end.end;
+        available -= end.end;
     }
 
     std::unique_ptr<z_stream, InflateEnder> stream;
     {
         auto fresh = std::make_unique<z_stream>();
-        if (inflateInit2(fresh.get(), -MAX_WBITS) != Z_OK)
+        if (inflateInit2(fresh.get(), windowBits) != Z_OK)
             return StructureStatus::Absent;
         stream.reset(fresh.release());
     }
