@@ -1,11 +1,48 @@
 #include "explain.h"
 
+#include "text.h"
+
 namespace {
 
+// Where a pattern held, in words: for the new forms also what it held on
+// (the pointer's value and where it was read, the member or entry, the
+// place in a payload).
 std::string Held(const PatternHeld& held)
 {
-    return (held.rule->anchor == MagicAnchor::Search ? "found at offset " : "held at offset ")
-         + std::to_string(held.offset);
+    const MagicRule& rule = *held.rule;
+    const std::string offset = std::to_string(held.offset);
+    const std::string inData = (rule.structure.search ? "found at offset " : "held at offset ") + offset;
+    switch (rule.form) {
+    case MagicForm::Classic:
+        break;
+    case MagicForm::Pointer:
+        return "pointer " + std::to_string(held.value) + " read at offset " + std::to_string(rule.structure.at)
+             + ", held at offset " + offset;
+    case MagicForm::ZipMember:
+        return "member " + DisplayText(held.name) + (rule.structure.hasBytes ? ", " + inData + " of its data" : "");
+    case MagicForm::OleEntry:
+        return "entry " + DisplayText(held.name);
+    case MagicForm::OleClsid:
+        return "root entry's class id";
+    case MagicForm::Gzip:
+    case MagicForm::Zlib:
+        return inData + " of the payload";
+    }
+    return (rule.anchor == MagicAnchor::Search ? "found at offset " : "held at offset ") + offset;
+}
+
+const char* Kind(const MagicRule& rule)
+{
+    switch (rule.form) {
+    case MagicForm::Classic: return rule.anchor == MagicAnchor::Search ? "search" : "offset";
+    case MagicForm::Pointer: return "pointer";
+    case MagicForm::ZipMember: return "zip";
+    case MagicForm::OleEntry: return "ole";
+    case MagicForm::OleClsid: return "oleclsid";
+    case MagicForm::Gzip: return "gzip";
+    case MagicForm::Zlib: return "zlib";
+    }
+    return "offset";
 }
 
 } // namespace
@@ -24,8 +61,8 @@ std::vector<std::string> ExplainLines(DetectionState state, const DetectionBasis
     std::vector<std::string> lines{"type at line " + std::to_string(basis.type ? basis.type->line : 0) + " (" + tried
                                    + " tried)"};
     for (const PatternHeld& held : basis.patterns) {
-        lines.push_back("line " + std::to_string(held.rule->line) + "  " + FormatMagicRule(*held.rule) + "  "
-                        + Held(held));
+        lines.push_back("line " + std::to_string(held.rule->line) + "  " + DisplayText(FormatMagicRule(*held.rule))
+                        + "  " + Held(held));
     }
     return lines;
 }
@@ -39,11 +76,16 @@ std::string ExplainJson(DetectionState state, const DetectionBasis& basis)
         json += ", \"line\": " + std::to_string(basis.type->line) + ", \"patterns\": [";
         for (std::size_t i = 0; i < basis.patterns.size(); ++i) {
             const PatternHeld& held = basis.patterns[i];
-            const bool search = held.rule->anchor == MagicAnchor::Search;
-            // The canonical text holds only digits, hex, '?', ':', '-' and spaces: no escaping needed.
-            json += std::string(i ? ", " : "") + "{\"line\": " + std::to_string(held.rule->line) + ", \"pattern\": \""
-                  + FormatMagicRule(*held.rule) + "\", \"kind\": \"" + (search ? "search" : "offset")
-                  + "\", \"offset\": " + std::to_string(held.offset) + "}";
+            const MagicRule& rule = *held.rule;
+            json += std::string(i ? ", " : "") + "{\"line\": " + std::to_string(rule.line)
+                  + ", \"pattern\": " + JsonString(FormatMagicRule(rule)) + ", \"kind\": \"" + Kind(rule)
+                  + "\", \"offset\": " + std::to_string(held.offset);
+            if (rule.form == MagicForm::Pointer)
+                json += ", \"pointer\": " + std::to_string(held.value) + ", \"pointerAt\": "
+                      + std::to_string(rule.structure.at);
+            if (rule.form == MagicForm::ZipMember || rule.form == MagicForm::OleEntry)
+                json += ", \"name\": " + JsonString(held.name);
+            json += "}";
         }
         json += "]";
     }

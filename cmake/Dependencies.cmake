@@ -13,6 +13,13 @@ else()
     find_package(tinyxml2 REQUIRED)
 endif()
 
+# zlib for the compressed payloads the signatures look into: Debian's
+# zlib1g-dev natively, libz-mingw-w64-dev for the cross build (found under the
+# toolchain's find root). Linked statically into both, so that the Windows
+# programs need no zlib1.dll beside them.
+set(ZLIB_USE_STATIC_LIBS ON)
+find_package(ZLIB REQUIRED)
+
 if(KINDSNIFFER_TESTS)
     set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)

@@ -4,6 +4,22 @@
 # Both write SHA256SUMS beside the package.
 include(GNUInstallDirs)
 
+# Static linking puts their code into the executables, so their notices ship.
+# The cross build compiles Debian's tinyxml2 source package; its binary
+# package libtinyxml2-dev, from the same source, holds the copyright file.
+# Both builds link Debian's zlib archive.
+set(notices ${PROJECT_BINARY_DIR}/packaging/THIRD-PARTY-NOTICES.txt)
+if(WIN32)
+    set(notices_tinyxml2 -DTINYXML2_HEADER=/usr/include/tinyxml2.h)
+endif()
+add_custom_command(OUTPUT ${notices}
+    COMMAND ${CMAKE_COMMAND} -DCOMPILER=${CMAKE_CXX_COMPILER} -DZLIB_ARCHIVE=${ZLIB_LIBRARY_RELEASE}
+            ${notices_tinyxml2} -DOUTPUT=${notices} -P ${PROJECT_SOURCE_DIR}/cmake/ThirdPartyNotices.cmake
+    DEPENDS ${PROJECT_SOURCE_DIR}/cmake/ThirdPartyNotices.cmake
+    COMMENT "Collecting third-party notices from the Debian packages"
+    VERBATIM)
+add_custom_target(kindsniffer_notices ALL DEPENDS ${notices})
+
 if(WIN32)
     # The user guide, in the line ends and byte-order mark Notepad expects.
     string(ASCII 239 187 191 utf8_bom)
@@ -11,18 +27,6 @@ if(WIN32)
     file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/packaging/README.txt CONTENT "${utf8_bom}${readme}"
          @ONLY NEWLINE_STYLE CRLF)
     set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/packaging/README.txt)
-
-    # Static linking puts their code into the executables, so their notices ship.
-    # The cross build compiles Debian's tinyxml2 source package; its binary
-    # package libtinyxml2-dev, from the same source, holds the copyright file.
-    set(notices ${PROJECT_BINARY_DIR}/packaging/THIRD-PARTY-NOTICES.txt)
-    add_custom_command(OUTPUT ${notices}
-        COMMAND ${CMAKE_COMMAND} -DCOMPILER=${CMAKE_CXX_COMPILER} -DTINYXML2_HEADER=/usr/include/tinyxml2.h
-                -DOUTPUT=${notices} -P ${PROJECT_SOURCE_DIR}/cmake/ThirdPartyNotices.cmake
-        DEPENDS ${PROJECT_SOURCE_DIR}/cmake/ThirdPartyNotices.cmake
-        COMMENT "Collecting third-party notices from the Debian packages"
-        VERBATIM)
-    add_custom_target(kindsniffer_notices ALL DEPENDS ${notices})
 
     install(TARGETS Kindsniffer kindsniffer-cli RUNTIME DESTINATION .)
     install(FILES
@@ -51,7 +55,7 @@ else()
     install(FILES ${PROJECT_SOURCE_DIR}/data/Kindsniffer.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/kindsniffer)
     install(FILES ${man_page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
     install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${doc_dir} RENAME copyright)
-    install(FILES ${PROJECT_SOURCE_DIR}/docs/signature-authoring.md DESTINATION ${doc_dir})
+    install(FILES ${PROJECT_SOURCE_DIR}/docs/signature-authoring.md ${notices} DESTINATION ${doc_dir})
 
     set(CPACK_GENERATOR DEB)
     set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -1,17 +1,26 @@
-# Writes THIRD-PARTY-NOTICES.txt for the statically linked Windows programs:
-# the copyright files of the Debian packages that provided the code linked in,
-# found by asking the compiler which files it links and dpkg who owns them.
+# Writes THIRD-PARTY-NOTICES.txt for what is linked statically into the
+# programs: the copyright files of the Debian packages that provided the code
+# linked in, found by asking the compiler which files it links and dpkg who
+# owns them. The Windows programs link everything statically; the Linux
+# console program links only zlib so (tinyxml2 and the C++ runtime are the
+# package's dependencies, with their own notices).
 #
-#   cmake -DCOMPILER=... -DTINYXML2_HEADER=... -DOUTPUT=... -P ThirdPartyNotices.cmake
+#   cmake -DCOMPILER=... -DZLIB_ARCHIVE=... [-DTINYXML2_HEADER=...] -DOUTPUT=... -P ThirdPartyNotices.cmake
 cmake_minimum_required(VERSION 3.25)
 
 # Each component: a heading, then the files that carry its code into the
 # executables, separated by "|".
-set(components
-    "tinyxml2 (zlib license)|${TINYXML2_HEADER}"
-    "MinGW-w64 runtime and winpthreads|libmingw32.a|libmingwex.a|libwinpthread.a"
-    "GCC runtime libraries (libstdc++, libgcc), under the GCC Runtime Library Exception|libstdc++.a|libgcc.a|libgcc_eh.a"
-)
+set(components "zlib (zlib license)|${ZLIB_ARCHIVE}")
+if(TINYXML2_HEADER)
+    list(APPEND components
+        "tinyxml2 (zlib license)|${TINYXML2_HEADER}"
+        "MinGW-w64 runtime and winpthreads|libmingw32.a|libmingwex.a|libwinpthread.a"
+        "GCC runtime libraries (libstdc++, libgcc), under the GCC Runtime Library Exception|libstdc++.a|libgcc.a|libgcc_eh.a"
+    )
+    set(programs "Kindsniffer.exe and kindsniffer-cli.exe are linked statically: they contain")
+else()
+    set(programs "kindsniffer-cli is linked statically with zlib: it contains")
+endif()
 
 function(owning_package file out)
     if(NOT IS_ABSOLUTE "${file}")
@@ -36,7 +45,7 @@ endfunction()
 set(rule "==============================================================================\n")
 set(text "Third-party notices\n\n")
 string(APPEND text
-    "Kindsniffer.exe and kindsniffer-cli.exe are linked statically: they contain\n"
+    "${programs}\n"
     "code of the components below. Each one's notice is the copyright file of the\n"
     "Debian package it was built from, reproduced unchanged.\n\n")
 

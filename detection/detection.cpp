@@ -113,6 +113,7 @@ struct DetectionBuffers {
     FileWindow tail;
     std::vector<std::uint8_t> scratch;
     SearchPass pass;
+    StructureCache structures;  // what the new forms learnt of the file
     std::uint64_t work = 0;  // search work of earlier runs
 };
 
@@ -158,6 +159,7 @@ struct FileSource {
             window->tried = false;
             window->length = 0;
         }
+        buffers.structures.Reset();
         EndPass();
     }
     ~FileSource() { EndPass(); }
@@ -172,6 +174,7 @@ struct FileSource {
     bool readFailed = false;
 
     std::uint64_t Size() const { return size; }
+    StructureCache& Structures() { return buffers.structures; }
 
     bool Read(std::uint64_t position, std::span<std::uint8_t> into)
     {
@@ -326,11 +329,18 @@ void DescribeMatch(const SignatureType& type, FileSource& source, DetectionBasis
 {
     basis.type = &type;
     for (const MagicRule& rule : type.magics) {
+        if (rule.form != MagicForm::Classic) {
+            // Tested again for where it held: the structures are cached, so little is read.
+            StructureHeld held;
+            TestMagic(rule, source, &held);
+            basis.patterns.push_back({&rule, held.offset, held.value, std::move(held.name)});
+            continue;
+        }
         if (rule.anchor == MagicAnchor::Search) {
-            basis.patterns.push_back({&rule, rule.pattern.empty() ? 0 : source.FoundAt(rule)});
+            basis.patterns.push_back({&rule, rule.pattern.empty() ? 0 : source.FoundAt(rule), 0, {}});
             return;
         }
-        basis.patterns.push_back({&rule, FixedTestStart(rule, source.Size()).value_or(0)});
+        basis.patterns.push_back({&rule, FixedTestStart(rule, source.Size()).value_or(0), 0, {}});
     }
 }
 

@@ -31,7 +31,12 @@ struct DetectionOutcome {
 // Where one pattern of the chosen type held.
 struct PatternHeld {
     const MagicRule* rule;  // in the table the run used
-    std::uint64_t offset;   // where its bytes were tested or, for a search, where it was found
+    // Where its bytes were tested or, for a search, where it was found. For
+    // a pointer, where the bytes it points to were read; for a ZIP member's
+    // data or a compressed payload, where in them the bytes held.
+    std::uint64_t offset;
+    std::uint64_t value;  // a pointer: the number read at its offset
+    std::string name;     // a ZIP member or compound-file entry: the one that matched
 };
 
 // Why a run ended as it did, for signature authors. A run fills it only when

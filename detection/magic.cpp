@@ -122,6 +122,13 @@ ByteTokenReading ReadByteTokenExtent(std::string_view token)
 
 MagicRule ParseMagicRule(std::string_view text)
 {
+    if (auto form = NewFormOf(text))
+        return ParseStructureRule(text, *form);
+    return ParseClassicMagicRule(text);
+}
+
+MagicRule ParseClassicMagicRule(std::string_view text)
+{
     // Token by token, each kept as the two bytes of a PatternByte: the parse
     // costs little more than the text itself, however long it is.
     MagicRule rule;
@@ -158,6 +165,8 @@ MagicRule ParseMagicRule(std::string_view text)
 
 std::string FormatMagicRule(const MagicRule& rule)
 {
+    if (rule.form != MagicForm::Classic)
+        return FormatStructureRule(rule);
     std::string text = rule.anchor == MagicAnchor::Search ? "?:" : std::to_string(rule.offset) + ":";
     for (const PatternByte& b : rule.pattern) {
         static constexpr char kHex[] = "0123456789ABCDEF";
@@ -191,7 +200,7 @@ std::uint64_t EndDistance(const MagicRule& rule)
 
 std::optional<std::uint64_t> MinimumFileSize(const MagicRule& rule)
 {
-    if (!rule.valid)
+    if (!rule.valid || rule.form != MagicForm::Classic)
         return std::nullopt;
     // TestMagic wants every token's worth of bytes first; a fixed test then
     // wants the file to reach past its pattern, wherever the anchor puts it.

@@ -5,6 +5,10 @@
 // from a file; tests and fuzzers supply them from memory.
 #pragma once
 
+#include "pointer_reader.h"
+#include "structure_cache.h"
+
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -26,7 +30,42 @@ struct PatternByte {
     bool wildcard;
 };
 
+// What a <magic> text tests. Classic texts compare bytes of the file; the
+// others, named by their first token, look inside a structure of the file.
+enum class MagicForm : std::uint8_t {
+    Classic,
+    Pointer,    // ptr AT WIDTH DISP: BYTES...
+    ZipMember,  // zip NAME [ANCHOR BYTES...]
+    OleEntry,   // ole NAME
+    OleClsid,   // oleclsid GUID
+    Gzip,       // gzip ANCHOR BYTES...
+    Zlib,       // zlib AT ANCHOR BYTES...
+};
+
+// A byte of a new-form test: holds when (byte & mask) == value; "??" is mask 0.
+// Classic patterns keep PatternByte, so that the searches stay as fast as they were.
+struct MaskedByte {
+    std::uint8_t value;
+    std::uint8_t mask;
+};
+
+// The data of a new-form test; only the fields of the rule's form are set.
+struct StructureTest {
+    std::uint64_t at = 0;               // ptr: where the number lies; zlib: where the stream starts
+    PointerWidth width = PointerWidth::U32Le;
+    std::int64_t displacement = 0;      // ptr: added to the number read
+    std::string nameText;               // zip, ole: the name as written, for showing the rule
+    std::vector<std::string> namePieces;  // zip: the literal runs between stars, unescaped
+    std::u16string oleName;             // ole: the name in UTF-16, ASCII letters folded to upper case
+    std::array<std::uint8_t, 16> clsid{};  // oleclsid: as the file stores it
+    bool hasBytes = false;              // zip: whether the member's data is tested too
+    bool search = false;                // "?:": the bytes anywhere in the first 64 KiB
+    std::uint64_t offset = 0;           // "N:": where in the member data or payload
+    std::vector<MaskedByte> bytes;
+};
+
 struct MagicRule {
+    MagicForm form = MagicForm::Classic;
     MagicAnchor anchor = MagicAnchor::Offset;
     std::int32_t offset = 0;
     // Every token of the text, the anchor included: the file must hold at
@@ -43,6 +82,8 @@ struct MagicRule {
     // table is loaded: the detection run finds its state by it at once.
     std::uint32_t searchIndex = kNoSearchIndex;
     static constexpr std::uint32_t kNoSearchIndex = UINT32_MAX;
+    // New forms only; classic rules leave it empty.
+    StructureTest structure;
 };
 
 // Cuts a text at every space (0x20) and nowhere else. A leading space gives an
@@ -100,12 +141,28 @@ struct ByteTokenReading {
 };
 ByteTokenReading ReadByteTokenExtent(std::string_view token);
 
+// Reads a <magic> text: a new form when its first token is one of the
+// keywords (ptr, zip, ole, oleclsid, gzip, zlib), a classic one otherwise.
 MagicRule ParseMagicRule(std::string_view text);
+
+// The classic reading alone, as a reader that knows no new forms reads any
+// text: none of the keywords holds a hexadecimal number, so it finds every
+// new-form text invalid.
+MagicRule ParseClassicMagicRule(std::string_view text);
+
+// Whether a text's first token names a new form, and which.
+std::optional<MagicForm> NewFormOf(std::string_view text);
+
+// The new-form reading of a text that NewFormOf names; invalid when any
+// token breaks the stricter rules of the new forms.
+MagicRule ParseStructureRule(std::string_view text, MagicForm form);
 
 // A valid rule as the matcher reads it, in canonical form ("0: 89 50 ?? 47",
 // "-4: 00", "?: 49 44"): what an author wrote after the parser's leniencies,
-// such as "0x10:" read as offset 0 or "1FF" as FF.
+// such as "0x10:" read as offset 0 or "1FF" as FF. New forms are shown with
+// their numbers and bytes canonical ("ptr 60 u32le +23: 20&20").
 std::string FormatMagicRule(const MagicRule& rule);
+std::string FormatStructureRule(const MagicRule& rule);
 
 // Where the fixed test of `rule` starts reading in a file of `fileSize`
 // bytes, or empty when the pattern cannot lie wholly inside the file.
@@ -116,7 +173,8 @@ std::optional<std::uint64_t> FixedTestStart(const MagicRule& rule, std::uint64_t
 std::uint64_t EndDistance(const MagicRule& rule);
 
 // The least file size on which `rule` can hold, or empty when it holds on no
-// file (an invalid rule, or an end anchor shorter than its pattern).
+// file (an invalid rule, or an end anchor shorter than its pattern). Only
+// classic rules say where their bytes lie; a new form gives empty too.
 std::optional<std::uint64_t> MinimumFileSize(const MagicRule& rule);
 
 // Compares pattern.size() bytes at `bytes`.
@@ -127,15 +185,39 @@ bool PatternMatchesAt(std::span<const PatternByte> pattern, const std::uint8_t* 
 std::optional<std::uint64_t> FindPattern(std::span<const PatternByte> pattern,
                                          std::span<const std::uint8_t> data);
 
+// Masked bytes: compares bytes.size() bytes at `at`, and finds the first
+// place in `data` where they all lie.
+bool MaskedMatchAt(std::span<const MaskedByte> bytes, const std::uint8_t* at);
+std::optional<std::uint64_t> FindMasked(std::span<const MaskedByte> bytes, std::span<const std::uint8_t> data);
+
+// A name from a compound file's directory, for showing (lone surrogates as U+FFFD).
+std::string Utf8FromUtf16(std::u16string_view utf16);
+
+// Where a new-form test held, for explaining a match.
+struct StructureHeld {
+    std::uint64_t offset = 0;  // ptr: where BYTES were read; zip, gzip, zlib: where in the data they held
+    std::uint64_t value = 0;   // ptr: the number read
+    std::string name;          // zip, ole: the member or entry that matched
+};
+
+// Tests a valid new-form rule. A read that fails gives NoMatch; the source
+// itself must note the failure (FileSource does), since it is no answer.
+MagicResult TestStructure(const MagicRule& rule, const ByteFetch& fetch, StructureCache& cache,
+                          StructureHeld* held = nullptr);
+
 // Tests one rule against a file that `source` gives access to. Source needs:
 //   std::uint64_t Size() const;
 //   // `count` bytes from `position`, valid until the next call; null when they cannot be read
 //   const std::uint8_t* Bytes(std::uint64_t position, std::size_t count);
 //   // whether the search rule's pattern lies anywhere in the file
 //   bool Contains(const MagicRule& searchRule);
+//   // what the new forms learn of this file, kept for the next rule
+//   StructureCache& Structures();
 template <class Source>
-MagicResult TestMagic(const MagicRule& rule, Source& source)
+MagicResult TestMagic(const MagicRule& rule, Source& source, StructureHeld* held = nullptr)
 {
+    if (rule.valid && rule.form != MagicForm::Classic)
+        return TestStructure(rule, FetchFrom(source), source.Structures(), held);
     if (!rule.valid || source.Size() < rule.tokenCount)
         return MagicResult::NoMatch;
 
@@ -153,9 +235,13 @@ MagicResult TestMagic(const MagicRule& rule, Source& source)
 
 // A source over bytes already in memory, for callers that hold the whole file.
 struct MemorySource {
+    MemorySource(std::span<const std::uint8_t> b) : bytes(b) {}
+
     std::span<const std::uint8_t> bytes;
+    StructureCache structures;
 
     std::uint64_t Size() const { return bytes.size(); }
     const std::uint8_t* Bytes(std::uint64_t position, std::size_t count) const;
     bool Contains(const MagicRule& rule) const { return FindPattern(rule.pattern, bytes).has_value(); }
+    StructureCache& Structures() { return structures; }
 };

@@ -67,7 +67,7 @@ std::string DeclaredEncoding(const tinyxml2::XMLDocument& document)
 std::optional<std::uint8_t> RequiredFirstByte(const SignatureType& type)
 {
     const MagicRule& first = type.magics.front();
-    if (!first.valid || first.anchor != MagicAnchor::Offset || first.offset != 0 || first.pattern.empty()
+    if (!first.valid || first.form != MagicForm::Classic || first.anchor != MagicAnchor::Offset || first.offset != 0 || first.pattern.empty()
         || first.pattern.front().wildcard)
         return std::nullopt;
     return first.pattern.front().value;
@@ -89,7 +89,7 @@ void CompileSearches(SignatureTable& table)
     std::vector<std::vector<PatternByte>> patterns;
     for (SignatureType& type : table.types) {
         for (MagicRule& rule : type.magics) {
-            if (!rule.valid || rule.anchor != MagicAnchor::Search || rule.pattern.empty()
+            if (!rule.valid || rule.form != MagicForm::Classic || rule.anchor != MagicAnchor::Search || rule.pattern.empty()
                 || patterns.size() == MagicRule::kNoSearchIndex)
                 continue;
             rule.searchIndex = static_cast<std::uint32_t>(patterns.size());

@@ -3,7 +3,9 @@
 //
 // Three answers must agree: the matcher over the bytes in memory; a detection
 // run over the same bytes written to a file, through the real file layer, its
-// read windows and its chunked search; and the plain reference below. The
+// read windows and its chunked search; and the plain reference below, which
+// knows only the classic texts (a new form must be invalid to it, and its
+// answer over memory and over the file must agree). The
 // layout byte pads the bytes with filler so that they straddle the 4 KiB
 // windows at either end and the 256 KiB search chunks.
 #include "fuzz_support.h"
@@ -171,11 +173,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const MagicRule rule = ParseMagicRule(text);
     const ReferenceRule reference = ReferenceParse(text);
-    CheckParse(rule, reference);
+    CheckParse(ParseClassicMagicRule(text), reference);
+    FUZZ_CHECK(NewFormOf(text).has_value() == (rule.form != MagicForm::Classic));
+    if (rule.form == MagicForm::Classic)
+        CheckParse(rule, reference);
+    else
+        FUZZ_CHECK(!reference.valid);
 
-    MemorySource memory{{reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}};
+    MemorySource memory({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
     const MagicResult inMemory = TestMagic(rule, memory);
-    FUZZ_CHECK(inMemory == ReferenceMatch(reference, bytes));
+    if (rule.form == MagicForm::Classic)
+        FUZZ_CHECK(inMemory == ReferenceMatch(reference, bytes));
 
     // The same pattern as the only type of a table, over the file.
     SignatureTable table;

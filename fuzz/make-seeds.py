@@ -2,9 +2,14 @@
 """Writes the seed corpora in fuzz/corpus/ from the shipped signature set and
 a few hand-written cases. Run it again after a large change to the set; the
 output is small and committed."""
+import gzip
+import io
 import os
 import re
+import struct
 import sys
+import zipfile
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SHIPPED = os.path.join(HERE, "..", "data", "Kindsniffer.xml")
@@ -36,6 +41,59 @@ def bytes_for(magic):
     return b"\0" * offset + body + b"\0"
 
 
+def compound(names, shift=9, data=b""):
+    """A compound file: header, one FAT sector, the directory, a data sector."""
+    size = 1 << shift
+    entries = b""
+    for i, (name, kind) in enumerate([("Root Entry", 5)] + [(n, 2) for n in names]):
+        raw = name.encode("utf-16-le")
+        entries += (raw.ljust(64, b"\0") + struct.pack("<HBB3I", len(raw) + 2, kind, 1, *[0xFFFFFFFF] * 3)
+                    + (b"\x06\x09\x02" if i == 0 else b"").ljust(16, b"\0")).ljust(116, b"\0") \
+                   + struct.pack("<IQ", 0xFFFFFFFE, 0)
+    dirs = -(-len(entries) // size)
+    entries = entries.ljust(dirs * size, b"\0")
+    header = (b"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + b"\0" * 16
+              + struct.pack("<5H", 0x3E, 4 if shift == 12 else 3, 0xFFFE, shift, 6) + b"\0" * 6
+              + struct.pack("<9I", dirs if shift == 12 else 0, 1, 1, 0, 4096, 0xFFFFFFFE, 0, 0xFFFFFFFE, 0)
+              + struct.pack("<I", 0) + b"\xFF" * 432).ljust(size, b"\0")
+    chain = [0xFFFFFFFD] + [s + 2 if s + 1 < dirs else 0xFFFFFFFE for s in range(dirs)] + [0xFFFFFFFE]
+    fat = struct.pack("<%dI" % len(chain), *chain).ljust(size, b"\xFF")
+    return header + fat + entries + data.ljust(size, b"\0")
+
+
+def structure_seeds():
+    """Seeds for the structure readers: ZIP archives, compound files, compressed streams, pointers."""
+    for i, (members, zip64, method) in enumerate([
+            ([("mimetype", b"application/epub+zip"), ("content.xml", b"<office/>" * 20)], False, zipfile.ZIP_STORED),
+            ([("word/document.xml", b"<w:document/>" * 30), ("arr_0.npy", b"\x93NUMPY")], False,
+             zipfile.ZIP_DEFLATED),
+            ([("a", b"x"), ("b/", b"")], True, zipfile.ZIP_DEFLATED)]):
+        out = io.BytesIO()
+        with zipfile.ZipFile(out, "w", method) as z:
+            for name, data in members:
+                with z.open(zipfile.ZipInfo(name), "w", force_zip64=zip64) as f:
+                    f.write(data)
+            z.comment = b"comment naming mimetype"
+        put("zip", "archive-%d" % i, out.getvalue())
+    put("zip", "prefixed", b"MZ" + b"\0" * 200 + open(os.path.join(HERE, "corpus", "zip", "archive-0"), "rb").read())
+    put("compound", "word-512", compound(["WordDocument", "\x05SummaryInformation", "1Table", "Data", "CompObj"]))
+    put("compound", "sheet-4096", compound(["Workbook"], shift=12))
+    put("compound", "hidden", compound(["Contents"], data=b"H\0i\0d\0"))
+    svg = b'<?xml version="1.0"?><svg xmlns="http://www.w3.org/2000/svg"/>' * 4
+    put("inflate", "gzip-bare", b"\x01" + gzip.compress(svg, mtime=0))
+    named = b"\x1f\x8b\x08\x1e\0\0\0\0\0\x03" + b"\x02\0ab" + b"a.svg\0" + b"note\0"
+    put("inflate", "gzip-fields", b"\x01" + named + zlib.compress(svg)[2:-4])
+    put("inflate", "zlib", b"\x02" + zlib.compress(svg))
+    put("inflate", "raw", b"\x00" + zlib.compress(svg)[2:-4])
+    put("inflate", "stored", b"\x02" + zlib.compress(svg, 0))
+    for i, lfanew in enumerate([0x40, 0x80, 0xB8]):
+        exe = bytearray(0x100)
+        exe[0:2] = b"MZ"
+        exe[60:64] = struct.pack("<I", lfanew)
+        exe[lfanew:lfanew + 4] = b"PE\0\0"
+        put("pointer", "pe-%d" % i, struct.pack("<HBhB", 60, i % 4, 23 - i * 30, 4) + bytes(exe))
+
+
 def main():
     text = open(SHIPPED, "rb").read()
     types = re.findall(rb"<type>.*?</type>", text, re.S)
@@ -56,6 +114,7 @@ def main():
         "shadow.xml": doc([b"<type><magic>50 4B</magic><title>Zip</title><ext>.zip</ext></type>",
                            b"<type><magic>50 4B 03 04</magic><title>Docx</title><ext>.docx</ext></type>"]),
     }
+    structure_seeds()
     for name, data in hand.items():
         put("signatures", name, data)
         put("lint", name, data)
@@ -70,6 +129,15 @@ def main():
                                        ("4D5A zz", b"Z"), ("-1 0x4d", b"\xffM"), ("?:", b"a"),
                                        ("512:", b""), ("?: ?? 00", b"\0\0")]):
         put("magic", "hand-%d" % i, magic.encode() + b"\0" + bytes([i * 5 % 16, 0x50]) + data)
+
+    # Pattern seeds of the new forms, each on bytes it holds on.
+    for i, (magic, data) in enumerate([("gzip 0: 3C 73", gzip.compress(b"<svg/>", mtime=0)),
+                                       ("zlib 2 ?: 61", b"..\x78\x9c" + zlib.compress(b"abc")[2:]),
+                                       ("ptr 0 u16le +2: 4D&FF", b"\x00\x00\x00\x00M"),
+                                       ("zip a 0: 78", open(os.path.join(HERE, "corpus", "zip", "archive-2"), "rb").read()),
+                                       ("ole Workbook", compound(["Workbook"])),
+                                       ("oleclsid 00020906-0000-0000-0000-000000000000", compound([]))]):
+        put("magic", "form-%d" % i, magic.encode() + b"\0" + bytes([0, 0]) + data)
 
     # Escaping seeds: names a terminal or a JSON reader could trip on.
     for i, data in enumerate([b"plain.txt", b"new\nline.png", b"\x1b[31mred\x1b[0m", b"caf\xe9 \xc3\xa9 \xf0\x9f\x98\x80",

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "lint.h"
+#include "magic.h"
 
 #include <tinyxml2.h>
 
@@ -60,6 +61,8 @@ void CheckCharacterReferences(const tinyxml2::XMLElement* element, std::string_v
 
 // The tokens of one <magic> text (tokens.cpp).
 void CheckMagic(const tinyxml2::XMLElement* magic, Findings& findings);
+// A <magic> text in one of the structure forms (forms.cpp).
+void CheckStructureMagic(std::string_view text, MagicForm form, int line, Findings& findings);
 
 // One <type> and the names of elements (types.cpp).
 std::string TypeName(const tinyxml2::XMLElement* type);

@@ -82,6 +82,14 @@ std::optional<FileFacts> FactsOfMatch(const std::vector<MagicRule>& rules)
         return std::nullopt;
     FileFacts facts;
     for (const MagicRule& rule : rules) {
+        // A structure test only narrows the files a type matches: what its
+        // classic patterns prove still holds for every one of them. (It can
+        // never be proved of an earlier type, so no such type shadows.)
+        if (rule.form != MagicForm::Classic) {
+            if (!rule.valid)
+                return std::nullopt;
+            continue;
+        }
         if (rule.valid && rule.anchor == MagicAnchor::Search) {
             facts.minSize = std::max(facts.minSize, *MinimumFileSize(rule));
             return facts;

@@ -198,6 +198,10 @@ void CheckMagic(const XMLElement* magic, Findings& findings)
         return;
     }
     CheckLayout(*text, line, findings);
+    if (const auto form = NewFormOf(*text)) {
+        CheckStructureMagic(*text, *form, line, findings);
+        return;
+    }
 
     // Token by token: a pattern may be far too long to hold as strings.
     bool first = true;

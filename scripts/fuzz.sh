@@ -3,8 +3,9 @@
 #
 #   scripts/fuzz.sh [TARGET] [SECONDS]
 #
-# TARGET is signatures, magic, lint or text (default: each in turn); SECONDS
-# is how long each one runs (default 60). New inputs go to a working corpus
+# TARGET is signatures, magic, lint, text, or one of the structure readers
+# zip, compound, inflate or pointer (default: each in turn); SECONDS is how
+# long each one runs (default 60). New inputs go to a working corpus
 # under FUZZ_OUT (default build/fuzz/work), seeded from fuzz/corpus/, which is
 # only read. A crash, a sanitizer report or a failed check leaves its input
 # in FUZZ_OUT/findings/ and makes the script fail. FUZZ_RUNS stops a target
@@ -12,7 +13,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-targets=(signatures magic lint text)
+all_targets=(signatures magic lint text zip compound inflate pointer)
+targets=("${all_targets[@]}")
 if [ $# -ge 1 ] && [ -n "$1" ]; then
     targets=("$1")
 fi
@@ -23,6 +25,9 @@ out=${FUZZ_OUT:-build/fuzz/work}
 max_len() {
     case $1 in
         signatures | lint) echo 2048 ;;
+        # room for a few sectors of a compound file, or a small archive
+        zip | compound) echo 16384 ;;
+        inflate) echo 4096 ;;
         *) echo 256 ;;
     esac
 }
@@ -34,7 +39,7 @@ status=0
 for target in "${targets[@]}"; do
     binary=build/fuzz/fuzz/fuzz_$target
     if [ ! -x "$binary" ]; then
-        echo "fuzz.sh: no target $target (one of signatures, magic, lint, text)" >&2
+        echo "fuzz.sh: no target $target (one of ${all_targets[*]})" >&2
         exit 2
     fi
     mkdir -p "$out/$target" "$out/findings"

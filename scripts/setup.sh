@@ -22,6 +22,8 @@ bench=0
 packages=(
     # native build
     cmake ninja-build g++ pkg-config libtinyxml2-dev googletest
+    # zlib, linked statically: for the native build and for the MinGW-w64 cross build
+    zlib1g-dev libz-mingw-w64-dev
     # the fuzz targets (clang with libFuzzer and the sanitizers)
     clang libclang-rt-14-dev
     # cross build and the Windows test runner

@@ -1,5 +1,6 @@
 // A whole detection run against real files.
 #include "detection.h"
+#include "structure_builders.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -298,4 +299,39 @@ TEST(DetectionRun, EachSearchFindsItsStateAtOnceAmongTwoHundredThousand)
     EXPECT_EQ(basis.patterns[0].offset, 40u);
     // One slot prepared per search and one scan per group of them: linear.
     EXPECT_LE(SearchWork(*buffers), 2u * kTypes);
+}
+
+TEST(DetectionRun, NewFormsFileAfterFileWithOneSetOfBuffers)
+{
+    TempDir dir;
+    const SignatureTable table = LoadSignatureTable(dir.Signatures(
+        "<type><magic>zip mimetype 0: 61 70 70 6C 69 63 61 74 69 6F 6E 2F 65 70 75 62</magic><title>EPUB</title></type>"
+        "<type><magic>ole WordDocument</magic><title>DOC</title></type>"
+        "<type><magic>gzip ?: 3C 73 76 67</magic><title>SVGZ</title></type>"
+        "<type><magic>4D 5A</magic><magic>ptr 60 u32le 0: 50 45 00 00</magic><title>PE</title></type>"
+        "<type><magic>zip *</magic><title>ZIP</title></type>"));
+    std::string exe(0x200, '\0');
+    exe[0] = 'M', exe[1] = 'Z';
+    Set32(exe, 60, 0x80);
+    exe.replace(0x80, 4, std::string("PE\0\0", 4));
+    // Large enough that the directory lies outside the first and last 4 KiB.
+    const std::string padding(300 * 1024, 'p');
+    const std::pair<std::string, std::string> files[] = {
+        {"EPUB", MakeZip({{"mimetype", "application/epub+zip", false, ""}, {"big", padding, false, ""},
+                          {"OEBPS/a.xhtml", "<html/>", true, ""}})},
+        {"DOC", MakeCompound({9, {u"1Table", u"WordDocument"}, std::string(16, '\0'), ""})},
+        {"SVGZ", MakeGzip("<?xml version=\"1.0\"?><svg/>")},
+        {"PE", exe},
+        {"ZIP", MakeZip({{"big", padding, false, ""}, {"mimetype", "text/plain", true, ""}})},
+        {"", padding},
+    };
+    UniqueDetectionBuffers buffers = MakeDetectionBuffers();
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < 6; ++i) {
+            const auto& [title, content] = files[round == 0 ? i : 5 - i];
+            const DetectionOutcome outcome = DetectWithTable(table, dir.Write("f" + std::to_string(i), content), *buffers);
+            EXPECT_EQ(outcome.state, title.empty() ? DetectionState::Undetermined : DetectionState::Detected) << title;
+            EXPECT_EQ(outcome.title, title);
+        }
+    }
 }

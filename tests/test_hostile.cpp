@@ -3,6 +3,7 @@
 #include "detection.h"
 #include "magic.h"
 #include "platform_file.h"
+#include "structure_builders.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -170,4 +171,196 @@ TEST(HostileInput, AFileChangedOrDeletedDuringRunsGivesOnlyTrueAnswers)
     }
     done = true;
     changer.join();
+}
+
+namespace {
+
+// A file of any size that is zeros but for the islands written into it,
+// read through a ByteFetch that counts what it hands out.
+struct VirtualFile {
+    std::uint64_t size;
+    std::vector<std::pair<std::uint64_t, std::string>> islands;
+    std::vector<std::uint8_t> buffer;
+    std::uint64_t bytesRead = 0;
+
+    std::uint64_t Size() const { return size; }
+    const std::uint8_t* Bytes(std::uint64_t position, std::size_t count)
+    {
+        bytesRead += count;
+        buffer.assign(count, 0);
+        for (const auto& [at, bytes] : islands) {
+            for (std::size_t i = 0; i < bytes.size(); ++i) {
+                if (at + i >= position && at + i < position + count)
+                    buffer[at + i - position] = static_cast<std::uint8_t>(bytes[i]);
+            }
+        }
+        return buffer.data();
+    }
+};
+
+MagicResult TestIn(std::string_view magic, const std::string& file)
+{
+    const std::vector<std::uint8_t> bytes(file.begin(), file.end());
+    MemorySource source(bytes);
+    return TestMagic(ParseMagicRule(magic), source);
+}
+
+} // namespace
+
+TEST(HostileInput, ZipDirectoriesThatLie)
+{
+    const std::string good = MakeZip({{"mimetype", "application/epub+zip", false, ""}});
+    ASSERT_EQ(TestIn("zip mimetype", good), MagicResult::Match);
+    const std::size_t end = good.size() - 22;
+    auto spoiled = [&](std::size_t at, std::uint32_t value, int width) {
+        std::string file = good;
+        std::string bytes;
+        width == 2 ? Put16(bytes, value) : Put32(bytes, value);
+        file.replace(at, bytes.size(), bytes);
+        return file;
+    };
+    const struct {
+        const char* what;
+        std::string file;
+    } cases[] = {
+        {"more entries than it holds", spoiled(end + 10, 2, 2)},
+        {"a directory larger than the bound", spoiled(end + 12, (4u << 20) + 1, 4)},
+        {"a directory past the end record", spoiled(end + 12, 0x7FFFFFFF, 4)},
+        {"a directory offset past the end", spoiled(end + 16, 0xFFFFFFF0, 4)},
+        {"a comment running past the end", spoiled(end + 20, 1000, 2)},
+        {"an entry longer than the directory", spoiled(good.size() - 22 - 46 - 8 + 28, 0xFFFF, 2)},
+        {"a local header offset past the end", spoiled(good.size() - 22 - 8 - 4, 0xFFFFFF00, 4)},
+        {"a ZIP64 locator pointing nowhere", good.substr(0, end) + "PK\x06\x07" + std::string(4, '\0') +
+                                                 std::string(8, '\xFF') + std::string(4, '\0') + good.substr(end)},
+        {"an end record alone", good.substr(end)},
+        {"truncated", good.substr(0, good.size() - 1)},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TestIn("zip mimetype 0: 61", c.file), MagicResult::NoMatch) << c.what;
+
+    // ZIP64 counts beyond the entry bound.
+    std::string many = MakeZip({{"a", "b", false, ""}}, {"", "", true, true});
+    const std::size_t record = many.size() - 22 - 20 - 56;
+    Set32(many, record + 24, 70000), Set32(many, record + 32, 70000);
+    EXPECT_EQ(TestIn("zip a", many), MagicResult::NoMatch);
+}
+
+TEST(HostileInput, AZipBombInflatesNoFurtherThanTheBound)
+{
+    // A gigabyte of zeros in a megabyte: one flushed block of a megabyte of
+    // zeros, repeated, then an empty final block.
+    z_stream stream{};
+    deflateInit2(&stream, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
+    std::string zeros(1 << 20, '\0'), block(1 << 20, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(zeros.data());
+    stream.avail_in = static_cast<uInt>(zeros.size());
+    stream.next_out = reinterpret_cast<Bytef*>(block.data());
+    stream.avail_out = static_cast<uInt>(block.size());
+    deflate(&stream, Z_FULL_FLUSH);
+    block.resize(stream.total_out);
+    std::string last(64, '\0');
+    stream.next_out = reinterpret_cast<Bytef*>(last.data());
+    stream.avail_out = static_cast<uInt>(last.size());
+    deflate(&stream, Z_FINISH);
+    last.resize(last.size() - stream.avail_out);
+    deflateEnd(&stream);
+    std::string deflated;
+    for (int i = 0; i < 1024; ++i)
+        deflated += block;
+    deflated += last;
+    std::string gzip = std::string("\x1F\x8B\x08\0\0\0\0\0\0\x03", 10) + deflated;
+    MagicResult result;
+    const std::size_t peak = PeakDuring([&] { result = TestIn("gzip ?: 01", gzip); });
+    EXPECT_EQ(result, MagicResult::NoMatch);
+    EXPECT_EQ(TestIn("gzip 65535: 00", gzip), MagicResult::Match);
+    EXPECT_EQ(TestIn("gzip 65536: 00", gzip), MagicResult::NoMatch);
+    EXPECT_LT(peak, gzip.size() + (1u << 20));  // the file's copy, then little more
+}
+
+TEST(HostileInput, CompoundFilesWithBrokenChains)
+{
+    CompoundLayout layout{};
+    const std::vector<std::u16string> names = {u"A", u"B", u"C", u"D", u"E"};  // two directory sectors
+    const std::string good = MakeCompound({9, names, std::string(16, '\0'), ""}, &layout);
+    ASSERT_EQ(layout.directorySectors, 2u);
+    ASSERT_EQ(TestIn("ole E", good), MagicResult::Match);
+    const std::size_t first = layout.FirstDirectory(), second = first - 1;
+    auto spoiled = [&](std::size_t at, std::uint32_t value) {
+        std::string file = good;
+        Set32(file, at, value);
+        return file;
+    };
+    const struct {
+        const char* what;
+        std::string file;
+    } cases[] = {
+        {"a chain back to its start", spoiled(layout.FatEntry(second), static_cast<std::uint32_t>(first))},
+        {"a sector chained to itself", spoiled(layout.FatEntry(first), static_cast<std::uint32_t>(first))},
+        {"a chain into a free sector", spoiled(layout.FatEntry(first), 0xFFFFFFFF)},
+        {"a chain out of the file", spoiled(layout.FatEntry(first), 0x00FFFFFF)},
+        {"a chain beyond the FAT's reach", spoiled(layout.FatEntry(first), 0xFFFFFFF0)},
+        {"a directory that starts nowhere", spoiled(0x30, 0xFFFFFFFE)},
+        {"a FAT sector outside the file", spoiled(0x4C, 0x7FFFFFFF)},
+        {"no FAT sectors", spoiled(0x2C, 0)},
+        {"a sector size of neither 512 nor 4096", spoiled(0x1E, 10)},
+        {"truncated inside the directory", good.substr(0, good.size() - 700)},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(TestIn("ole E", c.file), MagicResult::NoMatch) << c.what;
+        EXPECT_EQ(TestIn("oleclsid 00000000-0000-0000-0000-000000000000", c.file), MagicResult::NoMatch) << c.what;
+    }
+    // A DIFAT chain that loops and a FAT of four billion sectors: the reader
+    // takes no more of either than the reach needs.
+    std::string looping = spoiled(0x2C, 0xFFFFFFFF);
+    Set32(looping, 0x44, 0);
+    EXPECT_EQ(TestIn("ole E", looping), MagicResult::Match);
+
+    // A chain of more directory sectors than the bound.
+    std::vector<std::u16string> crowd(4096 * 4, u"n");
+    crowd.back() = u"Last";
+    const std::string longest = MakeCompound({9, crowd, std::string(16, '\0'), ""}, &layout);
+    ASSERT_EQ(layout.directorySectors, 4097u);
+    EXPECT_EQ(TestIn("ole Last", longest), MagicResult::NoMatch);
+    crowd.pop_back();
+    crowd.back() = u"Last";
+    EXPECT_EQ(TestIn("ole Last", MakeCompound({9, crowd, std::string(16, '\0'), ""})), MagicResult::Match);
+}
+
+TEST(HostileInput, ALargeFileIsDecidedFromAFewOfItsBytes)
+{
+    // A gigabyte that holds nothing but a compound file's signature and a
+    // pointer past its end: every new form gives up after little reading.
+    VirtualFile file{1u << 30, {{0, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"}, {60, "\xF0\xFF\xFF\x3F"}}, {}, 0};
+    StructureCache cache;
+    const ByteFetch fetch = FetchFrom(file);
+    std::size_t peak = PeakDuring([&] {
+        for (const char* magic : {"zip mimetype", "zip *.npy 0: 93", "ole WordDocument", "oleclsid 00020906-0000-0000-C000-000000000046",
+                                  "gzip ?: 3C", "zlib 0 0: 78", "ptr 60 u32le 0: 50 45", "zlib 4096 ?: 00"}) {
+            for (int type = 0; type < 20; ++type)
+                EXPECT_EQ(TestStructure(ParseMagicRule(magic), fetch, cache), MagicResult::NoMatch) << magic;
+        }
+    });
+    EXPECT_LT(file.bytesRead, 2u << 20);
+    EXPECT_LT(peak, 16u << 20);
+
+    // The largest directories the bounds allow, in one file that is both a
+    // compound file and, behind it, a ZIP archive.
+    std::vector<std::u16string> names(4096 * 32 - 1, u"stream");
+    names.back() = u"Last";
+    std::vector<ZipMemberSpec> members(65536, {"", "", false, ""});
+    for (std::size_t i = 0; i < members.size(); ++i)
+        members[i].name = "m" + std::to_string(i);
+    std::string both = MakeCompound({12, names, std::string(16, '\0'), ""});
+    both = MakeZip(members, {both, "", true, false});
+    names = {};
+    members = {};
+    const std::vector<std::uint8_t> bytes(both.begin(), both.end());
+    both = {};
+    MemorySource source(bytes);
+    peak = PeakDuring([&] {
+        EXPECT_EQ(TestMagic(ParseMagicRule("ole Last"), source), MagicResult::Match);
+        EXPECT_EQ(TestMagic(ParseMagicRule("zip m65535"), source), MagicResult::Match);
+        EXPECT_EQ(TestMagic(ParseMagicRule("zip m*x"), source), MagicResult::NoMatch);
+    });
+    EXPECT_LT(peak, 16u << 20);
 }

@@ -238,3 +238,43 @@ TEST(Search, AgreesWithANaiveScanOnRandomInput)
         ASSERT_EQ(FindPattern(pattern, data), expected) << "round " << round;
     }
 }
+
+TEST(NewForms, ReadStrictlyAndShownCanonically)
+{
+    // Valid texts, each with the canonical form the matcher shows.
+    const std::pair<const char*, const char*> valid[] = {
+        {"ptr 60 u32le 0: 50 45 00 00", "ptr 60 u32le 0: 50 45 00 00"},
+        {"ptr 60 u32le +23: 20&20", "ptr 60 u32le +23: 20&20"},
+        {"ptr 0060 u16be -2: ?? ff 00&00 1f&ff", "ptr 60 u16be -2: ?? FF ?? 1F"},
+        {"zip mimetype", "zip mimetype"},
+        {"zip *.npy 0: 93 4E", "zip *.npy 0: 93 4E"},
+        {"zip a%20b ?: 50", "zip a%20b ?: 50"},
+        {"ole %05SummaryInformation", "ole %05SummaryInformation"},
+        {"oleclsid 00020906-0000-0000-c000-000000000046", "oleclsid 00020906-0000-0000-C000-000000000046"},
+        {"gzip ?: 3C 73 76 67", "gzip ?: 3C 73 76 67"},
+        {"zlib 12 007: 78", "zlib 12 7: 78"},
+    };
+    for (const auto& [text, canonical] : valid) {
+        const MagicRule rule = ParseMagicRule(text);
+        EXPECT_TRUE(rule.valid) << text;
+        EXPECT_NE(rule.form, MagicForm::Classic) << text;
+        EXPECT_EQ(FormatMagicRule(rule), canonical) << text;
+        EXPECT_FALSE(MinimumFileSize(rule).has_value()) << text;
+        EXPECT_FALSE(ParseClassicMagicRule(text).valid) << text;
+    }
+    // Anything outside the new forms' tokens spoils the whole text.
+    for (const char* text : {
+             "ptr", "ptr 60 u32le 0:", "ptr 60 u64le 0: 50", "ptr 60 u32le 0 50", "ptr -60 u32le 0: 50",
+             "ptr 60 u32le ?: 50", "ptr 60 u32le 0: 4D5A", "ptr 60 u32le 0: 14D", "ptr 60 u32le 0: 0x4D",
+             "ptr 60 u32le 0:  4D", "ptr 60 u32le 0: 4D&", "ptr 60 u32le 0: 4D&FFF", "ptr 0x3C u32le 0: 4D",
+             "ptr 1234567890123456789 u32le 0: 4D", "zip", "zip  mimetype", "zip a 0:", "zip a 0: zz",
+             "zip a%2", "zip a%zz", "zip a -1: 00", "zip a +1: 00", "ole", "ole a b", "ole \xFF",
+             "ole abcdefghijklmnopqrstuvwxyz012345", "oleclsid 00020906-0000-0000-C000-00000000004",
+             "oleclsid 00020906+0000-0000-C000-000000000046", "oleclsid {00020906-0000-0000-C000-000000000046}",
+             "gzip", "gzip 0:", "gzip 0 3C", "gzip -1: 3C", "zlib 0: 78", "zlib 0 ?:", "zlib x 0: 78",
+             "Zip mimetype"}) {
+        const MagicRule rule = ParseMagicRule(text);
+        EXPECT_FALSE(rule.valid) << text;
+        EXPECT_FALSE(ParseClassicMagicRule(text).valid) << text;
+    }
+}

@@ -1,9 +1,12 @@
 // Reading the signature document: which elements count and what their text is.
 #include "detection.h"
 #include "signature_text.h"
+#include "signature_xml.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
+
+#include <iostream>
 
 namespace {
 
@@ -172,4 +175,25 @@ TEST(SignatureText, OnlyValidUtf8BeyondAsciiIsReadAsUtf8)
     };
     for (const auto& c : cases)
         EXPECT_EQ(IsNonAsciiUtf8(c.bytes), c.utf8) << c.bytes;
+}
+
+TEST(SignatureLoading, ShippedNewFormsAreInvalidToAClassicReader)
+{
+    // A reader without the new forms must never let one hold, so that an old
+    // program gives a more general answer, never a wrong specific one.
+    tinyxml2::XMLDocument document;
+    ASSERT_EQ(document.LoadFile(KINDSNIFFER_SHIPPED_SET), tinyxml2::XML_SUCCESS);
+    const auto* types = document.FirstChildElement("dat")->FirstChildElement("types");
+    std::size_t newForms = 0;
+    for (auto* type = types->FirstChildElement("type"); type; type = type->NextSiblingElement("type")) {
+        for (auto* magic = type->FirstChildElement("magic"); magic; magic = magic->NextSiblingElement("magic")) {
+            const std::string text = ElementText(magic).value_or("");
+            if (!NewFormOf(text))
+                continue;
+            ++newForms;
+            EXPECT_TRUE(ParseMagicRule(text).valid) << "line " << magic->GetLineNum() << ": " << text;
+            EXPECT_FALSE(ParseClassicMagicRule(text).valid) << "line " << magic->GetLineNum() << ": " << text;
+        }
+    }
+    std::cout << newForms << " new-form patterns in the shipped set\n";
 }

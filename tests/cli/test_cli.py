@@ -8,6 +8,8 @@ followed by the .exe). With --windows, paths handed to it are written as Wine
 sees the host's files (Z:\\...), and the output is read the same way.
 """
 import argparse
+import gzip
+import io
 import json
 import os
 import shlex
@@ -16,6 +18,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import zipfile
 
 CLI = []
 WINDOWS = False
@@ -134,6 +137,33 @@ class ConsoleProgram(unittest.TestCase):
         self.assertEqual([line.strip() for line in table[1:3]],
                          ["type at line 3 (1 type tried)", "line 3  0: 89 50 4E 47  held at offset 0"])
         self.assertEqual(table[4].strip(), "no type matched; 1 type tried")
+
+    def test_explain_tells_what_the_new_forms_held_on(self):
+        sig = self.write("forms.xml", b"<dat><types>"
+                         b"<type><magic>ptr 60 u32le +4: 4C 01</magic><title>PE</title></type>"
+                         b"<type><magic>zip *.npy 0: 93 4E</magic><title>NPZ</title></type>"
+                         b"<type><magic>gzip ?: 3C 73 76 67</magic><title>SVGZ</title></type>"
+                         b"</types></dat>")
+        exe = bytearray(0x100)
+        exe[60:64] = (0x98).to_bytes(4, "little")
+        exe[0x98:0x9E] = b"PE\0\0\x4C\x01"
+        archive = io.BytesIO()
+        with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
+            z.writestr("readme.txt", "x")
+            z.writestr("arr_0.npy", b"\x93NUMPY")
+        paths = [self.write("a.exe", bytes(exe)), self.write("a.npz", archive.getvalue()),
+                 self.write("a.svgz", gzip.compress(b"<?xml?><svg/>"))]
+        result = run("--signatures", sig, "--json", "--explain", *paths)
+        patterns = [line["basis"]["patterns"][0] for line in json_lines(result.stdout)]
+        self.assertEqual(patterns, [
+            {"line": 1, "pattern": "ptr 60 u32le +4: 4C 01", "kind": "pointer", "offset": 0x9C,
+             "pointer": 0x98, "pointerAt": 60},
+            {"line": 1, "pattern": "zip *.npy 0: 93 4E", "kind": "zip", "offset": 0, "name": "arr_0.npy"},
+            {"line": 1, "pattern": "gzip ?: 3C 73 76 67", "kind": "gzip", "offset": 7}])
+        table = run("--signatures", sig, "--explain", *paths).stdout.decode("utf-8").splitlines()
+        self.assertIn("pointer 152 read at offset 60, held at offset 156", table[2])
+        self.assertIn("member arr_0.npy, held at offset 0 of its data", table[5])
+        self.assertIn("found at offset 7 of the payload", table[8])
 
     def test_table_rows_cannot_be_forged_by_names_or_titles(self):
         forging = self.write("forging.xml", b"<dat><types><type><magic>89 50</magic>"

@@ -29,6 +29,7 @@ import lzma
 import math
 import os
 import plistlib
+import re
 import py_compile
 import shutil
 import sqlite3
@@ -244,6 +245,7 @@ IMAGE_CONVERSIONS = [
     ("rose", "v", "vips", ()),
     ("rose", "pgx", "pgx", ()),
     ("rose", "cal", "cals", ()),
+    ("rose", "xbm", "xbm", ()),
 ]
 
 for _name, _ext, _fmt, _opts in IMAGE_CONVERSIONS:
@@ -1589,6 +1591,630 @@ TEXT_SAMPLES = [
 ]
 
 for _name, _ext, _make in TEXT_SAMPLES:
+    item(_name, _ext)(_make)
+
+
+# --- kinds told apart by their structure -------------------------------------------------------
+# Each case is a file the set once named wrongly, or a kind it did not know; the generic
+# formats around it (XML, DER, tar, bytecode) are what it must not be mistaken for.
+
+def nifti1_regular():
+    # NIfTI-1 asks writers to set Analyze's "regular" byte to 'r', as many do.
+    header = bytearray(nifti1())
+    header[38] = ord("r")
+    return bytes(header)
+
+
+def analyze75(byteorder="<"):
+    header = bytearray(348)
+    struct.pack_into(byteorder + "i", header, 0, 348)
+    struct.pack_into(byteorder + "i", header, 32, 16384)
+    header[38] = ord("r")
+    struct.pack_into(byteorder + "8h", header, 40, 3, 2, 2, 1, 1, 1, 1, 1)
+    struct.pack_into(byteorder + "hh", header, 70, 2, 8)
+    return bytes(header)
+
+
+def protobuf_varint(n):
+    out = b""
+    while True:
+        byte = n & 0x7F
+        n >>= 7
+        out += bytes((byte | (0x80 if n else 0),))
+        if not n:
+            return out
+
+
+def orc_file():
+    # Header "ORC", no stripes, an empty footer, then the postscript (footer length, no
+    # compression, version 0.12, the magic as field 8000) and the postscript's length.
+    footer = b""
+    postscript = (b"\x08" + protobuf_varint(len(footer)) + b"\x10\x00" + b"\x22\x02\x00\x0c"
+                  + protobuf_varint(8000 << 3 | 2) + b"\x03ORC")
+    return b"ORC" + footer + postscript + bytes((len(postscript),))
+
+
+def grib2():
+    # Indicator (edition 2, total length), an identification section, the end section.
+    ident = struct.pack(">IB", 21, 1) + struct.pack(">HHBBBHBBBBBBB", 7, 0, 2, 1, 1, 2024, 1, 1, 0, 0, 0, 0, 0)
+    total = 16 + len(ident) + 4
+    return b"GRIB" + b"\0\0" + bytes((0, 2)) + struct.pack(">Q", total) + ident + b"7777"
+
+
+def cram3():
+    # Version 3.0 and the 20-byte file identifier, then the end-of-file container that 3.0 defines.
+    eof = bytes.fromhex("0f000000ffffffff0fe0454f4600000000010005bdd94f0001000606010001000100ee63014b")
+    return b"CRAM\x03\x00" + b"sample.cram".ljust(20, b"\0") + eof
+
+
+def unif():
+    # Revision 7, 24 reserved zero bytes, then chunks: the board name (MAPR) and the PRG ROM.
+    chunk = lambda ident, data: ident + struct.pack("<I", len(data)) + data
+    return (b"UNIF" + struct.pack("<I", 7) + bytes(24) + chunk(b"MAPR", b"NES-NROM-128\0")
+            + chunk(b"PRG0", bytes(16384)))
+
+
+def j2b():
+    # A compressed module: magic, DEADBEAF, file length, checksum, packed and unpacked sizes, zlib data.
+    packed = zlib.compress(b"RIFF" + struct.pack("<I", 4) + b"AM  ")
+    return (b"MUSE" + b"\xde\xad\xbe\xaf" + struct.pack("<IIII", 24 + len(packed), zlib.crc32(packed), len(packed), 12)
+            + packed)
+
+
+def pyc_body():
+    import marshal
+    return marshal.dumps(compile("VALUE = 42\n", "module.py", "exec"))
+
+
+def pypy3_pyc():
+    # PyPy 3.7 numbers its bytecode 384; the header is then laid out as CPython 3.7's.
+    return struct.pack("<H", 384) + b"\r\n" + struct.pack("<III", 0, 1700000000, 11) + pyc_body()
+
+
+def pypy27_pyc():
+    return struct.pack("<H", 62218) + b"\r\n" + struct.pack("<I", 1700000000) + pyc_body()
+
+
+def ppu_unit():
+    # Free Pascal 3.2.2 (version 207) for x86-64 Linux: compiler 3.2.2, cpu 8, target 26.
+    compiler = 3 << 14 | 2 << 7 | 2
+    header = b"PPU207" + struct.pack("<HHHIIIIIIII", compiler, 8, 26, 0x21080, 64, 0, 0, 0, 2, 4, 0)
+    return header + b"\x01\x01\x01\x75" + bytes(60)
+
+
+def der(tag, *parts):
+    body = b"".join(parts)
+    n = len(body)
+    if n < 0x80:
+        size = bytes((n,))
+    else:
+        raw = n.to_bytes((n.bit_length() + 7) // 8, "big")
+        size = bytes((0x80 | len(raw),)) + raw
+    return bytes((tag,)) + size + body
+
+
+def ocsp_response():
+    # Successful, with a basic response: responder by key hash, produced at, one single response,
+    # a signature algorithm and a (here zero) signature.
+    oid_basic = bytes.fromhex("06092b0601050507300101")
+    sha1 = der(0x30, bytes.fromhex("06052b0e03021a"), b"\x05\x00")
+    cert_id = der(0x30, sha1, der(0x04, bytes(20)), der(0x04, bytes(20)), der(0x02, b"\x01"))
+    single = der(0x30, cert_id, b"\x80\x00", der(0x18, b"20240101000000Z"))
+    data = der(0x30, der(0xA2, der(0x04, bytes(20))), der(0x18, b"20240101000000Z"), der(0x30, single))
+    sig_alg = der(0x30, bytes.fromhex("06092a864886f70d01010b"), b"\x05\x00")
+    basic = der(0x30, data, sig_alg, der(0x03, b"\x00" + bytes(256)))
+    return der(0x30, der(0x0A, b"\x00"), der(0xA0, der(0x30, oid_basic, der(0x04, basic))))
+
+
+def ocsp_request():
+    sha1 = der(0x30, bytes.fromhex("06052b0e03021a"), b"\x05\x00")
+    cert_id = der(0x30, sha1, der(0x04, bytes(20)), der(0x04, bytes(20)), der(0x02, b"\x01"))
+    return der(0x30, der(0x30, der(0x30, der(0x30, cert_id))))
+
+
+def lzma_sized():
+    # The .lzma header with the size written in: properties, dictionary size, uncompressed size.
+    raw = lzma.compress(PAYLOAD, format=lzma.FORMAT_RAW,
+                        filters=[{"id": lzma.FILTER_LZMA1, "dict_size": 1 << 20}])
+    return b"\x5d" + struct.pack("<IQ", 1 << 20, len(PAYLOAD)) + raw
+
+
+def v7_tar():
+    # Before POSIX: octal fields ended by NUL (the checksum by NUL and space), no magic, no
+    # owner names, a NUL type for a plain file.
+    data = b"hello from a v7 archive\n"
+    header = bytearray(512)
+    header[0:9] = b"hello.txt"
+    header[100:108] = b"0000644\0"
+    header[108:116] = b"0001750\0"
+    header[116:124] = b"0001750\0"
+    header[124:136] = b"%011o\0" % len(data)
+    header[136:148] = b"%011o\0" % 1700000000
+    header[148:156] = b" " * 8
+    header[148:156] = b"%06o\0 " % sum(header)
+    return bytes(header) + data.ljust(512, b"\0") + bytes(1024)
+
+
+def las_cloud():
+    # LAS 1.2, point format 0, no points: signature, source id, encoding, GUID, version 1.2, ...
+    header = bytearray(227)
+    header[0:4] = b"LASF"
+    header[24:26] = bytes((1, 2))
+    header[26:58] = b"Kindsniffer".ljust(32, b"\0")
+    header[58:90] = b"make_corpus".ljust(32, b"\0")
+    struct.pack_into("<HHHII", header, 90, 1, 2024, 227, 227, 0)
+    struct.pack_into("<BH", header, 104, 0, 20)
+    struct.pack_into("<3d", header, 131, 0.01, 0.01, 0.01)
+    return bytes(header)
+
+
+def bufr4():
+    # Edition 4: indicator, identification section (22 bytes), empty optional, data description
+    # and data sections, end "7777".
+    ident = struct.pack(">I", 22)[1:] + bytes((0,)) + struct.pack(">HHB", 98, 0, 0) + bytes((0, 0, 0, 0, 0))
+    ident += struct.pack(">HBBBBB", 2024, 1, 1, 0, 0, 0) + b"\0"
+    desc = struct.pack(">I", 9)[1:] + b"\0" + struct.pack(">H", 1) + b"\x80" + struct.pack(">H", 0x0101)
+    data = struct.pack(">I", 6)[1:] + b"\0" + b"\0\0"
+    body = ident + desc + data + b"7777"
+    return b"BUFR" + struct.pack(">I", 8 + len(body))[1:] + bytes((4,)) + body
+
+
+def photoshop_patterns():
+    # Version 1 and no patterns.
+    return b"8BPT" + struct.pack(">HI", 1, 0)
+
+
+def registry_hive():
+    # The base block: two equal sequence numbers, a time, version 1.5, then the root cell's offset.
+    block = bytearray(4096)
+    block[0:4] = b"regf"
+    struct.pack_into("<IIQIIIIII", block, 4, 1, 1, 0, 1, 5, 0, 1, 0x20, 4096)
+    return bytes(block) + b"hbin" + bytes(4092)
+
+
+def portable_pdb():
+    # The metadata root of a portable PDB: BSJB, version 1.1, the version string, no streams.
+    version = b"PDB v1.0\0\0\0\0"
+    return b"BSJB" + struct.pack("<HHII", 1, 1, 0, len(version)) + version + struct.pack("<HH", 0, 0)
+
+
+def caf_audio():
+    data = pcm16(">")
+    desc = struct.pack(">dIIIIII", float(RATE), 0x6C70636D, 2, 2, 1, 1, 16)  # 'lpcm', big-endian
+    return (b"caff" + struct.pack(">HH", 1, 0) + b"desc" + struct.pack(">q", len(desc)) + desc
+            + b"data" + struct.pack(">q", len(data) + 4) + struct.pack(">I", 0) + data)
+
+
+def dsf_audio():
+    samples = bytes(4096)
+    fmt = struct.pack("<IIIIIIQII", 1, 0, 2, 1, 2822400, 1, 8 * len(samples), 4096, 0)
+    total = 28 + 12 + len(fmt) + 12 + len(samples)
+    return (b"DSD " + struct.pack("<QQQ", 28, total, 0) + b"fmt " + struct.pack("<Q", 12 + len(fmt)) + fmt
+            + b"data" + struct.pack("<Q", 12 + len(samples)) + samples)
+
+
+def xar_archive():
+    toc = zlib.compress(b'<?xml version="1.0" encoding="UTF-8"?>\n<xar><toc/></xar>\n')
+    return b"xar!" + struct.pack(">HHQQI", 28, 1, len(toc), 39, 0) + toc
+
+
+def elder_plugin(version):
+    if version == 3:  # Morrowind: 16-byte record header, then HEDR
+        hedr = b"HEDR" + struct.pack("<I", 300) + struct.pack("<fI", 1.3, 0) + bytes(32 + 256) + struct.pack("<I", 0)
+        return b"TES3" + struct.pack("<III", len(hedr), 0, 0) + hedr
+    # Skyrim and later: 24-byte record header (flags 1: a master file), then HEDR (version,
+    # records, next object id)
+    hedr = b"HEDR" + struct.pack("<HfII", 12, 1.7, 0, 0x800)
+    return b"TES4" + struct.pack("<IIIIHH", len(hedr), 1, 0, 0, 44, 0) + hedr
+
+
+def glulx_story():
+    # Version 3.1.3 with its memory layout: RAM at 256, memory and stack sizes, start function.
+    header = b"Glul" + struct.pack(">IIIIIIII", 0x00030103, 256, 512, 512, 1024, 256, 0, 0) + b"Info"
+    return header.ljust(512, b"\0")
+
+
+def ivf_video():
+    # Version 0, a 32-byte header, VP8, 16x16, 30 frames a second, one empty frame.
+    return (b"DKIF" + struct.pack("<HH4sHHIIII", 0, 32, b"VP80", 16, 16, 30, 1, 1, 0)
+            + struct.pack("<IQ", 0, 0))
+
+
+def vgm_music():
+    # Version 1.71: the EOF offset, then the version in BCD, then an empty command stream.
+    header = bytearray(256)
+    header[0:4] = b"Vgm "
+    struct.pack_into("<III", header, 4, 256 + 1 - 4, 0x171, 3579545)
+    struct.pack_into("<I", header, 0x34, 256 - 0x34)
+    return bytes(header) + b"\x66"
+
+
+def adobe_swatches():
+    name = "Black\0".encode("utf-16-be")
+    colour = struct.pack(">H", len(name) // 2) + name + b"RGB " + struct.pack(">fffH", 0, 0, 0, 2)
+    return b"ASEF" + struct.pack(">HHI", 1, 0, 1) + struct.pack(">HI", 1, len(colour)) + colour
+
+
+def qt_resources():
+    # Format version 1 with its tree, data and names offsets, and an empty root.
+    return b"qres" + struct.pack(">IIII", 1, 20, 34, 34) + struct.pack(">IHII", 0, 2, 0, 1)
+
+
+def magicavoxel():
+    # Version 150: a MAIN chunk holding the model's size and its one voxel.
+    size = b"SIZE" + struct.pack("<II", 12, 0) + struct.pack("<3I", 1, 1, 1)
+    xyzi = b"XYZI" + struct.pack("<II", 8, 0) + struct.pack("<I", 1) + bytes((0, 0, 0, 1))
+    return b"VOX " + struct.pack("<I", 150) + b"MAIN" + struct.pack("<II", 0, len(size + xyzi)) + size + xyzi
+
+
+STRUCTURE_SAMPLES = [
+    ("handwritten", "ivf", ivf_video),
+    ("handwritten", "vgm", vgm_music),
+    ("handwritten", "ase", adobe_swatches),
+    ("handwritten", "rcc", qt_resources),
+    ("handwritten", "vox", magicavoxel),
+    ("emacs", "elc", lambda: b";ELC\x1b\0\0\0\n;;; Compiled\n(defvar sample 42)\n"),
+    ("handwritten", "dat", registry_hive),
+    ("handwritten", "pdb", portable_pdb),
+    ("handwritten", "caf", caf_audio),
+    ("handwritten", "dsf", dsf_audio),
+    ("handwritten", "xar", xar_archive),
+    ("skyrim-master", "esm", lambda: elder_plugin(4)),
+    ("morrowind", "esp", lambda: elder_plugin(3)),
+    ("handwritten", "ulx", glulx_story),
+    ("handwritten", "las", las_cloud),
+    ("handwritten", "bufr", bufr4),
+    ("handwritten-empty", "pat", photoshop_patterns),
+    ("nifti-regular", "nii", nifti1_regular),
+    ("analyze", "hdr", analyze75),
+    ("analyze-be", "hdr", lambda: analyze75(">")),
+    ("handwritten", "orc", orc_file),
+    ("handwritten", "grib2", grib2),
+    ("handwritten", "cram", cram3),
+    ("handwritten", "unf", unif),
+    ("handwritten", "j2b", j2b),
+    ("pypy3", "pyc", pypy3_pyc),
+    ("pypy27", "pyc", pypy27_pyc),
+    ("handwritten", "ppu", ppu_unit),
+    ("ocsp-response", "der", ocsp_response),
+    ("ocsp-request", "der", ocsp_request),
+    ("sized", "lzma", lzma_sized),
+    ("v7", "tar", v7_tar),
+]
+for _name, _ext, _build in STRUCTURE_SAMPLES:
+    item(_name, _ext)((lambda build: lambda out: open(out, "wb").write(build()))(_build))
+
+
+def openssl_key(*steps):
+    """Runs openssl STEPS in turn; each may name {prev} (the previous output) and {out}."""
+    def make(out):
+        need("openssl")
+        prev = None
+        for n, step in enumerate(steps):
+            dest = out if n == len(steps) - 1 else scratch("key-step-%d-%s" % (n, os.path.basename(out)))
+            run("openssl", *[a.format(prev=prev, out=dest) for a in step])
+            prev = dest
+    return make
+
+
+item("openssl-sec1-ec", "der")(openssl_key(["ecparam", "-name", "prime256v1", "-genkey", "-noout", "-outform", "DER",
+                                            "-out", "{out}"]))
+item("openssl-ed25519-public", "der")(openssl_key(["genpkey", "-algorithm", "ed25519", "-out", "{out}"],
+                                                  ["pkey", "-in", "{prev}", "-pubout", "-outform", "DER", "-out",
+                                                   "{out}"]))
+item("openssl-x25519", "der")(openssl_key(["genpkey", "-algorithm", "x25519", "-outform", "DER", "-out", "{out}"]))
+item("openssl-x25519-public", "der")(openssl_key(["genpkey", "-algorithm", "x25519", "-out", "{out}"],
+                                                 ["pkey", "-in", "{prev}", "-pubout", "-outform", "DER", "-out",
+                                                  "{out}"]))
+item("openssl-encrypted-pkcs8", "der")(openssl_key(
+    ["genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256", "-out", "{out}"],
+    ["pkcs8", "-topk8", "-in", "{prev}", "-v2", "aes-256-cbc", "-passout", "pass:sample", "-outform", "DER",
+     "-out", "{out}"]))
+
+GLIF = ('<?xml version="1.0" encoding="UTF-8"?>\n<glyph name="A" format="2">\n  <advance width="500"/>\n'
+        '  <unicode hex="0041"/>\n</glyph>\n')
+SVG_FONT = ('<svg xmlns="http://www.w3.org/2000/svg" width="10" height="10"><defs><font horiz-adv-x="500">'
+            '<font-face font-family="Sample" units-per-em="1000"/><glyph unicode="A" d="M0 0L500 700"/></font>'
+            '</defs></svg>')
+MATHML_NS = "http://www.w3.org/1998/Math/MathML"
+FORMULA = '<math xmlns="%s"><mi>x</mi><mo>=</mo><mn>1</mn></math>' % MATHML_NS
+STRUCTURE_TEXT = [
+    ("ufo", "glif", text(GLIF)),
+    ("font-with-glyphs", "svg", xml_doc(SVG_FONT)),
+    ("formula", "mml", xml_doc(FORMULA)),
+    ("bare-formula", "mml", text(FORMULA + "\n")),
+    ("with-formula", "xhtml", xml_doc('<html xmlns="http://www.w3.org/1999/xhtml"><head><title>x</title></head>'
+                                      '<body><p>%s</p></body></html>' % FORMULA)),
+    ("with-formula", "svg", xml_doc('<svg xmlns="http://www.w3.org/2000/svg" width="10" height="10">'
+                                    '<foreignObject width="10" height="10">%s</foreignObject></svg>' % FORMULA)),
+]
+for _name, _ext, _make in STRUCTURE_TEXT:
+    item(_name, _ext)(_make)
+
+
+# --- PE images with the header where linkers put it ----------------------------------------------
+# Microsoft's linker writes a "Rich" record between the DOS stub and the PE header, so the
+# header moves with the number of tools that built the file; MinGW puts it at 0x80.
+
+DOS_STUB = bytes.fromhex("0e1fba0e00b409cd21b8014ccd21") + b"This program cannot be run in DOS mode.\r\r\n$"
+
+
+def pe_image(lfanew, characteristics, subsystem, plus=True, data=b"", entry=0x1000):
+    dos = bytearray(lfanew)
+    dos[0:2] = b"MZ"
+    struct.pack_into("<HHHHHHHHH", dos, 2, 0x90, 3, 0, 4, 0, 0xFFFF, 0, 0xB8, 0)
+    struct.pack_into("<H", dos, 24, 0x40)
+    struct.pack_into("<I", dos, 60, lfanew)
+    dos[64:64 + len(DOS_STUB)] = DOS_STUB
+    rich_at = 64 + len(DOS_STUB) + (-len(DOS_STUB) % 16)
+    if rich_at + 24 <= lfanew:  # a record of the tools, ended by "Rich" and its key
+        dos[rich_at:rich_at + 4] = b"DanS"
+        dos[lfanew - 8:lfanew - 4] = b"Rich"
+    opt_size = 240 if plus else 224
+    section_at = lfanew + 24 + opt_size + 40
+    file_align = 0x200
+    headers = (section_at + file_align - 1) // file_align * file_align
+    body = (b"\xc3" + data).ljust(file_align, b"\0")
+    coff = struct.pack("<HHIIIHH", 0x8664 if plus else 0x14C, 1, 1700000000, 0, 0, opt_size, characteristics)
+    opt = bytearray(opt_size)
+    struct.pack_into("<HBB", opt, 0, 0x20B if plus else 0x10B, 14, 0)
+    struct.pack_into("<III", opt, 4, file_align, 0, 0)
+    struct.pack_into("<II", opt, 16, entry, 0x1000)
+    if plus:
+        struct.pack_into("<Q", opt, 24, 0x180000000 if characteristics & 0x2000 else 0x140000000)
+    else:
+        struct.pack_into("<II", opt, 24, 0x1000, 0x10000000 if characteristics & 0x2000 else 0x400000)
+    struct.pack_into("<II", opt, 32, 0x1000, file_align)
+    struct.pack_into("<HHHHHH", opt, 40, 6, 0, 0, 0, 6, 0)
+    struct.pack_into("<IIII", opt, 52, 0, 0x2000, headers, 0)
+    struct.pack_into("<HH", opt, 68, subsystem, 0x8160)
+    struct.pack_into("<I", opt, 108 if plus else 92, 16)
+    section = struct.pack("<8sIIIIIIHHI", b".text", len(body), 0x1000, len(body), headers, 0, 0, 0, 0, 0x60000020)
+    image = bytes(dos) + b"PE\0\0" + coff + bytes(opt) + section
+    return image.ljust(headers, b"\0") + body
+
+
+LINKER_OFFSETS = [0x80, 0x88, 0x90, 0x98, 0xA0, 0xA8, 0xB0, 0xB8, 0xC8, 0xD0, 0xE0, 0xE8, 0xF0, 0xF8, 0x100, 0x108,
+                  0x110, 0x118]
+# (name, extension, characteristics, subsystem, PE32+): a 64-bit DLL, the 32-bit DLL flags of
+# older linkers (0xA18E), a native driver, a GUI and a console program.
+PE_KINDS = [("dll", "dll", 0x2022, 2, True), ("dll-a18e", "dll", 0xA18E, 2, False), ("driver", "sys", 0x0022, 1, True),
+            ("gui", "exe", 0x0022, 2, True), ("console", "exe", 0x0122, 3, False)]
+for _n, _offset in enumerate(LINKER_OFFSETS):
+    for _kind in (PE_KINDS[_n % len(PE_KINDS)], PE_KINDS[(_n + 2) % len(PE_KINDS)]):
+        _name, _ext, _chars, _sub, _plus = _kind
+        item("pe-%s-%x" % (_name, _offset), _ext)(
+            (lambda *a: lambda out: open(out, "wb").write(pe_image(*a)))(_offset, _chars, _sub, _plus))
+# A type library is a DLL of resources alone, with no entry point; a library with code that
+# also carries one is a DLL.
+TYPELIB = "TYPELIB".encode("utf-16-le") + b"\0\0MSFT\x02\x00\x01\x00"
+item("pe-resource-only", "tlb")(lambda out: open(out, "wb").write(pe_image(0x80, 0x2102, 2, False, TYPELIB, 0)))
+item("pe-with-typelib", "dll")(lambda out: open(out, "wb").write(pe_image(0x80, 0x2022, 2, True, TYPELIB)))
+# A library whose data names a driver is still a library.
+item("pe-dll-naming-null.sys", "dll")(lambda out: open(out, "wb").write(
+    pe_image(0xF0, 0x2022, 2, data=b"\\\\.\\null.sys\0null.sys\0")))
+
+
+# --- compound files --------------------------------------------------------------------------------
+
+def compound_file(tree, clsid=b""):
+    """A version 3 compound file (512-byte sectors). TREE maps names to bytes (a stream) or to
+    another dict (a storage). Every stream is kept at least 4096 bytes long so that it lives in
+    ordinary sectors; no mini stream is needed."""
+    entries = []  # [name, type, data-or-None, children, clsid]
+    def add(name, node, kind=None):
+        index = len(entries)
+        if isinstance(node, dict):
+            entries.append([name, kind or 1, None, [], b""])
+            for child_name, child in node.items():
+                entries[index][3].append(add(child_name, child))
+        else:
+            entries.append([name, 2, node.ljust(4096, b"\0"), [], b""])
+        return index
+    add("Root Entry", tree, 5)
+    entries[0][4] = clsid
+    sectors = []  # stream data, one 512-byte piece at a time
+    fat = []
+    starts = {}
+    for i, (name, kind, data, children, _) in enumerate(entries):
+        if data is None:
+            continue
+        starts[i] = len(sectors)
+        count = len(data) // 512
+        for k in range(count):
+            sectors.append(data[k * 512:(k + 1) * 512])
+            fat.append(len(sectors) if k < count - 1 else 0xFFFFFFFE)
+    NOSTREAM = 0xFFFFFFFF
+    left = {}
+    right = {}
+    child = {}
+    for i, entry in enumerate(entries):
+        kids = sorted(entry[3], key=lambda k: (len(entries[k][0]), entries[k][0].upper()))
+        if kids:
+            # A chain to the right: every sibling is greater than the one before it.
+            child[i] = kids[0]
+            for a, b in zip(kids, kids[1:]):
+                right[a] = b
+    directory = b""
+    for i, (name, kind, data, children, cls) in enumerate(entries):
+        encoded = (name + "\0").encode("utf-16-le")
+        start = starts.get(i, 0xFFFFFFFE if kind == 5 else 0)
+        size = len(data) if data is not None else 0
+        directory += (encoded.ljust(64, b"\0") + struct.pack("<HBB", len(encoded), kind, 1)
+                      + struct.pack("<III", left.get(i, NOSTREAM), right.get(i, NOSTREAM), child.get(i, NOSTREAM))
+                      + cls.ljust(16, b"\0") + struct.pack("<IQQIQ", 0, 0, 0, start, size))
+    unused = bytes(68) + struct.pack("<III", NOSTREAM, NOSTREAM, NOSTREAM) + bytes(48)
+    directory += unused * (-len(entries) % 4)
+    dir_start = len(sectors)
+    dir_count = len(directory) // 512
+    for k in range(dir_count):
+        sectors.append(directory[k * 512:(k + 1) * 512])
+        fat.append(len(sectors) if k < dir_count - 1 else 0xFFFFFFFE)
+    fat_count = 1
+    while len(fat) + fat_count > fat_count * 128:
+        fat_count += 1
+    fat_start = len(sectors)
+    fat += [0xFFFFFFFD] * fat_count
+    fat += [0xFFFFFFFF] * (fat_count * 128 - len(fat))
+    fat_bytes = struct.pack("<%dI" % len(fat), *fat)
+    difat = list(range(fat_start, fat_start + fat_count)) + [0xFFFFFFFF] * (109 - fat_count)
+    header = (b"\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1" + bytes(16) + struct.pack("<HHHHH", 0x3E, 3, 0xFFFE, 9, 6)
+              + bytes(6) + struct.pack("<IIIIIIIII", 0, fat_count, dir_start, 0, 4096, 0xFFFFFFFE, 0,
+                                       0xFFFFFFFE, 0) + struct.pack("<109I", *difat))
+    return header + b"".join(sectors) + fat_bytes
+
+
+def clsid(text):
+    import uuid
+    return uuid.UUID(text).bytes_le
+
+
+BOOK = "Book".encode("utf-16-le")
+WORD_CLSID = clsid("00020906-0000-0000-C000-000000000046")
+EXCEL_CLSID = clsid("00020820-0000-0000-C000-000000000046")
+SUMMARY = {"\x05SummaryInformation": b"\xfe\xff\x00\x00" + bytes(24) + BOOK}
+WORD_STREAMS = {"WordDocument": b"\xec\xa5\xc1\x00" + bytes(28), "1Table": bytes(64), "\x01CompObj": b"\x01\xfe" + BOOK}
+WORKBOOK = {"Workbook": b"\x09\x08\x10\x00\x00\x06\x05\x00" + bytes(12)}
+COMPOUND_SAMPLES = [
+    # Each of these holds "Book" in UTF-16 in its data, as a workbook's stream name would be.
+    ("visio", "vsd", lambda: compound_file(dict(SUMMARY, VisioDocument=b"Visio (TM) Drawing\r\n" + BOOK))),
+    ("publisher", "pub", lambda: compound_file(dict(SUMMARY, Quill={"QuillSub": {"CONTENTS": b"CHNKINK " + BOOK}},
+                                                    Contents=b"\xe8\xac\x2c\x00" + BOOK))),
+    ("hangul", "hwp", lambda: compound_file({"FileHeader": b"HWP Document File".ljust(32, b"\0") + BOOK,
+                                             "DocInfo": BOOK, "BodyText": {"Section0": BOOK},
+                                             "\x05HwpSummaryInformation": b"\xfe\xff" + BOOK})),
+    ("word", "doc", lambda: compound_file(dict(SUMMARY, **WORD_STREAMS), WORD_CLSID)),
+    ("excel-embedding-word", "xls", lambda: compound_file(dict(WORKBOOK, MBD0001A2B3=dict(WORD_STREAMS)),
+                                                          EXCEL_CLSID)),
+    ("word-embedding-excel", "doc", lambda: compound_file(dict(WORD_STREAMS, ObjectPool={"_1234567890": dict(WORKBOOK)}),
+                                                          WORD_CLSID)),
+    # Works 7 and later write a BIFF8 workbook beside a stream of their own.
+    ("works", "xlr", lambda: compound_file(dict(WORKBOOK, WksSSWorkBook=b"\xff\x00"), EXCEL_CLSID)),
+    ("works", "wps", lambda: compound_file({"MatOST": bytes(64), "CONTENTS": b"CHNKWKS " + BOOK})),
+    ("unclassed-excel", "xls", lambda: compound_file(dict(SUMMARY, **WORKBOOK))),
+    ("outlook", "msg", lambda: compound_file({"__properties_version1.0": bytes(32), "__nameid_version1.0": {
+        "__substg1.0_00020102": bytes(16)}, "__substg1.0_0037001F": "Book".encode("utf-16-le")})),
+    ("installer", "msi", lambda: compound_file({"\u4840\u3f3f\u4577\u446c\u3b6a\u45e4\u4824": bytes(16)},
+                                               clsid("000C1084-0000-0000-C000-000000000046"))),
+]
+for _name, _ext, _build in COMPOUND_SAMPLES:
+    item(_name, _ext)((lambda build: lambda out: open(out, "wb").write(build()))(_build))
+
+
+# --- ZIP packages in any member order ------------------------------------------------------------
+
+def reordered(maker, first=None, last=None, stored=()):
+    """Rewrites the package MAKER writes so that member FIRST leads or LAST ends it; STORED
+    members are kept uncompressed, the rest deflated."""
+    def make(out):
+        maker(scratch("reorder-" + os.path.basename(out)))
+        with zipfile.ZipFile(scratch("reorder-" + os.path.basename(out))) as z:
+            members = [(i.filename, z.read(i.filename)) for i in z.infolist()]
+        if last:
+            members.sort(key=lambda m: m[0] == last)
+        if first:
+            members.sort(key=lambda m: m[0] != first)
+        with zipfile.ZipFile(out, "w") as z:
+            for name, data in members:
+                info = zipfile.ZipInfo(name, date_time=(2024, 1, 1, 0, 0, 0))
+                info.compress_type = zipfile.ZIP_STORED if name in stored else zipfile.ZIP_DEFLATED
+                z.writestr(info, data)
+    return make
+
+
+def with_members(maker, extra, content_type=None):
+    """The package MAKER writes, with EXTRA members added (stored) and, for Office files, the
+    main part's content type replaced by CONTENT_TYPE."""
+    def make(out):
+        src = scratch("base-" + os.path.basename(out))
+        maker(src)
+        with zipfile.ZipFile(src) as z:
+            members = [(i.filename, z.read(i.filename), i.compress_type) for i in z.infolist()]
+        with zipfile.ZipFile(out, "w") as z:
+            for name, data, method in members:
+                if content_type and name == "[Content_Types].xml":
+                    data = re.sub(rb'(PartName="/(word/document|xl/workbook|ppt/presentation)\.xml" ContentType=")'
+                                  rb'[^"]+', lambda m: m.group(1) + content_type.encode(), data)
+                info = zipfile.ZipInfo(name, date_time=(2024, 1, 1, 0, 0, 0))
+                info.compress_type = method
+                z.writestr(info, data)
+            for name, data in extra:
+                info = zipfile.ZipInfo(name, date_time=(2024, 1, 1, 0, 0, 0))
+                z.writestr(info, data)
+    return make
+
+
+NPY = (b"\x93NUMPY\x01\x00" + struct.pack("<H", 118) + b"{'descr': '<i4', 'fortran_order': False, 'shape': (3,), }"
+       .ljust(117) + b"\n" + struct.pack("<3i", 1, 2, 3))
+OOXML = "application/vnd.openxmlformats-officedocument."
+MS = "application/vnd.ms-"
+REORDERED = [
+    ("mimetype-last", "epub", reordered(make_epub, last="mimetype")),
+    ("mimetype-last", "odt", reordered(odf(ODF_MIME + "text", "<office:text/>"), last="mimetype")),
+    ("manifest-last", "jar", reordered(make_jar, last="META-INF/MANIFEST.MF")),
+    ("no-manifest", "jar", lambda out: zip_package(out, [("META-INF/", ""), ("org/example/Hello.class", class_file())])),
+    ("with-stored-array", "docx", with_members(make_docx, [("word/embeddings/values.npy", NPY)])),
+    ("macro", "docm", with_members(make_docx, [("word/vbaProject.bin", b"")], MS + "word.document.macroEnabled.main+xml")),
+    ("template", "dotx", with_members(make_docx, [], OOXML + "wordprocessingml.template.main+xml")),
+    ("macro", "xlsm", with_members(make_xlsx, [("xl/vbaProject.bin", b"")], MS + "excel.sheet.macroEnabled.main+xml")),
+    ("template", "xltx", with_members(make_xlsx, [], OOXML + "spreadsheetml.template.main+xml")),
+    ("macro", "pptm", with_members(make_pptx, [("ppt/vbaProject.bin", b"")],
+                                   MS + "powerpoint.presentation.macroEnabled.main+xml")),
+    ("show", "ppsx", with_members(make_pptx, [], OOXML + "presentationml.slideshow.main+xml")),
+    ("template", "potx", with_members(make_pptx, [], OOXML + "presentationml.template.main+xml")),
+    ("signed", "apk", lambda out: zip_package(out, [("META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\n\r\n"),
+                                                   ("AndroidManifest.xml", b"\x03\x00\x08\x00"),
+                                                   ("classes.dex", b"dex\n035\0"), ("resources.arsc", b"")])),
+    ("bundle", "aab", lambda out: zip_package(out, [("BundleConfig.pb", b""),
+                                                   ("base/manifest/AndroidManifest.xml", b"\x0a\x00"),
+                                                   ("base/dex/classes.dex", b"dex\n035\0")])),
+    ("fixed", "xps", lambda out: zip_package(out, [("[Content_Types].xml", content_types([])),
+                                                  ("_rels/.rels", rels([])),
+                                                  ("FixedDocumentSequence.fdseq", "<FixedDocumentSequence/>")])),
+    ("compressed", "npz", lambda out: zip_package(out, [("x.npy", NPY), ("y.npy", NPY)])),
+]
+for _name, _ext, _make in REORDERED:
+    item(_name, _ext)(_make)
+
+
+# --- formats that are a gzip stream ---------------------------------------------------------------
+
+def gzipped(data):
+    # gzip.compress stores no file name, as most writers of these formats do.
+    return lambda out: open(out, "wb").write(gzip.compress(data() if callable(data) else data, mtime=0))
+
+
+def emf_header():
+    # EMR_HEADER: type 1, size 108, bounds, frame, " EMF", version, sizes, then the device
+    # sizes; an EMR_EOF record ends the file.
+    record = struct.pack("<II4i4i4sIIIHHIIIiiii", 1, 108, 0, 0, 47, 31, 0, 0, 1270, 846, b" EMF", 0x10000,
+                         108 + 20, 2, 1, 0, 0, 0, 0, 1920, 1080, 508, 285)
+    record = record.ljust(108, b"\0")
+    return record + struct.pack("<IIIII", 14, 20, 0, 16, 20)
+
+
+def r_serialized(head):
+    # XDR format 3, written by R 4.3, read by R 3.5 and later, native encoding UTF-8, then an
+    # integer vector c(1L, 2L).
+    return (head + b"X\n" + struct.pack(">iii", 3, 0x040300, 0x030500) + struct.pack(">i", 5) + b"UTF-8"
+            + struct.pack(">iiii", 13, 2, 1, 2))
+
+
+GZIP_SAMPLES = [
+    ("no-name", "svgz", gzipped(b'<?xml version="1.0"?>\n<svg xmlns="http://www.w3.org/2000/svg" width="4" height="4"/>\n')),
+    ("bare", "svgz", gzipped(b'<svg xmlns="http://www.w3.org/2000/svg" width="4" height="4"/>\n')),
+    # Release notes that talk about <svg> elements are still just compressed text.
+    ("release-notes", "gz", gzipped(b"Version 2.54\n- render <svg> elements nested in <svg> correctly\n")),
+    ("compressed", "blend", gzipped(b"BLENDER-v300REND" + bytes(32) + b"ENDB" + bytes(20))),
+    ("handwritten", "emz", gzipped(emf_header)),
+    ("compressed", "dia", gzipped(b'<?xml version="1.0" encoding="UTF-8"?>\n<dia:diagram '
+                                  b'xmlns:dia="http://www.lysator.liu.se/~alla/dia/"/>\n')),
+    ("handwritten", "gnumeric", gzipped(b'<?xml version="1.0" encoding="UTF-8"?>\n<gmr:Workbook '
+                                        b'xmlns:gmr="http://www.gnumeric.org/v10.dtd"/>\n')),
+    ("handwritten", "rds", gzipped(lambda: r_serialized(b""))),
+    ("handwritten", "rda", gzipped(lambda: r_serialized(b"RDX3\n"))),
+]
+for _name, _ext, _make in GZIP_SAMPLES:
     item(_name, _ext)(_make)
 
 

@@ -3,6 +3,7 @@
 
     test_shipped_set.py data/Kindsniffer.xml
 """
+import re
 import sys
 import unittest
 import xml.etree.ElementTree as ET
@@ -39,6 +40,65 @@ class ShippedSignatureSet(unittest.TestCase):
             with self.subTest(ext=ext):
                 self.assertIn(ext, first_ext)
                 self.assertLess(first_ext[ext], zip_index, f"{ext} comes after {order[zip_index]}")
+
+    def test_containers_are_read_by_their_structure(self):
+        # A PE header is found through the pointer at 60, not at listed offsets; ZIP and compound
+        # files by their directories, never by a whole-file search for a name.
+        rules = [("4D 5A", lambda m: re.match(r"60: |\d+: 50 45 00 00", m), "listed PE header offset"),
+                 ("50 4B 03 04", lambda m: m.startswith("?: "), "search in a ZIP"),
+                 ("D0 CF 11 E0 A1 B1 1A E1", lambda m: m.startswith("?: "), "search in a compound file")]
+        for t in types():
+            magics = [m.text for m in t.findall("magic")]
+            for first, bad, what in rules:
+                if magics[0] == first:
+                    with self.subTest(title=t.findtext("title"), rule=what):
+                        self.assertFalse([m for m in magics[1:] if bad(m)])
+
+    def test_pe_kinds_rest_on_their_header(self):
+        # A library is never offered as a program, and only a native image is called a driver
+        # (a library that merely names a driver, say null.sys, is not one).
+        for t in types():
+            magics = [m.text for m in t.findall("magic")]
+            exts = [e.text.lower() for e in t.findall("ext")]
+            if magics[0] != "4D 5A":
+                continue
+            with self.subTest(title=t.findtext("title")):
+                if "ptr 60 u32le +23: 20&20" in magics:
+                    self.assertNotIn(".exe", exts)
+                if exts[0] == ".sys":
+                    self.assertIn("ptr 60 u32le +92: 01 00", magics)
+
+    def test_every_type_opens_with_a_classic_pattern(self):
+        # Types are indexed by their first fixed bytes, and an older reader must see a valid one.
+        for t in types():
+            first = t.find("magic").text
+            with self.subTest(title=t.findtext("title")):
+                self.assertNotIn(first.split(" ")[0], NEW_FORMS)
+
+    def test_new_form_byte_tokens_are_well_formed(self):
+        byte = re.compile(r"^([0-9A-Fa-f]{2}|\?\?|[0-9A-Fa-f]{2}&[0-9A-Fa-f]{2})$")
+        for t in types():
+            for m in (m.text for m in t.findall("magic")):
+                tokens = m.split(" ")
+                if tokens[0] not in NEW_FORMS:
+                    continue
+                start = {"ptr": 4, "zip": 3, "ole": 2, "oleclsid": 2, "gzip": 2, "zlib": 3}[tokens[0]]
+                with self.subTest(magic=m):
+                    self.assertTrue(all(byte.match(b) for b in tokens[start:]))
+
+    def test_specific_kinds_stand_before_their_containers(self):
+        order = [t.findtext("title") for t in types()]
+        magics = [[m.text for m in t.findall("magic")] for t in types()]
+        plain_gzip = order.index("gzip compressed data")
+        for index, ms in enumerate(magics):
+            if any(m.startswith("gzip ") for m in ms):
+                with self.subTest(title=order[index]):
+                    self.assertLess(index, plain_gzip)
+        self.assertLess(max(i for i, t in enumerate(order) if t.startswith("NIfTI-1")),
+                        order.index("Analyze 7.5 image header"))
+
+
+NEW_FORMS = ("ptr", "zip", "ole", "oleclsid", "gzip", "zlib")
 
 
 if __name__ == "__main__":

@@ -350,3 +350,39 @@ TEST(HostileInput, LintOfExtremeFilesIsOneLineAFindingAndBounded)
     ASSERT_FALSE(nested.empty());
     EXPECT_NE(nested[0].message.find("not well-formed"), std::string::npos) << Dump(nested);
 }
+
+TEST(LintMagic, ChecksTheStructureForms)
+{
+    const struct {
+        std::string magic;
+        const char* finding;  // nullptr: clean
+    } cases[] = {
+        {"ptr 60 u32le 0: 50 45 00 00", nullptr},
+        {"zip word/document.xml", nullptr},
+        {"ole %05SummaryInformation", nullptr},
+        {"gzip ?: 3C 73 76 67", nullptr},
+        {"ptr 60 u32 0: 50 45", "ptr test is malformed"},
+        {"zip mimetype 0: 6170", "zip test is malformed"},
+        {"oleclsid 00020906-0000-0000-C000", "oleclsid test is malformed"},
+        {"zlib 0: 78", "zlib test is malformed"},
+        {"ptr 60 u16le -70000: 00", "never matches"},
+        {"gzip 65535: 00 00", "first 65536 bytes of the payload"},
+        {"zip a.bin 65536: 00", "first 65536 bytes"},
+        {"ole a/b", "never hold"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.magic);
+        const auto findings = LintTypes("<type><magic>50 4B</magic><magic>" + c.magic
+                                        + "</magic><title>T</title><ext>.t</ext></type>");
+        if (c.finding)
+            EXPECT_TRUE(Has(findings, kFirst, c.finding)) << Dump(findings);
+        else
+            EXPECT_TRUE(findings.empty()) << Dump(findings);
+    }
+
+    // A structure test only narrows its type: a general type before it still takes every file it would match.
+    const auto shadowed = LintTypes(TypeWith("50 4B 03 04", "ZIP") + "\n"
+                                    + "<type><magic>50 4B 03 04</magic><magic>zip mimetype</magic><title>ODF</title>"
+                                      "<ext>.odt</ext></type>");
+    EXPECT_TRUE(Has(shadowed, kFirst + 1, "\"ODF\" can never be reported")) << Dump(shadowed);
+}

@@ -30,9 +30,11 @@ trap 'rm -rf "$root"' EXIT
 dpkg -x "$deb" "$root"
 
 echo "== it installs the program, the signature set, the man page and the copyright file"
-expect "files" "$(printf '%s\n' ./usr/bin/kindsniffer-cli ./usr/share/doc/kindsniffer-cli/copyright \
-    ./usr/share/doc/kindsniffer-cli/signature-authoring.md ./usr/share/kindsniffer/Kindsniffer.xml \
+expect "files" "$(printf '%s\n' ./usr/bin/kindsniffer-cli ./usr/share/doc/kindsniffer-cli/THIRD-PARTY-NOTICES.txt \
+    ./usr/share/doc/kindsniffer-cli/copyright ./usr/share/doc/kindsniffer-cli/signature-authoring.md ./usr/share/kindsniffer/Kindsniffer.xml \
     ./usr/share/man/man1/kindsniffer-cli.1.gz)" "$(cd "$root" && find . -type f | LC_ALL=C sort)"
+grep -q "Upstream-Name: zlib" "$root/usr/share/doc/kindsniffer-cli/THIRD-PARTY-NOTICES.txt" ||
+    fail "THIRD-PARTY-NOTICES.txt lacks zlib's notice"
 cmp -s "$shipped" "$root/usr/share/kindsniffer/Kindsniffer.xml" || fail "the installed set differs from the shipped one"
 zcat "$root/usr/share/man/man1/kindsniffer-cli.1.gz" | grep -q "^\.TH KINDSNIFFER-CLI 1 .*$version" ||
     fail "the man page lacks its title line"

@@ -42,7 +42,7 @@ notices="$root/$top/THIRD-PARTY-NOTICES.txt"
 readme="$root/$top/README.txt"
 [ "$(head -c 3 "$readme" | od -An -tx1 | tr -d ' ')" = efbbbf ] || fail "README.txt lacks the UTF-8 byte-order mark Notepad needs"
 grep -qv $'\r$' "$readme" && fail "README.txt has lines that do not end in CR LF"
-for notice in "Upstream-Name: tinyxml2" "Upstream-Name: mingw-w64" "winpthreads" "GCC RUNTIME LIBRARY EXCEPTION"; do
+for notice in "Upstream-Name: tinyxml2" "Upstream-Name: zlib" "Upstream-Name: mingw-w64" "winpthreads" "GCC RUNTIME LIBRARY EXCEPTION"; do
     grep -q "$notice" "$notices" || fail "THIRD-PARTY-NOTICES.txt lacks \"$notice\""
 done
 

@@ -1,0 +1,389 @@
+// The new forms of <magic> text: reading them, showing them, and testing
+// them against a file's structures.
+#include "magic.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr struct {
+    std::string_view keyword;
+    MagicForm form;
+} kKeywords[] = {
+    {"ptr", MagicForm::Pointer}, {"zip", MagicForm::ZipMember}, {"ole", MagicForm::OleEntry},
+    {"oleclsid", MagicForm::OleClsid}, {"gzip", MagicForm::Gzip}, {"zlib", MagicForm::Zlib},
+};
+
+constexpr struct {
+    std::string_view name;
+    PointerWidth width;
+} kWidths[] = {
+    {"u16le", PointerWidth::U16Le}, {"u16be", PointerWidth::U16Be},
+    {"u32le", PointerWidth::U32Le}, {"u32be", PointerWidth::U32Be},
+};
+
+// Decimal numbers of the new forms: digits only, up to 18 of them, so that
+// any sum of two stays inside 64 bits.
+constexpr std::size_t kMaxDecimalDigits = 18;
+
+// Which written byte of a GUID a compound file stores first, second, ...
+constexpr std::size_t kGuidOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+std::optional<std::uint8_t> HexPair(std::string_view text)
+{
+    if (text.size() != 2 || HexDigit(text[0]) < 0 || HexDigit(text[1]) < 0)
+        return std::nullopt;
+    return static_cast<std::uint8_t>(HexDigit(text[0]) << 4 | HexDigit(text[1]));
+}
+
+std::optional<std::uint64_t> Decimal(std::string_view text)
+{
+    if (text.empty() || text.size() > kMaxDecimalDigits)
+        return std::nullopt;
+    std::uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return value;
+}
+
+// "N:", "+N:" or "-N:" (signed only where `signedAllowed`), or "?:" (only where `searchAllowed`).
+struct Anchor {
+    bool search = false;
+    std::int64_t offset = 0;
+};
+std::optional<Anchor> ReadAnchor(std::string_view token, bool signedAllowed, bool searchAllowed)
+{
+    if (token.size() < 2 || token.back() != ':')
+        return std::nullopt;
+    if (token == "?:")
+        return searchAllowed ? std::optional<Anchor>(Anchor{true, 0}) : std::nullopt;
+    token.remove_suffix(1);
+    bool negative = false;
+    if (signedAllowed && (token[0] == '+' || token[0] == '-')) {
+        negative = token[0] == '-';
+        token.remove_prefix(1);
+    }
+    auto number = Decimal(token);
+    if (!number)
+        return std::nullopt;
+    const auto magnitude = static_cast<std::int64_t>(*number);
+    return Anchor{false, negative ? -magnitude : magnitude};
+}
+
+std::optional<MaskedByte> ReadMaskedByte(std::string_view token)
+{
+    if (token == "??")
+        return MaskedByte{0, 0};
+    if (token.size() == 2) {
+        auto value = HexPair(token);
+        return value ? std::optional<MaskedByte>(MaskedByte{*value, 0xFF}) : std::nullopt;
+    }
+    if (token.size() == 5 && token[2] == '&') {
+        auto value = HexPair(token.substr(0, 2));
+        auto mask = HexPair(token.substr(3));
+        if (value && mask)
+            return MaskedByte{*value, *mask};
+    }
+    return std::nullopt;
+}
+
+// The bytes after an anchor: at least one, each a valid byte token.
+bool ReadBytes(std::span<const std::string_view> tokens, std::vector<MaskedByte>& bytes)
+{
+    if (tokens.empty())
+        return false;
+    for (std::string_view token : tokens) {
+        auto byte = ReadMaskedByte(token);
+        if (!byte)
+            return false;
+        bytes.push_back(*byte);
+    }
+    return true;
+}
+
+// A name with %XX escapes undone; with `stars`, cut at each unescaped "*"
+// into the literal runs between them.
+bool ReadName(std::string_view token, bool stars, std::vector<std::string>& pieces)
+{
+    if (token.empty())
+        return false;
+    pieces.assign(1, std::string());
+    for (std::size_t i = 0; i < token.size(); ++i) {
+        if (token[i] == '%') {
+            auto byte = i + 2 < token.size() ? HexPair(token.substr(i + 1, 2)) : std::nullopt;
+            if (!byte)
+                return false;
+            pieces.back() += static_cast<char>(*byte);
+            i += 2;
+        } else if (stars && token[i] == '*') {
+            pieces.emplace_back();
+        } else {
+            pieces.back() += token[i];
+        }
+    }
+    return true;
+}
+
+// UTF-8 to UTF-16, refusing what is not well-formed UTF-8.
+std::optional<std::u16string> Utf16(std::string_view utf8)
+{
+    std::u16string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<std::uint8_t>(utf8[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2 : lead >= 0xE0 && lead < 0xF0 ? 3
+                                                : lead >= 0xF0 && lead < 0xF5      ? 4
+                                                                                   : 0;
+        if (length == 0 || utf8.size() - i < length)
+            return std::nullopt;
+        std::uint32_t code = length == 1 ? lead : lead & (0xFF >> (length + 1));
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<std::uint8_t>(utf8[i + k]);
+            if ((next & 0xC0) != 0x80)
+                return std::nullopt;
+            code = code << 6 | (next & 0x3F);
+        }
+        constexpr std::uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < kLeast[length] || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000))
+            return std::nullopt;
+        if (code >= 0x10000) {
+            out.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(code));
+        }
+        i += length;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string Utf8FromUtf16(std::u16string_view utf16)
+{
+    std::string out;
+    for (std::size_t i = 0; i < utf16.size(); ++i) {
+        std::uint32_t code = utf16[i];
+        if (code >= 0xD800 && code < 0xDC00 && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 && utf16[i + 1] < 0xE000)
+            code = 0x10000 + ((code - 0xD800) << 10) + (utf16[++i] - 0xDC00);
+        else if (code >= 0xD800 && code < 0xE000)
+            code = 0xFFFD;
+        if (code < 0x80) {
+            out += static_cast<char>(code);
+        } else if (code < 0x800) {
+            out += static_cast<char>(0xC0 | code >> 6);
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            out += static_cast<char>(0xE0 | code >> 12);
+            out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | code >> 18);
+            out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
+            out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return out;
+}
+
+namespace {
+
+// "00020906-0000-0000-C000-000000000046" as a compound file stores it: the
+// first three groups little-endian, the last two as written.
+bool ReadGuid(std::string_view text, std::array<std::uint8_t, 16>& guid)
+{
+    if (text.size() != 36)
+        return false;
+    std::string digits;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        if (dash ? text[i] != '-' : HexDigit(text[i]) < 0)
+            return false;
+        if (!dash)
+            digits += text[i];
+    }
+    for (std::size_t i = 0; i < 16; ++i)
+        guid[i] = *HexPair(std::string_view(digits).substr(2 * kGuidOrder[i], 2));
+    return true;
+}
+
+bool ParseInto(std::span<const std::string_view> tokens, MagicForm form, StructureTest& test)
+{
+    const std::size_t n = tokens.size();
+    // The anchor inside the data of a payload or member: "N:" or "?:".
+    auto payloadAnchor = [&](std::string_view token) {
+        auto anchor = ReadAnchor(token, false, true);
+        if (!anchor)
+            return false;
+        test.search = anchor->search;
+        test.offset = static_cast<std::uint64_t>(anchor->offset);
+        return true;
+    };
+    switch (form) {
+    case MagicForm::Classic:
+        return false;
+    case MagicForm::Pointer: {
+        if (n < 5)
+            return false;
+        auto at = Decimal(tokens[1]);
+        const auto width = std::find_if(std::begin(kWidths), std::end(kWidths),
+                                        [&](const auto& w) { return w.name == tokens[2]; });
+        auto displacement = ReadAnchor(tokens[3], true, false);
+        if (!at || width == std::end(kWidths) || !displacement)
+            return false;
+        test.at = *at;
+        test.width = width->width;
+        test.displacement = displacement->offset;
+        return ReadBytes(tokens.subspan(4), test.bytes);
+    }
+    case MagicForm::ZipMember:
+        if (n < 2 || n == 3 || !ReadName(tokens[1], true, test.namePieces))
+            return false;
+        test.nameText = tokens[1];
+        test.hasBytes = n > 2;
+        return n == 2 || (payloadAnchor(tokens[2]) && ReadBytes(tokens.subspan(3), test.bytes));
+    case MagicForm::OleEntry: {
+        if (n != 2 || !ReadName(tokens[1], false, test.namePieces))
+            return false;
+        auto name = Utf16(test.namePieces.front());
+        // A stored name holds at most 31 units.
+        if (!name || name->size() > 31)
+            return false;
+        std::transform(name->begin(), name->end(), name->begin(), FoldCompoundUnit);
+        test.oleName = std::move(*name);
+        test.nameText = tokens[1];
+        test.namePieces.clear();
+        return true;
+    }
+    case MagicForm::OleClsid:
+        return n == 2 && ReadGuid(tokens[1], test.clsid);
+    case MagicForm::Gzip:
+        return n >= 3 && payloadAnchor(tokens[1]) && ReadBytes(tokens.subspan(2), test.bytes);
+    case MagicForm::Zlib: {
+        auto at = Decimal(n >= 4 ? tokens[1] : std::string_view());
+        test.at = at.value_or(0);
+        return at && payloadAnchor(tokens[2]) && ReadBytes(tokens.subspan(3), test.bytes);
+    }
+    }
+    return false;
+}
+
+std::string Hex(std::uint8_t byte)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    return {kHex[byte >> 4], kHex[byte & 0xF]};
+}
+
+std::string FormatBytes(const StructureTest& test, std::string text)
+{
+    for (const MaskedByte& b : test.bytes)
+        text += " " + (b.mask == 0 ? std::string("??") : b.mask == 0xFF ? Hex(b.value) : Hex(b.value) + "&" + Hex(b.mask));
+    return text;
+}
+
+} // namespace
+
+std::optional<MagicForm> NewFormOf(std::string_view text)
+{
+    const std::string_view first = text.substr(0, text.find(' '));
+    for (const auto& keyword : kKeywords) {
+        if (keyword.keyword == first)
+            return keyword.form;
+    }
+    return std::nullopt;
+}
+
+MagicRule ParseStructureRule(std::string_view text, MagicForm form)
+{
+    MagicRule rule;
+    rule.form = form;
+    std::vector<std::string_view> tokens;
+    ForEachToken(text, [&](std::string_view token) {
+        tokens.push_back(token);
+        return true;
+    });
+    rule.tokenCount = tokens.size();
+    rule.valid = ParseInto(tokens, form, rule.structure);
+    if (!rule.valid)
+        rule.structure = {};
+    return rule;
+}
+
+std::string FormatStructureRule(const MagicRule& rule)
+{
+    const StructureTest& test = rule.structure;
+    const std::string anchor = test.search ? " ?:" : " " + std::to_string(test.offset) + ":";
+    switch (rule.form) {
+    case MagicForm::Classic:
+        break;
+    case MagicForm::Pointer: {
+        static constexpr const char* kWidthNames[] = {"u16le", "u16be", "u32le", "u32be"};
+        const std::string sign = test.displacement > 0 ? "+" : "";
+        const std::string text = "ptr " + std::to_string(test.at) + " " + kWidthNames[static_cast<int>(test.width)] + " "
+                         + sign + std::to_string(test.displacement) + ":";
+        return FormatBytes(test, text);
+    }
+    case MagicForm::ZipMember:
+        return "zip " + test.nameText + (test.hasBytes ? FormatBytes(test, anchor) : "");
+    case MagicForm::OleEntry:
+        return "ole " + test.nameText;
+    case MagicForm::OleClsid: {
+        // Written byte i is stored at kGuidOrder[i] too: the order swaps pairs.
+        std::string text = "oleclsid ";
+        for (std::size_t i = 0; i < 16; ++i)
+            text += (i == 4 || i == 6 || i == 8 || i == 10 ? "-" : "") + Hex(test.clsid[kGuidOrder[i]]);
+        return text;
+    }
+    case MagicForm::Gzip:
+        return FormatBytes(test, "gzip" + anchor);
+    case MagicForm::Zlib:
+        return FormatBytes(test, "zlib " + std::to_string(test.at) + anchor);
+    }
+    return {};
+}
+
+bool MaskedMatchAt(std::span<const MaskedByte> bytes, const std::uint8_t* at)
+{
+    for (std::size_t k = 0; k < bytes.size(); ++k) {
+        if ((at[k] & bytes[k].mask) != bytes[k].value)
+            return false;
+    }
+    return true;
+}
+
+std::optional<std::uint64_t> FindMasked(std::span<const MaskedByte> bytes, std::span<const std::uint8_t> data)
+{
+    if (data.size() < bytes.size())
+        return std::nullopt;
+    // Candidates are where the first fully compared byte fits; memchr finds them.
+    const auto key = std::find_if(bytes.begin(), bytes.end(), [](const MaskedByte& b) { return b.mask == 0xFF; });
+    const std::size_t k = static_cast<std::size_t>(key - bytes.begin());
+    const std::size_t last = data.size() - bytes.size();
+    for (std::size_t start = 0; start <= last; ++start) {
+        if (key != bytes.end()) {
+            const void* hit = std::memchr(data.data() + start + k, key->value, last - start + 1);
+            if (!hit)
+                return std::nullopt;
+            start = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - data.data()) - k;
+        }
+        if (MaskedMatchAt(bytes, data.data() + start))
+            return start;
+    }
+    return std::nullopt;
+}
+

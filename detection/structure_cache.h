@@ -1,0 +1,37 @@
+// What the new forms of test learn about one file, kept for the rest of the
+// run: twenty types that each look for a ZIP member cost one directory read.
+#pragma once
+
+#include "compound_file.h"
+#include "inflate_reader.h"
+#include "zip_directory.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+struct StructureCache {
+    // Empty until first asked for; then how the reading went.
+    std::optional<StructureStatus> zipStatus;
+    ZipDirectory zip;
+    std::optional<StructureStatus> compoundStatus;
+    CompoundDirectory compound;
+
+    // The first bytes of a payload (a gzip or zlib stream, a ZIP member's
+    // data), for the few that a file's types ask about.
+    enum class PayloadKind { Gzip, Zlib, ZipMember };
+    struct Payload {
+        bool used = false;
+        PayloadKind kind = PayloadKind::Gzip;
+        std::uint64_t key = 0;  // zlib: where the stream starts; ZIP: the member's place in the directory
+        StructureStatus status = StructureStatus::Absent;
+        std::vector<std::uint8_t> bytes;
+    };
+    std::array<Payload, 4> payloads;
+    std::size_t nextPayload = 0;
+
+    // Forgets the last file; buffers that grew large are given back.
+    void Reset();
+};

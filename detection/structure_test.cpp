@@ -1,0 +1,209 @@
+// Testing the new forms against a file, with what the file's earlier tests
+// learnt of its structures.
+#include "magic.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Buffers beyond this are given back between files, so that one odd file
+// does not keep a batch thread's memory up.
+constexpr std::size_t kKeptCapacity = 256 * 1024;
+
+template <class T>
+void ClearKeepingLittle(std::vector<T>& buffer)
+{
+    buffer.clear();
+    if (buffer.capacity() * sizeof(T) > kKeptCapacity)
+        buffer.shrink_to_fit();
+}
+
+const ZipDirectory* ZipOf(const ByteFetch& fetch, StructureCache& cache)
+{
+    if (!cache.zipStatus)
+        cache.zipStatus = ReadZipDirectory(fetch, cache.zip);
+    return *cache.zipStatus == StructureStatus::Found ? &cache.zip : nullptr;
+}
+
+const CompoundDirectory* CompoundOf(const ByteFetch& fetch, StructureCache& cache)
+{
+    if (!cache.compoundStatus)
+        cache.compoundStatus = ReadCompoundDirectory(fetch, cache.compound);
+    return *cache.compoundStatus == StructureStatus::Found ? &cache.compound : nullptr;
+}
+
+// A payload's first bytes, from the cache or made by `fill` into a slot.
+template <class Fill>
+const StructureCache::Payload& PayloadOf(StructureCache& cache, StructureCache::PayloadKind kind, std::uint64_t key,
+                                         Fill fill)
+{
+    for (const StructureCache::Payload& payload : cache.payloads) {
+        if (payload.used && payload.kind == kind && payload.key == key)
+            return payload;
+    }
+    StructureCache::Payload& slot = cache.payloads[cache.nextPayload];
+    cache.nextPayload = (cache.nextPayload + 1) % cache.payloads.size();
+    slot.used = true;
+    slot.kind = kind;
+    slot.key = key;
+    slot.status = fill(slot.bytes);
+    return slot;
+}
+
+MagicResult TestPayload(const StructureTest& test, std::span<const std::uint8_t> payload, StructureHeld* held)
+{
+    std::optional<std::uint64_t> at;
+    if (test.search)
+        at = FindMasked(test.bytes, payload.first(std::min(payload.size(), kPayloadLimit)));
+    else if (test.offset <= payload.size() && payload.size() - test.offset >= test.bytes.size()
+             && MaskedMatchAt(test.bytes, payload.data() + test.offset))
+        at = test.offset;
+    if (!at)
+        return MagicResult::NoMatch;
+    if (held)
+        held->offset = *at;
+    return MagicResult::Match;
+}
+
+// Whether a ZIP member's name fits the pattern: the literal runs in order,
+// the first at the start, the last at the end, any bytes between them.
+bool NameFits(const std::vector<std::string>& pieces, std::string_view name)
+{
+    if (pieces.size() == 1)
+        return name == pieces.front();
+    const std::string& first = pieces.front();
+    const std::string& last = pieces.back();
+    if (name.size() < first.size() + last.size() || !name.starts_with(first) || !name.ends_with(last))
+        return false;
+    std::size_t cursor = first.size();
+    const std::size_t end = name.size() - last.size();
+    for (std::size_t i = 1; i + 1 < pieces.size(); ++i) {
+        const std::size_t found = name.substr(0, end).find(pieces[i], cursor);
+        if (found == std::string_view::npos)
+            return false;
+        cursor = found + pieces[i].size();
+    }
+    return true;
+}
+
+MagicResult TestZipMember(const MagicRule& rule, const ByteFetch& fetch, StructureCache& cache, StructureHeld* held)
+{
+    const StructureTest& test = rule.structure;
+    const ZipDirectory* directory = ZipOf(fetch, cache);
+    if (!directory)
+        return MagicResult::NoMatch;
+    const auto entry = std::find_if(directory->entries.begin(), directory->entries.end(), [&](const ZipEntry& e) {
+        return NameFits(test.namePieces, directory->Name(e));
+    });
+    if (entry == directory->entries.end())
+        return MagicResult::NoMatch;
+    if (held)
+        held->name = directory->Name(*entry);
+    if (!test.hasBytes)
+        return MagicResult::Match;
+    // Encrypted data, or compressed by a method other than deflate, cannot be read.
+    if ((entry->flags & 1) || (entry->method != 0 && entry->method != 8))
+        return MagicResult::NoMatch;
+
+    ZipMemberData data;
+    if (entry->method == 0 && !test.search) {
+        // Stored data is read where the test looks, however far in.
+        if (LocateZipMemberData(fetch, *entry, data) != StructureStatus::Found || test.offset > data.size
+            || data.size - test.offset < test.bytes.size())
+            return MagicResult::NoMatch;
+        const std::uint8_t* bytes = fetch.Bytes(data.start + test.offset, test.bytes.size());
+        if (!bytes || !MaskedMatchAt(test.bytes, bytes))
+            return MagicResult::NoMatch;
+        if (held)
+            held->offset = test.offset;
+        return MagicResult::Match;
+    }
+    const auto index = static_cast<std::uint64_t>(entry - directory->entries.begin());
+    const StructureCache::Payload& payload
+        = PayloadOf(cache, StructureCache::PayloadKind::ZipMember, index, [&](std::vector<std::uint8_t>& bytes) {
+              bytes.clear();
+              const StructureStatus located = LocateZipMemberData(fetch, *entry, data);
+              if (located != StructureStatus::Found)
+                  return located;
+              if (entry->method == 8)
+                  return InflatePayload(fetch, data.start, data.size, PayloadWrapper::Raw, bytes);
+              const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(data.size, kPayloadLimit));
+              const std::uint8_t* stored = length ? fetch.Bytes(data.start, length) : nullptr;
+              if (length && !stored)
+                  return StructureStatus::ReadFailed;
+              bytes.assign(stored, stored + length);
+              return StructureStatus::Found;
+          });
+    return payload.status == StructureStatus::Found ? TestPayload(test, payload.bytes, held) : MagicResult::NoMatch;
+}
+
+MagicResult TestCompressed(const MagicRule& rule, const ByteFetch& fetch, StructureCache& cache, StructureHeld* held)
+{
+    const bool gzip = rule.form == MagicForm::Gzip;
+    const std::uint64_t start = gzip ? 0 : rule.structure.at;
+    const StructureCache::Payload& payload = PayloadOf(
+        cache, gzip ? StructureCache::PayloadKind::Gzip : StructureCache::PayloadKind::Zlib, start,
+        [&](std::vector<std::uint8_t>& bytes) {
+            return InflatePayload(fetch, start, fetch.size - std::min(start, fetch.size),
+                                  gzip ? PayloadWrapper::Gzip : PayloadWrapper::Zlib, bytes);
+        });
+    return payload.status == StructureStatus::Found ? TestPayload(rule.structure, payload.bytes, held)
+                                                    : MagicResult::NoMatch;
+}
+
+} // namespace
+
+void StructureCache::Reset()
+{
+    zipStatus.reset();
+    ClearKeepingLittle(zip.raw);
+    ClearKeepingLittle(zip.entries);
+    compoundStatus.reset();
+    ClearKeepingLittle(compound.sectors);
+    ClearKeepingLittle(compound.entries);
+    for (Payload& payload : payloads)
+        payload.used = false;
+    nextPayload = 0;
+}
+
+MagicResult TestStructure(const MagicRule& rule, const ByteFetch& fetch, StructureCache& cache, StructureHeld* held)
+{
+    const StructureTest& test = rule.structure;
+    switch (rule.form) {
+    case MagicForm::Classic:
+        break;
+    case MagicForm::Pointer: {
+        const PointerReading pointer = ReadPointer(fetch, test.at, test.width, test.displacement, test.bytes.size());
+        if (pointer.status != StructureStatus::Found)
+            return MagicResult::NoMatch;
+        const std::uint8_t* bytes = fetch.Bytes(pointer.target, test.bytes.size());
+        if (!bytes || !MaskedMatchAt(test.bytes, bytes))
+            return MagicResult::NoMatch;
+        if (held) {
+            held->offset = pointer.target;
+            held->value = pointer.value;
+        }
+        return MagicResult::Match;
+    }
+    case MagicForm::ZipMember:
+        return TestZipMember(rule, fetch, cache, held);
+    case MagicForm::OleEntry: {
+        const CompoundDirectory* directory = CompoundOf(fetch, cache);
+        std::u16string name;
+        if (!directory || FindCompoundEntry(fetch, *directory, test.oleName, name) != StructureStatus::Found)
+            return MagicResult::NoMatch;
+        if (held)
+            held->name = Utf8FromUtf16(name);
+        return MagicResult::Match;
+    }
+    case MagicForm::OleClsid: {
+        const CompoundDirectory* directory = CompoundOf(fetch, cache);
+        return directory && directory->rootClsid == test.clsid ? MagicResult::Match : MagicResult::NoMatch;
+    }
+    case MagicForm::Gzip:
+    case MagicForm::Zlib:
+        return TestCompressed(rule, fetch, cache, held);
+    }
+    return MagicResult::NoMatch;
+}

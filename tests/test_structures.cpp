@@ -1,0 +1,188 @@
+// The new forms of test (pointer, ZIP member, compound-file entry and class
+// id, gzip and zlib payload) against files built here, byte by byte.
+#include "magic.h"
+#include "structure_builders.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+struct Case {
+    const char* magic;
+    bool holds;
+};
+
+// Tests `magic` on `file`. Every text is also read as the classic rules
+// alone read it, which must find it invalid: a reader without the new forms
+// then never lets it hold.
+MagicResult TestText(std::string_view magic, const std::string& file, StructureHeld* held = nullptr)
+{
+    EXPECT_FALSE(ParseClassicMagicRule(magic).valid) << magic;
+    const MagicRule rule = ParseMagicRule(magic);
+    EXPECT_TRUE(rule.valid) << magic;
+    const std::vector<std::uint8_t> bytes = AsBytes(file);
+    MemorySource source(bytes);
+    return TestMagic(rule, source, held);
+}
+
+void ExpectCases(const std::string& file, std::initializer_list<Case> cases, const std::string& what = "")
+{
+    for (const Case& c : cases)
+        EXPECT_EQ(TestText(c.magic, file) == MagicResult::Match, c.holds) << c.magic << ' ' << what;
+}
+
+// An executable's start: "MZ", the header's offset at 60, and at that offset
+// "PE\0\0", characteristics with the DLL bit and the native subsystem.
+std::string Executable(std::uint32_t header)
+{
+    std::string file(0x200, '\0');
+    file[0] = 'M', file[1] = 'Z';
+    Set32(file, 60, header);
+    file.replace(header, 4, std::string("PE\0\0", 4));
+    file[header + 23] = '\x21';
+    file[header + 92] = '\x01';
+    return file;
+}
+
+} // namespace
+
+TEST(PointerForm, ReadsWhereTheNumberPoints)
+{
+    for (std::uint32_t header : {0x40u, 0x80u, 0x88u, 0x98u, 0xA8u, 0xB8u, 0x100u}) {
+        const std::string file = Executable(header);
+        ExpectCases(file,
+                    {{"ptr 60 u32le 0: 50 45 00 00", true}, {"ptr 60 u32le +23: 20&20", true},
+                     {"ptr 60 u32le +23: 00&20", false}, {"ptr 60 u32le +23: 21&FF ?? ??", true},
+                     {"ptr 60 u32le +92: 01 00", true}, {"ptr 60 u32le 0: 4E 45", false},
+                     {"ptr 60 u32be 0: 50 45", false}, {"ptr 60 u16le 0: 50 45", true},
+                     {"ptr 59 u16be 0: 50 45 00 00", header < 0x100}},
+                    std::to_string(header));
+        StructureHeld held;
+        ASSERT_EQ(TestText("ptr 60 u32le +23: 20&20", file, &held), MagicResult::Match);
+        EXPECT_EQ(held.value, header);
+        EXPECT_EQ(held.offset, header + 23);
+    }
+    // A number that points before the start, past the end, or lies past it itself.
+    std::string file = Executable(0x80);
+    ExpectCases(file, {{"ptr 60 u32le -129: ??", false}, {"ptr 60 u32le -128: 4D 5A", true},
+                       {"ptr 60 u32le +383: ??", true}, {"ptr 60 u32le +383: ?? ??", false},
+                       {"ptr 508 u32le 0: ??", true}, {"ptr 509 u32le 0: ??", false},
+                       {"ptr 4294967296 u16le 0: ??", false}});
+    Set32(file, 60, 0xFFFFFFFF);
+    ExpectCases(file, {{"ptr 60 u32le 0: ??", false}, {"ptr 60 u32le -4294967295: 4D 5A", true}});
+}
+
+TEST(ZipForm, OnlyTheCentralDirectoryNamesMembers)
+{
+    std::string fake = "PK\x03\x04 secret.xml PK\x01\x02 secret.xml";
+    const std::vector<ZipMemberSpec> members = {
+        {"content.xml", "<?xml?><office><body>text</body></office>", true, "secret.xml"},
+        {"mimetype", "application/epub+zip", false, ""},
+        {"data/arr_0.npy", std::string("\x93NUMPY\x01\x00 array", 14), true, ""},
+        {"a.xml", "AAA", false, ""},
+        {"b.xml", "BBB", false, ""},
+        {"notes.txt", fake, true, ""},
+        {"stored.txt", fake, false, ""},
+    };
+    const struct {
+        const char* what;
+        ZipOptions options;
+    } archives[] = {
+        {"plain", {"", "", false, false}},
+        {"with a comment", {"", "secret.xml PK\x05\x06", false, false}},
+        {"ZIP64", {"", "", true, true}},
+        {"behind a program", {std::string(3000, 'X'), "", false, false}},
+    };
+    for (const auto& archive : archives) {
+        ExpectCases(MakeZip(members, archive.options),
+                    {{"zip mimetype", true},
+                     {"zip mimetype 0: 61 70 70 6C 69 63 61 74 69 6F 6E 2F 65 70 75 62 2B 7A 69 70", true},
+                     {"zip mimetype 12: 65 70 75 62", true}, {"zip mimetype 12: 65 70 75 62 2B 7A 69 70 00", false},
+                     {"zip MIMETYPE", false}, {"zip mime", false}, {"zip *type", true}, {"zip m*e", true},
+                     {"zip *.npy 0: 93 4E 55 4D 50 59", true}, {"zip *.npy 0: 93 00", false},
+                     {"zip data/* 0: 93", true}, {"zip *a/arr*.n*y", true}, {"zip %2A.npy", false},
+                     {"zip content.xml ?: 3C 62 6F 64 79 3E", true}, {"zip content.xml 0: 3C 62", false},
+                     // The first member in directory order whose name fits is the one read.
+                     {"zip *.xml 0: 3C", true}, {"zip ?.xml", false}, {"zip b.xml 0: 42", true},
+                     {"zip *b.xml 0: 41", false},
+                     {"zip secret.xml", false}},
+                    archive.what);
+    }
+    // Stored data is read as far in as asked; deflated data only to 64 KiB.
+    const std::string big = std::string(70000, 'a') + "XYZ";
+    ExpectCases(MakeZip({{"s", big, false, ""}, {"d", big, true, ""}}),
+                {{"zip s 70000: 58 59 5A", true}, {"zip d 70000: 58", false}, {"zip d 65535: 61", true},
+                 {"zip d ?: 58", false}, {"zip s ?: 58", false}});
+    StructureHeld held;
+    ASSERT_EQ(TestText("zip *.npy ?: 61 72 72 61 79", MakeZip(members), &held), MagicResult::Match);
+    EXPECT_EQ(held.name, "data/arr_0.npy");
+    EXPECT_EQ(held.offset, 9u);
+}
+
+TEST(CompoundForm, NamesOfTheRealDirectoryAtEitherSectorSize)
+{
+    // Word's class id, stored little-endian in its first three groups.
+    const std::string word("\x06\x09\x02\x00\x00\x00\x00\x00\xC0\x00\x00\x00\x00\x00\x00\x46", 16);
+    for (unsigned shift : {9u, 12u}) {
+        CompoundSpec spec{shift,
+                          {u"WordDocument", u"\x05SummaryInformation", u"1Table", u"Data", u"\u00DCn\u00EFcode",
+                           u"%20", u"ObjectPool"},
+                          word,
+                          DirectoryEntry(u"Hidden", 2)};
+        ExpectCases(MakeCompound(spec),
+                    {{"ole WordDocument", true}, {"ole worddocument", true}, {"ole %05SummaryInformation", true},
+                     {"ole %05SUMMARYINFORMATION", true}, {"ole SummaryInformation", false}, {"ole ObjectPool", true},
+                     {"ole \xC3\x9Cn\xC3\xAF" "code", true}, {"ole \xC3\xBCn\xC3\xAF" "code", false},
+                     {"ole %2520", true}, {"ole Word", false}, {"ole Hidden", false}, {"ole Root%20Entry", false},
+                     {"oleclsid 00020906-0000-0000-C000-000000000046", true},
+                     {"oleclsid 00020906-0000-0000-c000-000000000046", true},
+                     {"oleclsid 00020810-0000-0000-C000-000000000046", false}},
+                    "shift " + std::to_string(shift));
+        StructureHeld held;
+        ASSERT_EQ(TestText("ole objectpool", MakeCompound(spec), &held), MagicResult::Match);
+        EXPECT_EQ(held.name, "ObjectPool");
+    }
+    // The same bytes without the signature are no compound file.
+    std::string unsigned_ = MakeCompound({9, {u"WordDocument"}, std::string(16, '\0'), ""});
+    unsigned_[0] = 0;
+    ExpectCases(unsigned_, {{"ole WordDocument", false}, {"oleclsid 00000000-0000-0000-0000-000000000000", false}});
+}
+
+TEST(CompressedForms, PayloadOfAGzipMemberOrAZlibStream)
+{
+    const std::string svg = "<?xml version=\"1.0\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\"/>";
+    const struct {
+        const char* what;
+        GzipFields fields;
+    } headers[] = {
+        {"bare", {"", "", "", false}},
+        {"named", {"drawing.svg", "", "", false}},
+        {"every field", {"drawing.svg", "made by hand", std::string("AB\x04\x00" "abcd", 8), true}},
+    };
+    for (const auto& header : headers) {
+        ExpectCases(MakeGzip(svg, header.fields),
+                    {{"gzip ?: 3C 73 76 67", true}, {"gzip 0: 3C 3F 78 6D 6C", true}, {"gzip 1: 3C", false},
+                     {"gzip 0: 30&F0 0F&0F", true}, {"gzip 0: 3C&F0", false}, {"gzip ?: 64 72 61 77 69 6E 67", false}},
+                    header.what);
+    }
+    std::string badCrc = MakeGzip(svg, {"a", "", "", true});
+    badCrc[12] ^= 1;
+    ExpectCases(badCrc, {{"gzip ?: 3C", false}});
+
+    const std::string zlib = std::string(16, 'x') + Deflate(svg, 15);
+    ExpectCases(zlib, {{"zlib 16 0: 3C 3F 78", true}, {"zlib 16 ?: 3C 73 76 67", true}, {"zlib 0 0: 3C", false},
+                       {"zlib 15 0: 3C", false}, {"gzip 0: 3C", false}});
+    // Only the first 64 KiB of a payload is looked at.
+    const std::string big = MakeGzip(std::string(70000, 'a') + "XYZ");
+    ExpectCases(big, {{"gzip ?: 58 59 5A", false}, {"gzip 65533: 61 61 61", true}, {"gzip 65534: 61 61 61", false}});
+    // A truncated stream holds for what inflates before the cut.
+    std::string varied = svg;
+    std::minstd_rand random(7);
+    for (int i = 0; i < 20000; ++i)
+        varied += static_cast<char>('a' + random() % 26);
+    const std::string cut = MakeGzip(varied).substr(0, 2000);
+    ExpectCases(cut, {{"gzip 0: 3C 3F", true}, {"gzip 19000: ??", false}});
+}
