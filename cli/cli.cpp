@@ -24,6 +24,10 @@ int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
     if (table.state == SignatureFileState::Unreadable) {
         std::fprintf(err, "kindsniffer-cli: cannot read signature file %s: it %s\n",
                      DisplayText(options.signaturePath.native()).c_str(), WholeFileProblem(table.file));
+        // A copy of the program that was not installed has no set beside it: say where it looked.
+        if (options.signaturesDefaulted)
+            std::fprintf(err, "kindsniffer-cli: looked for Kindsniffer.xml beside the program and in "
+                              "../share/kindsniffer/ from its folder; name one with --signatures FILE\n");
         return static_cast<int>(CliExit::Usage);
     }
     if (table.state == SignatureFileState::Unusable) {
@@ -105,8 +109,10 @@ int RunCommand(const std::vector<fs::path>& args, std::FILE* out, std::FILE* err
     }
     if (options.lintFile)
         return static_cast<int>(RunLint(*options.lintFile, out, err));
-    if (options.signaturePath.empty())
+    if (options.signaturePath.empty()) {
         options.signaturePath = DefaultSignaturePath(ExecutablePath().parent_path());
+        options.signaturesDefaulted = true;
+    }
     return Examine(options, out, err);
 }
 

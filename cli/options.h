@@ -11,6 +11,7 @@ extern const char* const kHelp;
 
 struct CliOptions {
     std::filesystem::path signaturePath;
+    bool signaturesDefaulted = false;  // no --signatures: the path is the one the program looked for
     std::optional<std::filesystem::path> lintFile;
     bool json = false;
     bool recursive = false;

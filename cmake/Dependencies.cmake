@@ -15,9 +15,12 @@ endif()
 
 # zlib for the compressed payloads the signatures look into: Debian's
 # zlib1g-dev natively, libz-mingw-w64-dev for the cross build (found under the
-# toolchain's find root). Linked statically into both, so that the Windows
-# programs need no zlib1.dll beside them.
-set(ZLIB_USE_STATIC_LIBS ON)
+# toolchain's find root). The Windows programs link it statically, so that they
+# need no zlib1.dll beside them; the Linux program links the system's shared
+# zlib, as a Debian package must (dpkg-shlibdeps then makes it depend on zlib1g).
+if(WIN32)
+    set(ZLIB_USE_STATIC_LIBS ON)
+endif()
 find_package(ZLIB REQUIRED)
 
 if(KINDSNIFFER_TESTS)

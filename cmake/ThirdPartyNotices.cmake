@@ -1,26 +1,21 @@
 # Writes THIRD-PARTY-NOTICES.txt for what is linked statically into the
-# programs: the copyright files of the Debian packages that provided the code
-# linked in, found by asking the compiler which files it links and dpkg who
-# owns them. The Windows programs link everything statically; the Linux
-# console program links only zlib so (tinyxml2 and the C++ runtime are the
-# package's dependencies, with their own notices).
+# Windows programs: the copyright files of the Debian packages that provided
+# the code linked in, found by asking the compiler which files it links and
+# dpkg who owns them. (The Linux program links its libraries as shared ones,
+# which come as the package's dependencies with their own notices.)
 #
-#   cmake -DCOMPILER=... -DZLIB_ARCHIVE=... [-DTINYXML2_HEADER=...] -DOUTPUT=... -P ThirdPartyNotices.cmake
+#   cmake -DCOMPILER=... -DZLIB_ARCHIVE=... -DTINYXML2_HEADER=... -DOUTPUT=... -P ThirdPartyNotices.cmake
 cmake_minimum_required(VERSION 3.25)
 
 # Each component: a heading, then the files that carry its code into the
 # executables, separated by "|".
-set(components "zlib (zlib license)|${ZLIB_ARCHIVE}")
-if(TINYXML2_HEADER)
-    list(APPEND components
-        "tinyxml2 (zlib license)|${TINYXML2_HEADER}"
-        "MinGW-w64 runtime and winpthreads|libmingw32.a|libmingwex.a|libwinpthread.a"
-        "GCC runtime libraries (libstdc++, libgcc), under the GCC Runtime Library Exception|libstdc++.a|libgcc.a|libgcc_eh.a"
-    )
-    set(programs "Kindsniffer.exe and kindsniffer-cli.exe are linked statically: they contain")
-else()
-    set(programs "kindsniffer-cli is linked statically with zlib: it contains")
-endif()
+set(components
+    "zlib (zlib license)|${ZLIB_ARCHIVE}"
+    "tinyxml2 (zlib license)|${TINYXML2_HEADER}"
+    "MinGW-w64 runtime and winpthreads|libmingw32.a|libmingwex.a|libwinpthread.a"
+    "GCC runtime libraries (libstdc++, libgcc), under the GCC Runtime Library Exception|libstdc++.a|libgcc.a|libgcc_eh.a"
+)
+set(programs "Kindsniffer.exe and kindsniffer-cli.exe are linked statically: they contain")
 
 function(owning_package file out)
     if(NOT IS_ABSOLUTE "${file}")

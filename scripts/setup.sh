@@ -32,8 +32,8 @@ packages=(
     xvfb xdotool xauth imagemagick fonts-ipafont-gothic fonts-wine locales
     # source package of tinyxml2 for the cross build; git for the release check
     dpkg-dev xz-utils git
-    # the comparison tool and the test scripts' interpreter
-    file python3
+    # the comparison tool and the test scripts' interpreter; the Debian package's own checker
+    file python3 lintian
     # programs the corpus generator runs to make its samples
     ghostscript poppler-utils sqlite3 gzip bzip2 zstd lzip lz4 lzop ncompress cpio p7zip-full arj zip
     genisoimage qemu-utils squashfs-tools dosfstools e2fsprogs util-linux gcab rpm binutils gcc

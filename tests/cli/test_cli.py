@@ -253,6 +253,7 @@ class ConsoleProgram(unittest.TestCase):
                 if title is None:
                     self.assertEqual(result.returncode, 2)
                     self.assertIn(native(beside).encode(), result.stderr)
+                    self.assertIn(b"--signatures FILE", result.stderr)
                 else:
                     self.assertEqual(result.returncode, 0, result.stderr)
                     self.assertEqual(json_lines(result.stdout)[0]["title"], title)
