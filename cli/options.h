@@ -12,6 +12,8 @@ extern const char* const kHelp;
 struct CliOptions {
     std::filesystem::path signaturePath;
     std::optional<std::filesystem::path> lintFile;
+    std::optional<std::filesystem::path> filesFrom;  // "-" for standard input
+    bool nulSeparated = false;                        // the list's entries end in NUL, not a line break
     bool json = false;
     bool recursive = false;
     bool followLinks = false;
