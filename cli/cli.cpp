@@ -56,7 +56,7 @@ int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
     // With renames, each line goes out before the next file is touched, so
     // that no rename happens once its report can no longer be written.
     const bool renaming = options.rename && !options.dryRun;
-    std::size_t done = 0;  // files handed on in the blocks before this one
+    std::size_t done = 0;  // files handed on so far, over every block
 
     // Called for each file in order. False stops the batch: its report can no longer be written.
     auto take = [&](fs::path&& path, BatchResult&& result) {
