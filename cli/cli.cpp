@@ -11,11 +11,16 @@
 #include "platform_file.h"
 #include "signature_text.h"
 
+#include <optional>
 #include <system_error>
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// Paths of a list examined at a time: enough to keep the workers busy between
+// blocks, few enough that a list of any length costs the same memory.
+constexpr std::size_t kListBlock = 4096;
 
 int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
 {
@@ -35,25 +40,36 @@ int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
                      DisplayText(options.signaturePath.native()).c_str());
     }
 
-    std::vector<fs::path> files = CollectFiles(options, err);
-    Progress progress{err, files.size() > 1 && IsTerminal(err), files.size()};
+    std::optional<PathList> list;
+    if (options.filesFrom) {
+        std::string problem;
+        list = OpenPathList(*options.filesFrom, options.nulSeparated, problem);
+        if (!list) {
+            std::fprintf(err, "kindsniffer-cli: cannot read the list of files %s: %s\n",
+                         DisplayText(options.filesFrom->native()).c_str(), problem.c_str());
+            return static_cast<int>(CliExit::Usage);
+        }
+    }
+
+    WalkedFolders walked;
+    std::vector<fs::path> files = CollectFiles(options, walked, err);
+    // A list's length is known only at its end: no "of N" to show.
+    Progress progress{err, !list && files.size() > 1 && IsTerminal(err), files.size()};
     std::vector<Examined> rows;
     bool anyUnreadable = false, anyRenameFailed = false, anyRenameKept = false;
     // With renames, each line goes out before the next file is touched, so
     // that no rename happens once its report can no longer be written.
     const bool renaming = options.rename && !options.dryRun;
+    std::size_t done = 0;  // files handed on so far, over every block
 
-    // A rename must be done before the next file is examined (the same file
-    // may be named twice), so a renaming batch examines one file at a time.
-    const unsigned workers = renaming ? 1 : BatchWorkers(files.size());
-    ExamineInOrder(table, files, workers, options.explain, [&](std::size_t i, BatchResult&& result) {
-        // No worker touches a file's path again once its outcome is handed on.
-        Examined item{std::move(files[i]), std::move(result.outcome), std::nullopt, std::move(result.basis)};
+    // Called for each file in order. False stops the batch: its report can no longer be written.
+    auto take = [&](fs::path&& path, BatchResult&& result) {
+        Examined item{std::move(path), std::move(result.outcome), std::nullopt, std::move(result.basis)};
         // From here on a title or an extension is UTF-8, whatever the signature file was saved in.
         item.outcome.title = SignatureTextAsUtf8(item.outcome.title, table.declaredEncoding);
         for (std::string& extension : item.outcome.extensions)
             extension = SignatureTextAsUtf8(extension, table.declaredEncoding);
-        progress.Update(i + 1);
+        progress.Update(++done);
         if (item.outcome.state == DetectionState::Unreadable) {
             anyUnreadable = true;
             TellUnreadable(item, options.recursive, err);
@@ -76,7 +92,32 @@ int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
         if (item.rename)
             rows.push_back(std::move(item));  // kept only to be told should the output fail
         return !lost;
-    });
+    };
+
+    // The arguments' files make the first block; a list is then read and
+    // examined a block at a time, so that only one block's paths are held.
+    for (bool going = true; going;) {
+        if (list)
+            ReadListedFiles(*list, options, walked, files, kListBlock, err);
+        if (files.empty())
+            break;
+        // A rename must be done before the next file is examined (the same file
+        // may be named twice), so a renaming batch examines one file at a time.
+        const unsigned workers = renaming ? 1 : BatchWorkers(files.size());
+        ExamineInOrder(table, files, workers, options.explain, [&](std::size_t i, BatchResult&& result) {
+            // No worker touches a file's path again once its outcome is handed on.
+            going = take(std::move(files[i]), std::move(result));
+            return going;
+        });
+        files.clear();
+        going = going && list.has_value();
+    }
+    bool listFailed = false;
+    if (list && !list->problem.empty()) {
+        listFailed = true;
+        std::fprintf(err, "kindsniffer-cli: cannot read the list of files %s to its end: %s\n",
+                     DisplayText(options.filesFrom->native()).c_str(), list->problem.c_str());
+    }
     progress.Finish();
     if (!options.json)
         PrintTable(out, rows);
@@ -87,8 +128,9 @@ int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
     // A dry run only foretells: what it would keep is no rename left undone.
     const CliExit exit = anyRenameFailed                     ? CliExit::RenameFailed
                        : anyRenameKept && !options.dryRun    ? CliExit::RenameKept
+                       : listFailed                          ? CliExit::Usage
                        : anyUnreadable                       ? CliExit::Unreadable
-                                         : CliExit::Examined;
+                                                             : CliExit::Examined;
     return static_cast<int>(exit);
 }
 

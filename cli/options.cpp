@@ -9,11 +9,13 @@
 namespace fs = std::filesystem;
 
 const char* const kUsage = "usage: kindsniffer-cli [OPTIONS] PATH...\n"
+                           "       kindsniffer-cli [OPTIONS] --files-from FILE [PATH...]\n"
                            "       kindsniffer-cli --lint FILE\n"
                            "Try 'kindsniffer-cli --help' for more.\n";
 
 const char* const kHelp =
     "usage: kindsniffer-cli [OPTIONS] PATH...\n"
+    "       kindsniffer-cli [OPTIONS] --files-from FILE [PATH...]\n"
     "       kindsniffer-cli --lint FILE\n"
     "\n"
     "Tells what kind of file each PATH really is, from its bytes.\n"
@@ -22,6 +24,13 @@ const char* const kHelp =
     "                      or else in ../share/kindsniffer/ from the program's folder)\n"
     "  -r, --recursive     examine the files in directories, and in theirs\n"
     "  -L, --follow-links  with -r, also walk directories reached through symbolic links\n"
+    "  --files-from FILE   also examine the paths listed in FILE (- for standard input),\n"
+    "                      one a line, after those given as arguments; a line's\n"
+    "                      trailing CR is dropped and empty lines are skipped. Each\n"
+    "                      path is used as it is written: bytes on Linux, UTF-8 on\n"
+    "                      Windows. With --json the list is read as it is examined,\n"
+    "                      so a list of any length takes the same memory\n"
+    "  -0, --null          with --files-from: the paths end in NUL bytes instead\n"
     "  --json              one JSON object per line instead of a table\n"
     "  --mismatch          list only files whose extension does not fit their type\n"
     "  --rename            give each such file the first extension of its type;\n"
@@ -69,6 +78,8 @@ bool ParseArguments(const std::vector<fs::path>& args, CliOptions& options, std:
             options.paths.push_back(arg);
         } else if (ArgEquals(arg, "--")) {
             optionsEnded = true;
+        } else if (ArgEquals(arg, "-0") || ArgEquals(arg, "--null")) {
+            options.nulSeparated = true;
         } else if (ArgEquals(arg, "--json")) {
             options.json = true;
         } else if (ArgEquals(arg, "-r") || ArgEquals(arg, "--recursive")) {
@@ -87,12 +98,14 @@ bool ParseArguments(const std::vector<fs::path>& args, CliOptions& options, std:
             options.help = true;
         } else if (ArgEquals(arg, "--version")) {
             options.version = true;
-        } else if (ArgEquals(arg, "--signatures") || ArgEquals(arg, "--lint")) {
+        } else if (ArgEquals(arg, "--signatures") || ArgEquals(arg, "--lint") || ArgEquals(arg, "--files-from")) {
             if (i + 1 == args.size()) {
                 std::fprintf(err, "kindsniffer-cli: %s needs a file\n", DisplayText(arg.native()).c_str());
                 return false;
             }
-            fs::path& value = ArgEquals(arg, "--lint") ? options.lintFile.emplace() : options.signaturePath;
+            fs::path& value = ArgEquals(arg, "--lint")         ? options.lintFile.emplace()
+                            : ArgEquals(arg, "--files-from") ? options.filesFrom.emplace()
+                                                               : options.signaturePath;
             value = args[++i];
         } else {
             std::fprintf(err, "kindsniffer-cli: unknown option %s\n", DisplayText(arg.native()).c_str());
@@ -105,8 +118,13 @@ bool ParseArguments(const std::vector<fs::path>& args, CliOptions& options, std:
         std::fprintf(err, "kindsniffer-cli: --dry-run goes with --rename\n");
         return false;
     }
+    if (options.nulSeparated && !options.filesFrom) {
+        std::fprintf(err, "kindsniffer-cli: -0 goes with --files-from\n");
+        return false;
+    }
+    // Only arguments: a listed path is a name, and no pattern.
     options.paths = ExpandWildcards(options.paths);
-    if (options.paths.empty()) {
+    if (options.paths.empty() && !options.filesFrom) {
         std::fprintf(err, "kindsniffer-cli: no file to examine\n");
         return false;
     }

@@ -46,6 +46,8 @@ packages=(
     openjdk-17-jdk-headless  # a Java module (.jmod)
     debian-archive-keyring   # an OpenPGP keyring
     libc6 zlib1g coreutils   # ELF programs and shared objects
+    # the Dask recipe in examples/ and its test (examples.dask): a LocalCluster of two workers
+    python3-dask python3-distributed
 )
 bench_packages=(
     # the benchmarks: processor time, one-core runs and the npm file-type

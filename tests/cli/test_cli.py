@@ -377,6 +377,48 @@ class Batches(unittest.TestCase):
         self.assertEqual(lines[0]["state"], "detected")
         self.assertIn("unreadable", [l["state"] for l in lines])
 
+    def test_files_from_reads_a_list_after_the_arguments_in_order(self):
+        png = self.put("a.png")
+        exe = self.put("b.dat", b"MZ\x90\x00")
+        uni = self.put("\u65e5\u672c \u00e9.txt", b"\x89PNG....")
+        self.put("sub/c.png")
+        self.put("sub/d.txt", b"plain")
+        missing = os.path.join(self.tree, "absent")
+        listed = lambda *paths: [native(p).encode("utf-8") for p in paths]
+        crossing = [png, exe, uni] * 1400  # past one block of the list
+        # (name, list bytes or None for none, stdin, extra options, arguments, expected paths, exit status)
+        cases = [
+            ("lines, CR, empty", b"\r\n".join(listed(exe, missing)) + b"\r\n\n\n" + listed(uni)[0], False, [],
+             [png], [png, exe, missing, uni], 1),
+            ("NUL-separated", b"\0".join(listed(uni, png)) + b"\0\0", False, ["-0"], [], [uni, png], 0),
+            ("standard input", b"\n".join(listed(png, exe)) + b"\n", True, [], [uni], [uni, png, exe], 0),
+            ("folder walked with -r", b"\n".join(listed(os.path.join(self.tree, "sub"), png)), False, ["-r"], [],
+             [os.path.join(self.tree, "sub", n) for n in ("c.png", "d.txt")] + [png], 0),
+            ("blocks keep the order", b"\n".join(listed(*crossing)), False, [], [], crossing, 0),
+            ("missing list", None, False, [], [png], [], 2),
+            ("NUL in a line list", b"\0".join(listed(png, exe)), False, [], [], [], 2),
+        ]
+        list_file = os.path.join(self.dir, "list")
+        for name, content, stdin, options, args, expected, status in cases:
+            with self.subTest(name):
+                if os.path.exists(list_file):
+                    os.remove(list_file)
+                if content is not None and not stdin:
+                    with open(list_file, "wb") as f:
+                        f.write(content)
+                source = "-" if stdin else native(list_file)
+                command = CLI + ["--signatures", native(self.sig), "--json", *options, "--files-from", source]
+                result = subprocess.run(command + [native(a) for a in args], input=content if stdin else b"",
+                                        capture_output=True, timeout=120)
+                self.assertEqual(result.returncode, status, result.stderr[-500:])
+                paths = [l["path"] for l in json_lines(result.stdout)]
+                if status == 2:
+                    self.assertIn(b"list of files", result.stderr)
+                    if content is None:
+                        self.assertEqual(paths, [])
+                else:
+                    self.assertEqual(paths, [native(p) for p in expected])
+
     def test_mismatch_lists_detected_files_whose_extension_does_not_fit(self):
         self.put("good.png")
         self.put("UPPER.PNG")
@@ -501,6 +543,11 @@ for name in sys.argv[2:]:
                  (["--help"], 0),
                  (["--signatures", self.sig, "--rename", "-r", self.tree], 2),
                  (["--signatures", self.sig, "--json", "--rename", "-r", self.tree], 1)]
+        # A listed batch keeps the same promise: one file at a time, each line out before the next.
+        listed = os.path.join(self.dir, "list")
+        with open(listed, "wb") as f:
+            f.write(b"\n".join(native(os.path.join(self.tree, n)).encode("utf-8") for n in ("a.txt", "b.txt")))
+        cases.append((["--signatures", self.sig, "--json", "--rename", "--files-from", listed], 1))
         # A full disk, and (on Linux) a pipe whose reader is gone before the first line.
         sinks = ["full"] if WINDOWS else ["full", "closed pipe"]
         for (args, renames), sink in ((case, sink) for case in cases for sink in sinks):
