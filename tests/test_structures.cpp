@@ -186,3 +186,36 @@ TEST(CompressedForms, PayloadOfAGzipMemberOrAZlibStream)
     const std::string cut = MakeGzip(varied).substr(0, 2000);
     ExpectCases(cut, {{"gzip 0: 3C 3F", true}, {"gzip 19000: ??", false}});
 }
+
+TEST(StructureReaders, AFailedReadIsNeverTakenForAMissingStructure)
+{
+    // Reads that reach past `readable` fail, as on a disk with a bad stretch:
+    // a reader of a sound structure then says it could not tell, never that
+    // the structure is not there.
+    struct Failing {
+        std::vector<std::uint8_t> bytes;
+        std::uint64_t readable;
+        std::uint64_t Size() const { return bytes.size(); }
+        const std::uint8_t* Bytes(std::uint64_t position, std::size_t count) const
+        {
+            return position + count <= readable ? bytes.data() + position : nullptr;
+        }
+    };
+    const std::string zip = MakeZip({{"a", "x", false, ""}, {"b", std::string(5000, 'y'), true, ""}},
+                                    {"MZ", "", true, true});
+    const std::string compound = MakeCompound({9, {u"A", u"B", u"C", u"D", u"E"}, std::string(16, '\0'), ""});
+    const std::string gzip = MakeGzip(std::string(3000, 'z'), {"name", "comment", "xy", true});
+    for (const std::string* file : {&zip, &compound, &gzip}) {
+        for (std::uint64_t readable = 0; readable < file->size(); readable += 7) {
+            Failing source{AsBytes(*file), readable};
+            const ByteFetch fetch = FetchFrom(source);
+            ZipDirectory zipDirectory;
+            CompoundDirectory compoundDirectory;
+            std::vector<std::uint8_t> payload;
+            const StructureStatus status = file == &zip        ? ReadZipDirectory(fetch, zipDirectory)
+                                         : file == &compound ? ReadCompoundDirectory(fetch, compoundDirectory)
+                                                             : InflatePayload(fetch, 0, file->size(), PayloadWrapper::Gzip, payload);
+            EXPECT_NE(status, StructureStatus::Absent) << "readable " << readable << " of " << file->size();
+        }
+    }
+}
