@@ -24,17 +24,18 @@ GzipHeaderEnd ParseGzipHeader(const std::uint8_t* bytes, std::size_t length)
 {
     constexpr std::uint8_t kHeaderCrc = 2, kExtra = 4, kName = 8, kComment = 16, kReserved = 0xE0;
     GzipHeaderEnd result;
-    if (length < 10 || bytes[0] != 0x1F || bytes[1] != 0x8B || bytes[2] != 8 || (bytes[3] & kReserved))
+    const std::uint8_t fixed[] = {0x1F, 0x8B, 8};
+    if (std::memcmp(bytes, fixed, std::min(length, sizeof fixed)) != 0 || (length > 3 && (bytes[3] & kReserved)))
+        return result;
+    result.state = GzipHeaderEnd::Short;
+    if (length < 10)
         return result;
     const std::uint8_t flags = bytes[3];
     std::size_t at = 10;
     if (flags & kExtra) {
-        if (length - at < 2)
+        if (length - at < 2 || length - at - 2 < Le16(bytes + at))
             return result;
-        const std::size_t extra = Le16(bytes + at);
-        if (length - at - 2 < extra)
-            return result;
-        at += 2 + extra;
+        at += 2 + Le16(bytes + at);
     }
     for (std::uint8_t text : {kName, kComment}) {
         if (!(flags & text))
@@ -48,11 +49,13 @@ GzipHeaderEnd ParseGzipHeader(const std::uint8_t* bytes, std::size_t length)
         if (length - at < 2)
             return result;
         const auto crc = static_cast<std::uint16_t>(crc32(0, bytes, static_cast<uInt>(at)) & 0xFFFF);
-        if (Le16(bytes + at) != crc)
+        if (Le16(bytes + at) != crc) {
+            result.state = GzipHeaderEnd::Wrong;
             return result;
+        }
         at += 2;
     }
-    result.complete = true;
+    result.state = GzipHeaderEnd::Complete;
     result.end = at;
     return result;
 }
@@ -82,21 +85,27 @@ StructureStatus InflatePayload(const ByteFetch& fetch, std::uint64_t start, std:
             return StructureStatus::Absent;
         windowBits = MAX_WBITS;
     } else if (wrapper == PayloadWrapper::Gzip) {
+        // The fixed part first: most files are no gzip member, and ten bytes tell.
         const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(available, kInputPiece));
         if (length < 10)
+            return StructureStatus::Absent;
+        const std::uint8_t* fixed = fetch.Bytes(start, 10);
+        if (!fixed)
+            return StructureStatus::ReadFailed;
+        if (ParseGzipHeader(fixed, 10).state == GzipHeaderEnd::Wrong)
             return StructureStatus::Absent;
         const std::uint8_t* head = fetch.Bytes(start, length);
         if (!head)
             return StructureStatus::ReadFailed;
         // A header longer than one piece (a huge FEXTRA or name) is read whole, within the input bound.
         GzipHeaderEnd end = ParseGzipHeader(head, length);
-        if (!end.complete && length < available) {
+        if (end.state == GzipHeaderEnd::Short && length < available) {
             const std::uint8_t* whole = fetch.Bytes(start, static_cast<std::size_t>(available));
             if (!whole)
                 return StructureStatus::ReadFailed;
             end = ParseGzipHeader(whole, static_cast<std::size_t>(available));
         }
-        if (!end.complete)
+        if (end.state != GzipHeaderEnd::Complete)
             return StructureStatus::Absent;
         position += end.end;
         available -= end.end;

@@ -25,10 +25,10 @@ StructureStatus InflatePayload(const ByteFetch& fetch, std::uint64_t start, std:
                                PayloadWrapper wrapper, std::vector<std::uint8_t>& payload);
 
 // Where the deflate data of a gzip member begins after its header (FEXTRA,
-// FNAME, FCOMMENT, FHCRC included), given at least its first `length`
-// bytes; empty when the header is wrong or does not end inside them.
+// FNAME, FCOMMENT, FHCRC included), given its first `length` bytes: Short
+// when the header may go on past them, Wrong when it is no gzip header.
 struct GzipHeaderEnd {
-    bool complete = false;
-    std::size_t end = 0;
+    enum State { Wrong, Short, Complete } state = Wrong;
+    std::size_t end = 0;  // Complete only
 };
 GzipHeaderEnd ParseGzipHeader(const std::uint8_t* bytes, std::size_t length);

@@ -162,6 +162,7 @@ MagicRule ParseStructureRule(std::string_view text, MagicForm form);
 // such as "0x10:" read as offset 0 or "1FF" as FF. New forms are shown with
 // their numbers and bytes canonical ("ptr 60 u32le +23: 20&20").
 std::string FormatMagicRule(const MagicRule& rule);
+// The canonical form of a new-form rule alone.
 std::string FormatStructureRule(const MagicRule& rule);
 
 // Where the fixed test of `rule` starts reading in a file of `fileSize`

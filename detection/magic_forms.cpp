@@ -145,9 +145,15 @@ std::optional<std::u16string> Utf16(std::string_view utf8)
     std::u16string out;
     for (std::size_t i = 0; i < utf8.size();) {
         const auto lead = static_cast<std::uint8_t>(utf8[i]);
-        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2 : lead >= 0xE0 && lead < 0xF0 ? 3
-                                                : lead >= 0xF0 && lead < 0xF5      ? 4
-                                                                                   : 0;
+        std::size_t length = 0;  // 0: no byte a sequence can start with
+        if (lead < 0x80)
+            length = 1;
+        else if (lead >= 0xC2 && lead < 0xE0)
+            length = 2;
+        else if (lead >= 0xE0 && lead < 0xF0)
+            length = 3;
+        else if (lead >= 0xF0 && lead < 0xF5)
+            length = 4;
         if (length == 0 || utf8.size() - i < length)
             return std::nullopt;
         std::uint32_t code = length == 1 ? lead : lead & (0xFF >> (length + 1));
@@ -171,7 +177,7 @@ std::optional<std::u16string> Utf16(std::string_view utf8)
     return out;
 }
 
-}  // namespace
+} // namespace
 
 std::string Utf8FromUtf16(std::u16string_view utf16)
 {

@@ -80,7 +80,7 @@ inline std::string MakeGzip(const std::string& data, const GzipFields& fields = 
     return out;
 }
 
-struct ZipMemberSpec {
+struct ZipMemberInput {
     std::string name;
     std::string data;
     bool deflated = false;
@@ -92,11 +92,11 @@ struct ZipOptions {
     bool zip64 = false;         // ZIP64 end records
     bool zip64Entries = false;  // and every entry's sizes and offset in its ZIP64 extra field
 };
-inline std::string MakeZip(const std::vector<ZipMemberSpec>& members, const ZipOptions& options = {})
+inline std::string MakeZip(const std::vector<ZipMemberInput>& members, const ZipOptions& options = {})
 {
     std::string out = options.prefix, central;
     const std::uint32_t saturated = 0xFFFFFFFF;
-    for (const ZipMemberSpec& m : members) {
+    for (const ZipMemberInput& m : members) {
         const std::string stored = m.deflated ? Deflate(m.data) : m.data;
         const auto local = static_cast<std::uint32_t>(out.size() - options.prefix.size());
         out += "PK\x03\x04";
@@ -143,7 +143,7 @@ inline std::string MakeZip(const std::vector<ZipMemberSpec>& members, const ZipO
 // then one stream per name), and one data sector that holds `data`. The
 // directory chain runs backwards through its sectors, so that a reader that
 // takes them in file order reads them wrongly.
-struct CompoundSpec {
+struct CompoundInput {
     unsigned shift = 9;
     std::vector<std::u16string> names;
     std::string clsid = std::string(16, '\0');  // as stored
@@ -170,11 +170,11 @@ struct CompoundLayout {
     std::size_t FatEntry(std::size_t sector) const { return sectorSize + 4 * sector; }  // FAT sectors come first
     std::size_t FirstDirectory() const { return fatSectors + directorySectors - 1; }
 };
-inline std::string MakeCompound(const CompoundSpec& spec, CompoundLayout* layout = nullptr)
+inline std::string MakeCompound(const CompoundInput& input, CompoundLayout* layout = nullptr)
 {
-    const std::size_t sectorSize = std::size_t{1} << spec.shift, perFat = sectorSize / 4;
-    std::string directory = DirectoryEntry(u"Root Entry", 5, spec.clsid);
-    for (const std::u16string& name : spec.names)
+    const std::size_t sectorSize = std::size_t{1} << input.shift, perFat = sectorSize / 4;
+    std::string directory = DirectoryEntry(u"Root Entry", 5, input.clsid);
+    for (const std::u16string& name : input.names)
         directory += DirectoryEntry(name, 2);
     const std::size_t d = (directory.size() + sectorSize - 1) / sectorSize;
     directory.resize(d * sectorSize, '\0');
@@ -186,10 +186,10 @@ inline std::string MakeCompound(const CompoundSpec& spec, CompoundLayout* layout
 
     std::string header = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
     header.resize(24, '\0');
-    Put16(header, 0x3E), Put16(header, spec.shift == 12 ? 4 : 3), Put16(header, 0xFFFE), Put16(header, spec.shift);
+    Put16(header, 0x3E), Put16(header, input.shift == 12 ? 4 : 3), Put16(header, 0xFFFE), Put16(header, input.shift);
     Put16(header, 6);
     header.resize(40, '\0');
-    Put32(header, spec.shift == 12 ? static_cast<std::uint32_t>(d) : 0);
+    Put32(header, input.shift == 12 ? static_cast<std::uint32_t>(d) : 0);
     Put32(header, static_cast<std::uint32_t>(f));          // FAT sectors
     Put32(header, static_cast<std::uint32_t>(f + d - 1));  // the chain starts at the last directory sector
     Put32(header, 0), Put32(header, 4096), Put32(header, 0xFFFFFFFE), Put32(header, 0), Put32(header, 0xFFFFFFFE);
@@ -211,7 +211,7 @@ inline std::string MakeCompound(const CompoundSpec& spec, CompoundLayout* layout
     std::string out = header + fat;
     for (std::size_t s = 0; s < d; ++s)
         out += directory.substr((d - 1 - s) * sectorSize, sectorSize);
-    std::string data = spec.data;
+    std::string data = input.data;
     data.resize(sectorSize, '\0');
     return out + data;
 }

@@ -78,7 +78,7 @@ TEST(PointerForm, ReadsWhereTheNumberPoints)
 TEST(ZipForm, OnlyTheCentralDirectoryNamesMembers)
 {
     std::string fake = "PK\x03\x04 secret.xml PK\x01\x02 secret.xml";
-    const std::vector<ZipMemberSpec> members = {
+    const std::vector<ZipMemberInput> members = {
         {"content.xml", "<?xml?><office><body>text</body></office>", true, "secret.xml"},
         {"mimetype", "application/epub+zip", false, ""},
         {"data/arr_0.npy", std::string("\x93NUMPY\x01\x00 array", 14), true, ""},
@@ -127,12 +127,12 @@ TEST(CompoundForm, NamesOfTheRealDirectoryAtEitherSectorSize)
     // Word's class id, stored little-endian in its first three groups.
     const std::string word("\x06\x09\x02\x00\x00\x00\x00\x00\xC0\x00\x00\x00\x00\x00\x00\x46", 16);
     for (unsigned shift : {9u, 12u}) {
-        CompoundSpec spec{shift,
+        CompoundInput input{shift,
                           {u"WordDocument", u"\x05SummaryInformation", u"1Table", u"Data", u"\u00DCn\u00EFcode",
                            u"%20", u"ObjectPool"},
                           word,
                           DirectoryEntry(u"Hidden", 2)};
-        ExpectCases(MakeCompound(spec),
+        ExpectCases(MakeCompound(input),
                     {{"ole WordDocument", true}, {"ole worddocument", true}, {"ole %05SummaryInformation", true},
                      {"ole %05SUMMARYINFORMATION", true}, {"ole SummaryInformation", false}, {"ole ObjectPool", true},
                      {"ole \xC3\x9Cn\xC3\xAF" "code", true}, {"ole \xC3\xBCn\xC3\xAF" "code", false},
@@ -142,7 +142,7 @@ TEST(CompoundForm, NamesOfTheRealDirectoryAtEitherSectorSize)
                      {"oleclsid 00020810-0000-0000-C000-000000000046", false}},
                     "shift " + std::to_string(shift));
         StructureHeld held;
-        ASSERT_EQ(TestText("ole objectpool", MakeCompound(spec), &held), MagicResult::Match);
+        ASSERT_EQ(TestText("ole objectpool", MakeCompound(input), &held), MagicResult::Match);
         EXPECT_EQ(held.name, "ObjectPool");
     }
     // The same bytes without the signature are no compound file.
@@ -185,4 +185,37 @@ TEST(CompressedForms, PayloadOfAGzipMemberOrAZlibStream)
         varied += static_cast<char>('a' + random() % 26);
     const std::string cut = MakeGzip(varied).substr(0, 2000);
     ExpectCases(cut, {{"gzip 0: 3C 3F", true}, {"gzip 19000: ??", false}});
+}
+
+TEST(StructureReaders, AFailedReadIsNeverTakenForAMissingStructure)
+{
+    // Reads that reach past `readable` fail, as on a disk with a bad stretch:
+    // a reader of a sound structure then says it could not tell, never that
+    // the structure is not there.
+    struct Failing {
+        std::vector<std::uint8_t> bytes;
+        std::uint64_t readable;
+        std::uint64_t Size() const { return bytes.size(); }
+        const std::uint8_t* Bytes(std::uint64_t position, std::size_t count) const
+        {
+            return position + count <= readable ? bytes.data() + position : nullptr;
+        }
+    };
+    const std::string zip = MakeZip({{"a", "x", false, ""}, {"b", std::string(5000, 'y'), true, ""}},
+                                    {"MZ", "", true, true});
+    const std::string compound = MakeCompound({9, {u"A", u"B", u"C", u"D", u"E"}, std::string(16, '\0'), ""});
+    const std::string gzip = MakeGzip(std::string(3000, 'z'), {"name", "comment", "xy", true});
+    for (const std::string* file : {&zip, &compound, &gzip}) {
+        for (std::uint64_t readable = 0; readable < file->size(); readable += 7) {
+            Failing source{AsBytes(*file), readable};
+            const ByteFetch fetch = FetchFrom(source);
+            ZipDirectory zipDirectory;
+            CompoundDirectory compoundDirectory;
+            std::vector<std::uint8_t> payload;
+            const StructureStatus status = file == &zip        ? ReadZipDirectory(fetch, zipDirectory)
+                                         : file == &compound ? ReadCompoundDirectory(fetch, compoundDirectory)
+                                                             : InflatePayload(fetch, 0, file->size(), PayloadWrapper::Gzip, payload);
+            EXPECT_NE(status, StructureStatus::Absent) << "readable " << readable << " of " << file->size();
+        }
+    }
 }
