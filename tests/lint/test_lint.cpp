@@ -367,7 +367,7 @@ TEST(LintMagic, ChecksTheStructureForms)
         {"zlib 0: 78", "zlib test is malformed"},
         {"ptr 60 u16le -70000: 00", "never matches"},
         {"gzip 65535: 00 00", "first 65536 bytes of the payload"},
-        {"zip a.bin 65536: 00", "first 65536 bytes"},
+        {"zip a.bin 65536: 00", nullptr},  // a stored member is read wherever its bytes lie
         {"ole a/b", "never hold"},
     };
     for (const auto& c : cases) {
