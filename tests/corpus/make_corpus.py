@@ -975,6 +975,28 @@ def make_static_elf(out):
     run("gcc", "-no-pie", "-o", out, c_file(C_MAIN, "main.c"))
 
 
+@item("gcc-plugin", "cmxs")
+def make_ocaml_plugin(out):
+    # What sets an OCaml plugin apart is the header it exports for the runtime to find.
+    need("gcc")
+    run("gcc", "-shared", "-fPIC", "-o", out, c_file("int caml_plugin_header[4] = {1, 2, 3, 4};\n", "plugin.c"))
+
+
+@item("com32", "c32")
+def make_c32(out):
+    # The COM32 linker script's layout: ELF header, three program headers (one writable and
+    # executable LOAD from offset 0, DYNAMIC, GNU_STACK), then code and a small dynamic section.
+    dynamic = struct.pack("<8I", 5, 0x100, 6, 0x100, 10, 1, 0, 0)
+    size = 0x100 + 1 + len(dynamic)
+    header = struct.pack("<16sHHIIIIIHHHHHH", b"\x7fELF\x01\x01\x01" + bytes(9), 3, 3, 1, 0x100, 52, 0, 0, 52, 32, 3,
+                         40, 0, 0)
+    phdrs = (struct.pack("<8I", 1, 0, 0, 0, size, size, 7, 0x1000)
+             + struct.pack("<8I", 2, 0x101, 0x101, 0x101, len(dynamic), len(dynamic), 6, 4)
+             + struct.pack("<8I", 0x6474E551, 0, 0, 0, 0, 0, 6, 16))
+    with open(out, "wb") as f:
+        f.write((header + phdrs).ljust(0x100, b"\0") + b"\xc3" + dynamic)
+
+
 @item("gcc", "so")
 def make_shared(out):
     need("gcc")
@@ -2009,6 +2031,10 @@ for _n, _offset in enumerate(LINKER_OFFSETS):
 TYPELIB = "TYPELIB".encode("utf-16-le") + b"\0\0MSFT\x02\x00\x01\x00"
 item("pe-resource-only", "tlb")(lambda out: open(out, "wb").write(pe_image(0x80, 0x2102, 2, False, TYPELIB, 0)))
 item("pe-with-typelib", "dll")(lambda out: open(out, "wb").write(pe_image(0x80, 0x2022, 2, True, TYPELIB)))
+# An ActiveX control's export directory: its own name, then its first export (sorted, so a
+# DLLGetDocumentation comes before DllCanUnloadNow).
+item("pe-ocx-documented", "ocx")(lambda out: open(out, "wb").write(
+    pe_image(0x80, 0x2022, 2, data=b"script.ocx\0DLLGetDocumentation\0DllCanUnloadNow\0")))
 # A library whose data names a driver is still a library.
 item("pe-dll-naming-null.sys", "dll")(lambda out: open(out, "wb").write(
     pe_image(0xF0, 0x2022, 2, data=b"\\\\.\\null.sys\0null.sys\0")))
