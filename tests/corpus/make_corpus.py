@@ -1302,7 +1302,8 @@ def make_crt(out):
         "-subj", "/CN=sample", "-days", "1")
 
 
-@item("openssl", "key")
+# A key in PEM is saved as .pem far more often than as .key.
+@item("openssl-key", "pem")
 def make_key(out):
     need("openssl")
     run("openssl", "genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256", "-out", out)
