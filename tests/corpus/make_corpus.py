@@ -529,6 +529,7 @@ item("minimal", "odp")(odf(ODF_MIME + "presentation", '<office:presentation><dra
                            '</office:presentation>'))
 item("minimal", "odg")(odf(ODF_MIME + "graphics", '<office:drawing><draw:page draw:name="page1"/></office:drawing>'))
 item("minimal", "sxw")(odf("application/vnd.sun.xml.writer", "<office:text><text:p>Kindsniffer</text:p></office:text>"))
+item("html-template", "stw")(odf("application/vnd.sun.xml.writer.web", "<office:text><text:p>Page</text:p></office:text>"))
 
 
 @item("minimal", "epub")
@@ -600,6 +601,24 @@ def make_rdb(out):
     obj = b"X\n" + struct.pack(">3i", 3, 0x40200, 0x30500) + bytes(64)
     with open(out, "wb") as f:
         f.write(struct.pack(">I", len(obj)) + zlib.compress(obj))
+
+
+@item("gallery", "thm")
+def make_thm(out):
+    # A gallery theme: version 4, the theme's name, the object count, then the GALRESRV record.
+    name = b"Arrows"
+    with open(out, "wb") as f:
+        f.write(struct.pack("<HH", 4, len(name)) + name + struct.pack("<I", 0) + b"GALRESRV"
+                + struct.pack("<HI", 2, 5) + bytes(20))
+
+
+@item("song", "mmpz")
+def make_mmpz(out):
+    # Qt's qCompress, as LMMS saves a project: the length of the text, then zlib.
+    project = (b'<?xml version="1.0"?>\n<!DOCTYPE lmms-project>\n<lmms-project creator="LMMS" version="1.0" '
+               b'type="song"><head bpm="140"/><song/></lmms-project>\n')
+    with open(out, "wb") as f:
+        f.write(struct.pack(">I", len(project)) + zlib.compress(project))
 
 
 @item("minimal", "npz")
@@ -956,6 +975,28 @@ def make_static_elf(out):
     run("gcc", "-no-pie", "-o", out, c_file(C_MAIN, "main.c"))
 
 
+@item("gcc-plugin", "cmxs")
+def make_ocaml_plugin(out):
+    # What sets an OCaml plugin apart is the header it exports for the runtime to find.
+    need("gcc")
+    run("gcc", "-shared", "-fPIC", "-o", out, c_file("int caml_plugin_header[4] = {1, 2, 3, 4};\n", "plugin.c"))
+
+
+@item("com32", "c32")
+def make_c32(out):
+    # The COM32 linker script's layout: ELF header, three program headers (one writable and
+    # executable LOAD from offset 0, DYNAMIC, GNU_STACK), then code and a small dynamic section.
+    dynamic = struct.pack("<8I", 5, 0x100, 6, 0x100, 10, 1, 0, 0)
+    size = 0x100 + 1 + len(dynamic)
+    header = struct.pack("<16sHHIIIIIHHHHHH", b"\x7fELF\x01\x01\x01" + bytes(9), 3, 3, 1, 0x100, 52, 0, 0, 52, 32, 3,
+                         40, 0, 0)
+    phdrs = (struct.pack("<8I", 1, 0, 0, 0, size, size, 7, 0x1000)
+             + struct.pack("<8I", 2, 0x101, 0x101, 0x101, len(dynamic), len(dynamic), 6, 4)
+             + struct.pack("<8I", 0x6474E551, 0, 0, 0, 0, 0, 6, 16))
+    with open(out, "wb") as f:
+        f.write((header + phdrs).ljust(0x100, b"\0") + b"\xc3" + dynamic)
+
+
 @item("gcc", "so")
 def make_shared(out):
     need("gcc")
@@ -1261,7 +1302,8 @@ def make_crt(out):
         "-subj", "/CN=sample", "-days", "1")
 
 
-@item("openssl", "key")
+# A key in PEM is saved as .pem far more often than as .key.
+@item("openssl-key", "pem")
 def make_key(out):
     need("openssl")
     run("openssl", "genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256", "-out", out)
@@ -1990,6 +2032,10 @@ for _n, _offset in enumerate(LINKER_OFFSETS):
 TYPELIB = "TYPELIB".encode("utf-16-le") + b"\0\0MSFT\x02\x00\x01\x00"
 item("pe-resource-only", "tlb")(lambda out: open(out, "wb").write(pe_image(0x80, 0x2102, 2, False, TYPELIB, 0)))
 item("pe-with-typelib", "dll")(lambda out: open(out, "wb").write(pe_image(0x80, 0x2022, 2, True, TYPELIB)))
+# An ActiveX control's export directory: its own name, then its first export (sorted, so a
+# DLLGetDocumentation comes before DllCanUnloadNow).
+item("pe-ocx-documented", "ocx")(lambda out: open(out, "wb").write(
+    pe_image(0x80, 0x2022, 2, data=b"script.ocx\0DLLGetDocumentation\0DllCanUnloadNow\0")))
 # A library whose data names a driver is still a library.
 item("pe-dll-naming-null.sys", "dll")(lambda out: open(out, "wb").write(
     pe_image(0xF0, 0x2022, 2, data=b"\\\\.\\null.sys\0null.sys\0")))
@@ -2094,6 +2140,9 @@ COMPOUND_SAMPLES = [
     ("unclassed-excel", "xls", lambda: compound_file(dict(SUMMARY, **WORKBOOK))),
     ("outlook", "msg", lambda: compound_file({"__properties_version1.0": bytes(32), "__nameid_version1.0": {
         "__substg1.0_00020102": bytes(16)}, "__substg1.0_0037001F": "Book".encode("utf-16-le")})),
+    ("macros", "vsmacros", lambda: compound_file({"VSM_Project_MetaData": b"\x01\x00" + BOOK,
+                                                   "VSM_Project_Data": {"VSMPROJ": bytes(64)}})),
+    ("gallery-objects", "sdv", lambda: compound_file({"dd2000": b"SVRLE2" + bytes(32), "dd2001": b"SVRLE2" + bytes(32)})),
     ("installer", "msi", lambda: compound_file({"\u4840\u3f3f\u4577\u446c\u3b6a\u45e4\u4824": bytes(16)},
                                                clsid("000C1084-0000-0000-C000-000000000046"))),
 ]
@@ -2200,6 +2249,17 @@ def r_serialized(head):
             + struct.pack(">iiii", 13, 2, 1, 2))
 
 
+def r_lazy_load_index():
+    # list(variables = list(), references = list(), compressed = TRUE): a generic vector with
+    # attributes, its three elements, then the names pairlist, which closes the stream.
+    def string(text):
+        return struct.pack(">ii", 0x00040009, len(text)) + text
+    body = struct.pack(">ii", 0x213, 3) + struct.pack(">ii", 19, 0) * 2 + struct.pack(">iii", 10, 1, 1)
+    names = (struct.pack(">i", 0x402) + struct.pack(">i", 1) + string(b"names") + struct.pack(">ii", 16, 3)
+             + string(b"variables") + string(b"references") + string(b"compressed") + struct.pack(">i", 0xFE))
+    return (b"X\n" + struct.pack(">iii", 3, 0x040300, 0x030500) + struct.pack(">i", 5) + b"UTF-8" + body + names)
+
+
 GZIP_SAMPLES = [
     ("no-name", "svgz", gzipped(b'<?xml version="1.0"?>\n<svg xmlns="http://www.w3.org/2000/svg" width="4" height="4"/>\n')),
     ("bare", "svgz", gzipped(b'<svg xmlns="http://www.w3.org/2000/svg" width="4" height="4"/>\n')),
@@ -2211,7 +2271,15 @@ GZIP_SAMPLES = [
                                   b'xmlns:dia="http://www.lysator.liu.se/~alla/dia/"/>\n')),
     ("handwritten", "gnumeric", gzipped(b'<?xml version="1.0" encoding="UTF-8"?>\n<gmr:Workbook '
                                         b'xmlns:gmr="http://www.gnumeric.org/v10.dtd"/>\n')),
+    ("current-prefix", "gnumeric", gzipped(b'<?xml version="1.0" encoding="UTF-8"?>\n<gnm:Workbook '
+                                           b'xmlns:gnm="http://www.gnumeric.org/v10.dtd"/>\n')),
+    ("arpeggio", "xiz", gzipped(b'<?xml version="1.0" encoding="UTF-8"?>\n\n<!DOCTYPE ZynAddSubFX-data>\n'
+                                b'<ZynAddSubFX-data version-major="2" version-minor="4">\n<INFORMATION>\n'
+                                b'<par_bool name="PADsynth_used" value="no"/>\n</INFORMATION>\n<BASE_PARAMETERS>\n'
+                                b'<par name="max_midi_parts" value="16"/>\n</BASE_PARAMETERS>\n<INSTRUMENT>\n'
+                                b'</INSTRUMENT>\n</ZynAddSubFX-data>\n')),
     ("handwritten", "rds", gzipped(lambda: r_serialized(b""))),
+    ("lazy-load-index", "rdx", gzipped(lambda: r_lazy_load_index())),
     ("handwritten", "rda", gzipped(lambda: r_serialized(b"RDX3\n"))),
 ]
 for _name, _ext, _make in GZIP_SAMPLES:
