@@ -975,13 +975,6 @@ def make_static_elf(out):
     run("gcc", "-no-pie", "-o", out, c_file(C_MAIN, "main.c"))
 
 
-@item("gcc-plugin", "cmxs")
-def make_ocaml_plugin(out):
-    # What sets an OCaml plugin apart is the header it exports for the runtime to find.
-    need("gcc")
-    run("gcc", "-shared", "-fPIC", "-o", out, c_file("int caml_plugin_header[4] = {1, 2, 3, 4};\n", "plugin.c"))
-
-
 @item("com32", "c32")
 def make_c32(out):
     # The COM32 linker script's layout: ELF header, three program headers (one writable and
