@@ -193,6 +193,25 @@ bool TextOf(const ByteFetch& fetch, StructureCache& cache)
     return true;
 }
 
+bool EqualNoCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+// XML's element names are case-sensitive; the names that open an HTML page
+// are not, and pages are written as <HTML> as often as <html>.
+bool RootNameFits(std::string_view wanted, std::string_view root)
+{
+    if (wanted == "*" || wanted == root)
+        return true;
+    constexpr std::string_view kHtmlRoots[] = {"html", "head", "body"};
+    return std::any_of(std::begin(kHtmlRoots), std::end(kHtmlRoots),
+                       [&](std::string_view html) { return EqualNoCase(wanted, html); })
+        && EqualNoCase(wanted, root);
+}
+
 // Every text form holds only on text; the others then look at its shape.
 MagicResult TestText(const MagicRule& rule, const ByteFetch& fetch, StructureCache& cache, StructureHeld* held)
 {
@@ -211,13 +230,7 @@ MagicResult TestText(const MagicRule& rule, const ByteFetch& fetch, StructureCac
         break;
     case MagicForm::XmlRoot: {
         const auto name = XmlRootName(view);
-        // HTML's element names are not case-sensitive; XML's are.
-        const bool html = test.nameText.size() == 4 && std::equal(test.nameText.begin(), test.nameText.end(), "html",
-                                                                  [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
-        holds = name && (test.nameText == "*" || *name == test.nameText
-                         || (html && name->size() == 4 && std::equal(name->begin(), name->end(), "html", [](char a, char b) {
-                                return std::tolower(static_cast<unsigned char>(a)) == b;
-                            })));
+        holds = name && RootNameFits(test.nameText, *name);
         if (name)
             root = *name;
         break;

@@ -82,12 +82,8 @@ void CheckStructureMagic(std::string_view text, MagicForm form, int line, Findin
                                    "matches");
         break;
     case MagicForm::Line: {
-        const std::string& first = test.namePieces.front();
-        if (first.find('\n') != std::string::npos || first.find('\r') != std::string::npos)
-            Report(findings, line, "line compares the first line only, and its text holds a line end: write the "
-                                   "first line alone");
-        else if (first.size() > kTextHead)
-            Report(findings, line, "line compares within the first 65536 bytes: this test never matches");
+        if (test.namePieces.front().size() > kTextHead)
+            Report(findings, line, "line compares within the first 65536 bytes of text: this test never matches");
         break;
     }
     case MagicForm::Classic:
