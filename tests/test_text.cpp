@@ -222,3 +222,26 @@ TEST(TextForms, ShapesOfText)
     EXPECT_EQ(held.name, "plist");
     EXPECT_EQ(held.encoding, TextEncoding::Utf8);
 }
+
+TEST(TextForms, ReadOnlyTheSampleOnceForAllTests)
+{
+    // A source that counts what it is asked for: every text test of a run
+    // shares one sample, however large the file.
+    struct CountingSource : MemorySource {
+        using MemorySource::MemorySource;
+        std::uint64_t asked = 0;
+        const std::uint8_t* Bytes(std::uint64_t position, std::size_t count)
+        {
+            asked += count;
+            return MemorySource::Bytes(position, count);
+        }
+    };
+    std::string file(8 << 20, 'x');
+    file.replace(0, 6, "a,b\nc,");
+    const std::vector<std::uint8_t> bytes = AsBytes(file);
+    CountingSource source(bytes);
+    for (const char* text : {"text", "json", "xmlroot *", "table ,", "line a", "text ascii"})
+        TestMagic(ParseMagicRule(text), source);
+    EXPECT_LE(source.asked, 1024 + kTextHead + kTextTail);
+    EXPECT_GT(source.asked, kTextHead);
+}
