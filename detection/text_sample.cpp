@@ -570,7 +570,9 @@ bool TableHolds(std::string_view view, char delimiter, bool cut)
             continue;
         }
         if (c == '\n') {
-            counts.push_back(count);
+            // Blank rows (a file's last line end doubled, a gap between blocks) are no rows.
+            if (rowHasText)
+                counts.push_back(count);
             count = 0;
             fieldStart = true;
             rowHasText = false;

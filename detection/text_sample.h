@@ -59,6 +59,6 @@ std::optional<std::string> XmlRootName(std::string_view view);
 
 // Whether the first rows (at least 2, at most kTableRows) hold the same number,
 // at least one, of `delimiter` outside double quotes. A row cut by the view's
-// end is not counted.
+// end is not counted, nor is a blank row.
 constexpr std::size_t kTableRows = 20;
 bool TableHolds(std::string_view view, char delimiter, bool cut);

@@ -199,6 +199,7 @@ TEST(TextForms, ShapesOfText)
         {"table ,", "a,b,\"c,d\"\n1,2,\"say \"\"hi\"\"\"\r\n3,4,5", true},
         {"table ,", "a,b\n\"multi\nline\",x\n", true},
         {"table ,", "a,b\n1,2,3\n", false},
+        {"table ,", "a,b\r\n\r\n1,2\r\n\r\n", true},
         {"table ,", "a,b\n", false},
         {"table ,", "a b\nc d\n", false},
         {"table ,", "a,\"open\n", false},
