@@ -4,6 +4,11 @@
 
 namespace {
 
+std::string Encoding(const PatternHeld& held)
+{
+    return held.encoding ? std::string(TextEncodingTitle(*held.encoding)) : "?";
+}
+
 // Where a pattern held, in words: for the new forms also what it held on
 // (the pointer's value and where it was read, the member or entry, the
 // place in a payload).
@@ -27,6 +32,13 @@ std::string Held(const PatternHeld& held)
     case MagicForm::Gzip:
     case MagicForm::Zlib:
         return inData + " of the payload";
+    case MagicForm::Text:
+    case MagicForm::Json:
+    case MagicForm::Table:
+    case MagicForm::Line:
+        return "text in " + Encoding(held);
+    case MagicForm::XmlRoot:
+        return "root element " + DisplayText(held.name) + ", text in " + Encoding(held);
     }
     return (rule.anchor == MagicAnchor::Search ? "found at offset " : "held at offset ") + offset;
 }
@@ -41,6 +53,11 @@ const char* Kind(const MagicRule& rule)
     case MagicForm::OleClsid: return "oleclsid";
     case MagicForm::Gzip: return "gzip";
     case MagicForm::Zlib: return "zlib";
+    case MagicForm::Text: return "text";
+    case MagicForm::Json: return "json";
+    case MagicForm::XmlRoot: return "xmlroot";
+    case MagicForm::Table: return "table";
+    case MagicForm::Line: return "line";
     }
     return "offset";
 }
@@ -83,8 +100,10 @@ std::string ExplainJson(DetectionState state, const DetectionBasis& basis)
             if (rule.form == MagicForm::Pointer)
                 json += ", \"pointer\": " + std::to_string(held.value) + ", \"pointerAt\": "
                       + std::to_string(rule.structure.at);
-            if (rule.form == MagicForm::ZipMember || rule.form == MagicForm::OleEntry)
+            if (rule.form == MagicForm::ZipMember || rule.form == MagicForm::OleEntry || rule.form == MagicForm::XmlRoot)
                 json += ", \"name\": " + JsonString(held.name);
+            if (held.encoding)
+                json += ", \"encoding\": \"" + std::string(TextEncodingTitle(*held.encoding)) + "\"";
             json += "}";
         }
         json += "]";

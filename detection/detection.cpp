@@ -333,14 +333,14 @@ void DescribeMatch(const SignatureType& type, FileSource& source, DetectionBasis
             // Tested again for where it held: the structures are cached, so little is read.
             StructureHeld held;
             TestMagic(rule, source, &held);
-            basis.patterns.push_back({&rule, held.offset, held.value, std::move(held.name)});
+            basis.patterns.push_back({&rule, held.offset, held.value, std::move(held.name), held.encoding});
             continue;
         }
         if (rule.anchor == MagicAnchor::Search) {
-            basis.patterns.push_back({&rule, rule.pattern.empty() ? 0 : source.FoundAt(rule), 0, {}});
+            basis.patterns.push_back({&rule, rule.pattern.empty() ? 0 : source.FoundAt(rule), 0, {}, {}});
             return;
         }
-        basis.patterns.push_back({&rule, FixedTestStart(rule, source.Size()).value_or(0), 0, {}});
+        basis.patterns.push_back({&rule, FixedTestStart(rule, source.Size()).value_or(0), 0, {}, {}});
     }
 }
 

@@ -36,7 +36,8 @@ struct PatternHeld {
     // data or a compressed payload, where in them the bytes held.
     std::uint64_t offset;
     std::uint64_t value;  // a pointer: the number read at its offset
-    std::string name;     // a ZIP member or compound-file entry: the one that matched
+    std::string name;     // a ZIP member or compound-file entry: the one that matched; xmlroot: the root
+    std::optional<TextEncoding> encoding;  // a text form: the encoding found
 };
 
 // Why a run ended as it did, for signature authors. A run fills it only when

@@ -7,6 +7,7 @@
 
 #include "pointer_reader.h"
 #include "structure_cache.h"
+#include "text_sample.h"
 
 #include <array>
 #include <cstddef>
@@ -40,6 +41,11 @@ enum class MagicForm : std::uint8_t {
     OleClsid,   // oleclsid GUID
     Gzip,       // gzip ANCHOR BYTES...
     Zlib,       // zlib AT ANCHOR BYTES...
+    Text,       // text [ENC]
+    Json,       // json
+    XmlRoot,    // xmlroot NAME
+    Table,      // table DELIM
+    Line,       // line TEXT
 };
 
 // A byte of a new-form test: holds when (byte & mask) == value; "??" is mask 0.
@@ -62,6 +68,8 @@ struct StructureTest {
     bool search = false;                // "?:": the bytes anywhere in the first 64 KiB
     std::uint64_t offset = 0;           // "N:": where in the member data or payload
     std::vector<MaskedByte> bytes;
+    std::optional<TextEncoding> encoding;  // text: the one required, if any
+    char delimiter = 0;                 // table: ',', ';' or a tab
 };
 
 struct MagicRule {
@@ -142,7 +150,7 @@ struct ByteTokenReading {
 ByteTokenReading ReadByteTokenExtent(std::string_view token);
 
 // Reads a <magic> text: a new form when its first token is one of the
-// keywords (ptr, zip, ole, oleclsid, gzip, zlib), a classic one otherwise.
+// keywords (ptr, zip, ole, oleclsid, gzip, zlib, text, json, xmlroot, table, line), a classic one otherwise.
 MagicRule ParseMagicRule(std::string_view text);
 
 // The classic reading alone, as a reader that knows no new forms reads any
@@ -198,7 +206,8 @@ std::string Utf8FromUtf16(std::u16string_view utf16);
 struct StructureHeld {
     std::uint64_t offset = 0;  // ptr: where BYTES were read; zip, gzip, zlib: where in the data they held
     std::uint64_t value = 0;   // ptr: the number read
-    std::string name;          // zip, ole: the member or entry that matched
+    std::string name;          // zip, ole: the member or entry that matched; xmlroot: the root element
+    std::optional<TextEncoding> encoding;  // text forms: the encoding the sample was found to be in
 };
 
 // Tests a valid new-form rule. A read that fails gives NoMatch; the source

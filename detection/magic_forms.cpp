@@ -3,6 +3,7 @@
 #include "magic.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace {
@@ -13,7 +14,30 @@ constexpr struct {
 } kKeywords[] = {
     {"ptr", MagicForm::Pointer}, {"zip", MagicForm::ZipMember}, {"ole", MagicForm::OleEntry},
     {"oleclsid", MagicForm::OleClsid}, {"gzip", MagicForm::Gzip}, {"zlib", MagicForm::Zlib},
+    {"text", MagicForm::Text}, {"json", MagicForm::Json}, {"xmlroot", MagicForm::XmlRoot},
+    {"table", MagicForm::Table}, {"line", MagicForm::Line},
 };
+
+constexpr struct {
+    std::string_view name;
+    char delimiter;
+} kDelimiters[] = {{",", ','}, {";", ';'}, {"tab", '\t'}};
+
+// An element name as xmlroot takes it: "*", or the characters of an XML name.
+bool ReadElementName(std::string_view token)
+{
+    if (token == "*")
+        return true;
+    if (token.empty())
+        return false;
+    const auto first = static_cast<unsigned char>(token[0]);
+    if (!(std::isalpha(first) || first == '_' || first == ':' || first >= 0x80))
+        return false;
+    return std::all_of(token.begin(), token.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return std::isalnum(u) || u == '_' || u == ':' || u == '-' || u == '.' || u >= 0x80;
+    });
+}
 
 constexpr struct {
     std::string_view name;
@@ -285,6 +309,26 @@ bool ParseInto(std::span<const std::string_view> tokens, MagicForm form, Structu
         test.at = at.value_or(0);
         return at && payloadAnchor(tokens[2]) && ReadBytes(tokens.subspan(3), test.bytes);
     }
+    case MagicForm::Text:
+        if (n == 2)
+            test.encoding = TextEncodingFromKeyword(tokens[1]);
+        return n == 1 || (n == 2 && test.encoding);
+    case MagicForm::Json:
+        return n == 1;
+    case MagicForm::XmlRoot:
+        test.nameText = n == 2 ? tokens[1] : std::string_view();
+        return n == 2 && ReadElementName(tokens[1]);
+    case MagicForm::Table: {
+        const auto delimiter = std::find_if(std::begin(kDelimiters), std::end(kDelimiters),
+                                            [&](const auto& d) { return n == 2 && d.name == tokens[1]; });
+        test.delimiter = delimiter == std::end(kDelimiters) ? 0 : delimiter->delimiter;
+        return delimiter != std::end(kDelimiters);
+    }
+    case MagicForm::Line:
+        if (n != 2 || !ReadName(tokens[1], false, test.namePieces))
+            return false;
+        test.nameText = tokens[1];
+        return true;
     }
     return false;
 }
@@ -359,6 +403,16 @@ std::string FormatStructureRule(const MagicRule& rule)
         return FormatBytes(test, "gzip" + anchor);
     case MagicForm::Zlib:
         return FormatBytes(test, "zlib " + std::to_string(test.at) + anchor);
+    case MagicForm::Text:
+        return test.encoding ? "text " + std::string(TextEncodingKeyword(*test.encoding)) : "text";
+    case MagicForm::Json:
+        return "json";
+    case MagicForm::XmlRoot:
+        return "xmlroot " + test.nameText;
+    case MagicForm::Table:
+        return std::string("table ") + (test.delimiter == '\t' ? "tab" : std::string(1, test.delimiter));
+    case MagicForm::Line:
+        return "line " + test.nameText;
     }
     return {};
 }

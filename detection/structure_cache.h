@@ -4,6 +4,7 @@
 
 #include "compound_file.h"
 #include "inflate_reader.h"
+#include "text_sample.h"
 #include "zip_directory.h"
 
 #include <array>
@@ -31,6 +32,14 @@ struct StructureCache {
     };
     std::array<Payload, 4> payloads;
     std::size_t nextPayload = 0;
+
+    // The text tests' bounded sample, read once: empty until first asked for.
+    std::optional<StructureStatus> textStatus;
+    std::vector<std::uint8_t> textHead;
+    std::vector<std::uint8_t> textTail;
+    std::optional<TextEncoding> textEncoding;  // empty when the sample is not text
+    std::string textView;                      // the head as TextView gives it, for text only
+    bool textCut = false;                      // the head ends before the file does
 
     // Forgets the last file; buffers that grew large are given back.
     void Reset();

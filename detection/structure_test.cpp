@@ -3,7 +3,9 @@
 #include "magic.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -152,6 +154,105 @@ MagicResult TestCompressed(const MagicRule& rule, const ByteFetch& fetch, Struct
                                                     : MagicResult::NoMatch;
 }
 
+// A first look at the start of the file decides most non-text files without
+// reading the whole sample: a prefix that is no text in any encoding rules
+// the file out.
+constexpr std::size_t kTextProbe = 1024;
+
+// Reads the file's text sample once and finds its encoding.
+bool TextOf(const ByteFetch& fetch, StructureCache& cache)
+{
+    if (cache.textStatus)
+        return *cache.textStatus == StructureStatus::Found && cache.textEncoding;
+    cache.textStatus = StructureStatus::Found;
+    const auto probeLength = static_cast<std::size_t>(std::min<std::uint64_t>(fetch.size, kTextProbe));
+    const std::uint8_t* probe = probeLength ? fetch.Bytes(0, probeLength) : nullptr;
+    if (probeLength && !probe) {
+        cache.textStatus = StructureStatus::ReadFailed;
+        return false;
+    }
+    if (!ClassifyText({{probe, probeLength}, {}, fetch.size}))
+        return false;
+
+    const auto headLength = static_cast<std::size_t>(std::min<std::uint64_t>(fetch.size, kTextHead));
+    const auto tailLength = static_cast<std::size_t>(std::min<std::uint64_t>(fetch.size - headLength, kTextTail));
+    for (auto [buffer, at, length] : {std::tuple{&cache.textHead, std::uint64_t{0}, headLength},
+                                      std::tuple{&cache.textTail, fetch.size - tailLength, tailLength}}) {
+        const std::uint8_t* bytes = length ? fetch.Bytes(at, length) : nullptr;
+        if (length && !bytes) {
+            cache.textStatus = StructureStatus::ReadFailed;
+            return false;
+        }
+        buffer->assign(bytes, bytes + length);
+    }
+    cache.textEncoding = ClassifyText({cache.textHead, cache.textTail, fetch.size});
+    if (!cache.textEncoding)
+        return false;
+    cache.textView = TextView(cache.textHead, *cache.textEncoding);
+    cache.textCut = fetch.size > headLength;
+    return true;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+// XML's element names are case-sensitive; the names that open an HTML page
+// are not, and pages are written as <HTML> as often as <html>.
+bool RootNameFits(std::string_view wanted, std::string_view root)
+{
+    if (wanted == "*" || wanted == root)
+        return true;
+    constexpr std::string_view kHtmlRoots[] = {"html", "head", "body"};
+    return std::any_of(std::begin(kHtmlRoots), std::end(kHtmlRoots),
+                       [&](std::string_view html) { return EqualNoCase(wanted, html); })
+        && EqualNoCase(wanted, root);
+}
+
+// Every text form holds only on text; the others then look at its shape.
+MagicResult TestText(const MagicRule& rule, const ByteFetch& fetch, StructureCache& cache, StructureHeld* held)
+{
+    if (!TextOf(fetch, cache))
+        return MagicResult::NoMatch;
+    const StructureTest& test = rule.structure;
+    const std::string_view view = cache.textView;
+    bool holds = false;
+    std::string root;
+    switch (rule.form) {
+    case MagicForm::Text:
+        holds = !test.encoding || *test.encoding == *cache.textEncoding;
+        break;
+    case MagicForm::Json:
+        holds = JsonHolds(view, cache.textCut);
+        break;
+    case MagicForm::XmlRoot: {
+        const auto name = XmlRootName(view);
+        holds = name && RootNameFits(test.nameText, *name);
+        if (name)
+            root = *name;
+        break;
+    }
+    case MagicForm::Table:
+        holds = TableHolds(view, test.delimiter, cache.textCut);
+        break;
+    case MagicForm::Line:
+        holds = view.starts_with(test.namePieces.front());
+        break;
+    default:
+        break;
+    }
+    if (!holds)
+        return MagicResult::NoMatch;
+    if (held) {
+        held->encoding = cache.textEncoding;
+        held->name = root;
+    }
+    return MagicResult::Match;
+}
+
 } // namespace
 
 void StructureCache::Reset()
@@ -165,6 +266,12 @@ void StructureCache::Reset()
     for (Payload& payload : payloads)
         payload.used = false;
     nextPayload = 0;
+    textStatus.reset();
+    ClearKeepingLittle(textHead);
+    ClearKeepingLittle(textTail);
+    textEncoding.reset();
+    textView.clear();
+    textCut = false;
 }
 
 MagicResult TestStructure(const MagicRule& rule, const ByteFetch& fetch, StructureCache& cache, StructureHeld* held)
@@ -204,6 +311,12 @@ MagicResult TestStructure(const MagicRule& rule, const ByteFetch& fetch, Structu
     case MagicForm::Gzip:
     case MagicForm::Zlib:
         return TestCompressed(rule, fetch, cache, held);
+    case MagicForm::Text:
+    case MagicForm::Json:
+    case MagicForm::XmlRoot:
+    case MagicForm::Table:
+    case MagicForm::Line:
+        return TestText(rule, fetch, cache, held);
     }
     return MagicResult::NoMatch;
 }

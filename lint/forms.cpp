@@ -23,6 +23,11 @@ const char* Usage(MagicForm form)
     case MagicForm::OleClsid: return "oleclsid 00020906-0000-0000-C000-000000000046";
     case MagicForm::Gzip: return "gzip N: BYTES... or gzip ?: BYTES...";
     case MagicForm::Zlib: return "zlib AT N: BYTES... or zlib AT ?: BYTES...";
+    case MagicForm::Text: return "text, or text ENC (ascii, utf-8, utf-16le, utf-16be, shift_jis, euc-jp or iso-2022-jp)";
+    case MagicForm::Json: return "json, alone";
+    case MagicForm::XmlRoot: return "xmlroot NAME (an XML element name, or * for any)";
+    case MagicForm::Table: return "table , or table ; or table tab";
+    case MagicForm::Line: return "line TEXT (%XX escapes a byte, %20 a space)";
     }
     return "";
 }
@@ -41,7 +46,7 @@ void CheckStructureMagic(std::string_view text, MagicForm form, int line, Findin
     if (!rule.valid) {
         Report(findings, line, "this " + std::string(text.substr(0, text.find(' '))) + " test is malformed, so it "
                                + "never matches, nor does its type; write it as " + Usage(form)
-                               + ", each byte as two hex digits, ?? or VV&MM");
+                               + (form >= MagicForm::Text ? "" : ", each byte as two hex digits, ?? or VV&MM"));
         return;
     }
     const StructureTest& test = rule.structure;
@@ -75,8 +80,17 @@ void CheckStructureMagic(std::string_view text, MagicForm form, int line, Findin
             Report(findings, line, "only the first 65536 bytes of the payload are inflated: this test never "
                                    "matches");
         break;
+    case MagicForm::Line: {
+        if (test.namePieces.front().size() > kTextHead)
+            Report(findings, line, "line compares within the first 65536 bytes of text: this test never matches");
+        break;
+    }
     case MagicForm::Classic:
     case MagicForm::OleClsid:
+    case MagicForm::Text:
+    case MagicForm::Json:
+    case MagicForm::XmlRoot:
+    case MagicForm::Table:
         break;
     }
 }

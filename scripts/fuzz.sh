@@ -3,7 +3,7 @@
 #
 #   scripts/fuzz.sh [TARGET] [SECONDS]
 #
-# TARGET is signatures, magic, lint, text, or one of the structure readers
+# TARGET is signatures, magic, lint, text, encoding (the text tests), or one of the structure readers
 # zip, compound, inflate or pointer (default: each in turn); SECONDS is how
 # long each one runs (default 60). New inputs go to a working corpus
 # under FUZZ_OUT (default build/fuzz/work), seeded from fuzz/corpus/, which is
@@ -13,7 +13,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-all_targets=(signatures magic lint text zip compound inflate pointer)
+all_targets=(signatures magic lint text encoding zip compound inflate pointer)
 targets=("${all_targets[@]}")
 if [ $# -ge 1 ] && [ -n "$1" ]; then
     targets=("$1")
@@ -28,6 +28,8 @@ max_len() {
         # room for a few sectors of a compound file, or a small archive
         zip | compound) echo 16384 ;;
         inflate) echo 4096 ;;
+        # past the 1,024-byte first look that rules most binaries out
+        encoding) echo 4096 ;;
         *) echo 256 ;;
     esac
 }

@@ -171,6 +171,23 @@ class ConsoleProgram(unittest.TestCase):
         self.assertIn("member arr_0.npy, held at offset 0 of its data", table[5])
         self.assertIn("found at offset 7 of the payload", table[8])
 
+    def test_explain_tells_the_encoding_and_root_of_text(self):
+        sig = self.write("text.xml", b"<dat><types>"
+                         b"<type><magic>xmlroot *</magic><title>XML</title></type>"
+                         b"<type><magic>text shift_jis</magic><magic>table ,</magic><title>CSV</title></type>"
+                         b"</types></dat>")
+        paths = [self.write("feed", b"\xef\xbb\xbf<!-- c -->\n<rss version='2.0'/>"),
+                 self.write("people", "\u540d\u524d,age\r\n\u5c71\u7530,30\r\n".encode("cp932"))]
+        result = run("--signatures", sig, "--json", "--explain", *paths)
+        patterns = [line["basis"]["patterns"] for line in json_lines(result.stdout)]
+        self.assertEqual(patterns, [
+            [{"line": 1, "pattern": "xmlroot *", "kind": "xmlroot", "offset": 0, "name": "rss", "encoding": "UTF-8"}],
+            [{"line": 1, "pattern": "text shift_jis", "kind": "text", "offset": 0, "encoding": "Shift_JIS"},
+             {"line": 1, "pattern": "table ,", "kind": "table", "offset": 0, "encoding": "Shift_JIS"}]])
+        table = run("--signatures", sig, "--explain", *paths).stdout.decode("utf-8").splitlines()
+        self.assertIn("root element rss, text in UTF-8", table[2])
+        self.assertIn("text in Shift_JIS", table[6])
+
     def test_table_rows_cannot_be_forged_by_names_or_titles(self):
         forging = self.write("forging.xml", b"<dat><types><type><magic>89 50</magic>"
                              b"<title>Two\nlines\x1b[2J</title><ext>.png</ext></type></types></dat>")

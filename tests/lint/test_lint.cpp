@@ -369,6 +369,16 @@ TEST(LintMagic, ChecksTheStructureForms)
         {"gzip 65535: 00 00", "first 65536 bytes of the payload"},
         {"zip a.bin 65536: 00", nullptr},  // a stored member is read wherever its bytes lie
         {"ole a/b", "never hold"},
+        {"text shift_jis", nullptr},
+        {"json", nullptr},
+        {"xmlroot svg:svg", nullptr},
+        {"table tab", nullptr},
+        {"line Windows%20Registry", nullptr},
+        {"text sjis", "text test is malformed"},
+        {"json object", "json test is malformed"},
+        {"xmlroot svg=1", "xmlroot test is malformed"},
+        {"table |", "write it as table , or table ; or table tab"},
+        {"line a%2", "line test is malformed"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.magic);
@@ -379,6 +389,10 @@ TEST(LintMagic, ChecksTheStructureForms)
         else
             EXPECT_TRUE(findings.empty()) << Dump(findings);
     }
+
+    // A text type opens with a text test: any first byte may start a text.
+    const auto text = LintTypes("<type><magic>text utf-8</magic><magic>json</magic><title>J</title><ext>.json</ext></type>");
+    EXPECT_TRUE(text.empty()) << Dump(text);
 
     // A structure test only narrows its type: a general type before it still takes every file it would match.
     const auto shadowed = LintTypes(TypeWith("50 4B 03 04", "ZIP") + "\n"

@@ -1,0 +1,601 @@
+// Encodings of text, and the shapes of text the text tests look for.
+#include "text_sample.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+namespace {
+
+constexpr struct {
+    TextEncoding encoding;
+    std::string_view keyword;
+    std::string_view title;
+} kEncodings[] = {
+    {TextEncoding::Ascii, "ascii", "ASCII"},           {TextEncoding::Utf8, "utf-8", "UTF-8"},
+    {TextEncoding::Utf16Le, "utf-16le", "UTF-16LE"},   {TextEncoding::Utf16Be, "utf-16be", "UTF-16BE"},
+    {TextEncoding::Iso2022Jp, "iso-2022-jp", "ISO-2022-JP"}, {TextEncoding::EucJp, "euc-jp", "EUC-JP"},
+    {TextEncoding::ShiftJis, "shift_jis", "Shift_JIS"},
+};
+
+// Tab, LF, FF and CR are the only control characters plain text holds;
+// ESC is allowed only where ISO-2022-JP switches its character sets.
+bool PlainByte(std::uint8_t c)
+{
+    return (c >= 0x20 && c < 0x7F) || c == 0x09 || c == 0x0A || c == 0x0C || c == 0x0D;
+}
+
+bool InRange(std::uint8_t c, std::uint8_t low, std::uint8_t high)
+{
+    return c >= low && c <= high;
+}
+
+bool ValidAscii(std::span<const std::uint8_t> bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), PlainByte);
+}
+
+bool ValidUtf8(std::span<const std::uint8_t> bytes, bool cutBefore, bool cutAfter)
+{
+    std::size_t i = 0;
+    // A sequence cut by the start leaves at most three continuation bytes.
+    while (cutBefore && i < 3 && i < bytes.size() && InRange(bytes[i], 0x80, 0xBF))
+        ++i;
+    while (i < bytes.size()) {
+        const std::uint8_t lead = bytes[i];
+        if (lead < 0x80) {
+            if (!PlainByte(lead))
+                return false;
+            ++i;
+            continue;
+        }
+        const std::size_t length = InRange(lead, 0xC2, 0xDF) ? 2 : InRange(lead, 0xE0, 0xEF) ? 3
+                                                                 : InRange(lead, 0xF0, 0xF4) ? 4
+                                                                                             : 0;
+        if (length == 0)
+            return false;
+        // The second byte's range rules out overlong forms, surrogates and code points past U+10FFFF.
+        const std::uint8_t low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+        const std::uint8_t high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+        for (std::size_t k = 1; k < length; ++k) {
+            if (i + k >= bytes.size())
+                return cutAfter;
+            if (!InRange(bytes[i + k], k == 1 ? low : 0x80, k == 1 ? high : 0xBF))
+                return false;
+        }
+        // U+0080 to U+009F are control characters too.
+        if (lead == 0xC2 && bytes[i + 1] < 0xA0)
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+bool ValidUtf16(std::span<const std::uint8_t> bytes, bool bigEndian, bool cutBefore, bool cutAfter)
+{
+    const std::size_t units = bytes.size() / 2;
+    if (bytes.size() % 2 && !cutAfter)
+        return false;
+    for (std::size_t u = 0; u < units; ++u) {
+        const std::uint8_t a = bytes[2 * u];
+        const std::uint8_t b = bytes[2 * u + 1];
+        const std::uint16_t unit = bigEndian ? static_cast<std::uint16_t>(a << 8 | b) : static_cast<std::uint16_t>(b << 8 | a);
+        if (unit < 0x80) {
+            if (!PlainByte(static_cast<std::uint8_t>(unit)))
+                return false;
+        } else if (unit < 0xA0 || unit == 0xFFFE || unit == 0xFFFF) {
+            return false;
+        } else if (unit >= 0xD800 && unit < 0xDC00) {
+            if (u + 1 == units)
+                return cutAfter;
+            const std::size_t n = 2 * (u + 1);
+            const std::uint16_t next = bigEndian ? static_cast<std::uint16_t>(bytes[n] << 8 | bytes[n + 1])
+                                                 : static_cast<std::uint16_t>(bytes[n + 1] << 8 | bytes[n]);
+            if (next < 0xDC00 || next >= 0xE000)
+                return false;
+            ++u;
+        } else if (unit >= 0xDC00 && unit < 0xE000 && !(u == 0 && cutBefore)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Mostly 7-bit text that switches between ASCII (or JIS Roman, or half-width
+// kana) and two-byte JIS X 0208/0212/0213 with escape sequences.
+bool ValidIso2022Jp(std::span<const std::uint8_t> bytes, bool cutAfter)
+{
+    enum class Set { Single, Kana, Double } set = Set::Single;
+    static constexpr std::array<std::pair<std::string_view, Set>, 9> kEscapes{{
+        {"(B", Set::Single}, {"(J", Set::Single}, {"(I", Set::Kana}, {"$@", Set::Double}, {"$B", Set::Double},
+        {"$(D", Set::Double}, {"$(O", Set::Double}, {"$(Q", Set::Double}, {"&@", Set::Single},
+    }};
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::uint8_t c = bytes[i];
+        if (c == 0x1B) {
+            const std::string_view rest(reinterpret_cast<const char*>(bytes.data()) + i + 1, bytes.size() - i - 1);
+            const auto escape = std::find_if(kEscapes.begin(), kEscapes.end(), [&](const auto& e) {
+                return rest.starts_with(e.first);
+            });
+            if (escape == kEscapes.end())
+                return cutAfter && rest.size() < 3
+                    && std::any_of(kEscapes.begin(), kEscapes.end(), [&](const auto& e) { return e.first.starts_with(rest); });
+            set = escape->second;
+            i += 1 + escape->first.size();
+            continue;
+        }
+        // Line ends are allowed in any set: not every writer switches back before them.
+        if (c == 0x0A || c == 0x0D) {
+            ++i;
+            continue;
+        }
+        if (set == Set::Double) {
+            if (!InRange(c, 0x21, 0x7E))
+                return false;
+            if (i + 1 == bytes.size())
+                return cutAfter;
+            if (!InRange(bytes[i + 1], 0x21, 0x7E))
+                return false;
+            i += 2;
+            continue;
+        }
+        if (set == Set::Kana ? !InRange(c, 0x21, 0x5F) && !PlainByte(c) : !PlainByte(c))
+            return false;
+        ++i;
+    }
+    return true;
+}
+
+bool ValidEucJp(std::span<const std::uint8_t> bytes, bool cutAfter)
+{
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::uint8_t c = bytes[i];
+        if (c < 0x80) {
+            if (!PlainByte(c))
+                return false;
+            ++i;
+            continue;
+        }
+        // 8E: a half-width kana follows; 8F: a JIS X 0212 pair; A1-FE: a JIS X 0208 pair.
+        const std::size_t length = c == 0x8F ? 3 : c == 0x8E || InRange(c, 0xA1, 0xFE) ? 2 : 0;
+        if (length == 0)
+            return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            if (i + k >= bytes.size())
+                return cutAfter;
+            if (!InRange(bytes[i + k], 0xA1, c == 0x8E ? 0xDF : 0xFE))
+                return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+// Code page 932: single bytes are ASCII and half-width kana (A1-DF); lead
+// bytes 81-9F and E0-FC take a trail byte 40-7E or 80-FC.
+bool ValidShiftJis(std::span<const std::uint8_t> bytes, bool cutAfter)
+{
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::uint8_t c = bytes[i];
+        if (c < 0x80) {
+            if (!PlainByte(c))
+                return false;
+            ++i;
+        } else if (InRange(c, 0xA1, 0xDF)) {
+            ++i;
+        } else if (InRange(c, 0x81, 0x9F) || InRange(c, 0xE0, 0xFC)) {
+            if (i + 1 == bytes.size())
+                return cutAfter;
+            const std::uint8_t trail = bytes[i + 1];
+            if (!InRange(trail, 0x40, 0x7E) && !InRange(trail, 0x80, 0xFC))
+                return false;
+            i += 2;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool StartsWith(std::span<const std::uint8_t> bytes, std::initializer_list<std::uint8_t> prefix)
+{
+    return bytes.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), bytes.begin());
+}
+
+} // namespace
+
+std::string_view TextEncodingKeyword(TextEncoding encoding)
+{
+    return kEncodings[static_cast<int>(encoding)].keyword;
+}
+
+std::string_view TextEncodingTitle(TextEncoding encoding)
+{
+    return kEncodings[static_cast<int>(encoding)].title;
+}
+
+std::optional<TextEncoding> TextEncodingFromKeyword(std::string_view keyword)
+{
+    for (const auto& e : kEncodings) {
+        if (e.keyword == keyword)
+            return e.encoding;
+    }
+    return std::nullopt;
+}
+
+bool ValidText(TextEncoding encoding, std::span<const std::uint8_t> bytes, bool cutBefore, bool cutAfter)
+{
+    // Of a multi-byte character cut by the start, one or two bytes may be
+    // left: the check starts at each place a character might begin.
+    auto fromAnyStart = [&](std::size_t most, auto valid) {
+        for (std::size_t skip = 0; skip <= (cutBefore ? most : 0) && skip <= bytes.size(); ++skip) {
+            if (valid(bytes.subspan(skip)))
+                return true;
+        }
+        return false;
+    };
+    switch (encoding) {
+    case TextEncoding::Ascii:
+        return ValidAscii(bytes);
+    case TextEncoding::Utf8:
+        return ValidUtf8(bytes, cutBefore, cutAfter);
+    case TextEncoding::Utf16Le:
+    case TextEncoding::Utf16Be:
+        return ValidUtf16(bytes, encoding == TextEncoding::Utf16Be, cutBefore, cutAfter);
+    case TextEncoding::Iso2022Jp:
+        // Cut out of a two-byte run, the pairs still read as printable ASCII.
+        return fromAnyStart(3, [&](auto b) { return ValidIso2022Jp(b, cutAfter); });
+    case TextEncoding::EucJp:
+        return fromAnyStart(2, [&](auto b) { return ValidEucJp(b, cutAfter); });
+    case TextEncoding::ShiftJis:
+        return fromAnyStart(1, [&](auto b) { return ValidShiftJis(b, cutAfter); });
+    }
+    return false;
+}
+
+std::optional<TextEncoding> ClassifyText(const TextSampleBytes& sample)
+{
+    const std::span<const std::uint8_t> head = sample.head;
+    if (head.empty())
+        return std::nullopt;
+    const bool headCut = sample.fileSize > head.size();
+    std::span<const std::uint8_t> tail = sample.tail;
+    auto fits = [&](TextEncoding encoding, std::span<const std::uint8_t> body) {
+        return ValidText(encoding, body, false, headCut) && (tail.empty() || ValidText(encoding, tail, true, false));
+    };
+    if (StartsWith(head, {0xEF, 0xBB, 0xBF}))
+        return fits(TextEncoding::Utf8, head.subspan(3)) ? std::optional(TextEncoding::Utf8) : std::nullopt;
+    const bool little = StartsWith(head, {0xFF, 0xFE});
+    if (little || StartsWith(head, {0xFE, 0xFF})) {
+        // The tail is read in whole code units, counted from the file's start.
+        if (!tail.empty() && (sample.fileSize - tail.size()) % 2)
+            tail = tail.subspan(1);
+        const TextEncoding encoding = little ? TextEncoding::Utf16Le : TextEncoding::Utf16Be;
+        return fits(encoding, head.subspan(2)) ? std::optional(encoding) : std::nullopt;
+    }
+    for (TextEncoding encoding : {TextEncoding::Ascii, TextEncoding::Utf8, TextEncoding::Iso2022Jp,
+                                  TextEncoding::EucJp, TextEncoding::ShiftJis}) {
+        if (fits(encoding, head))
+            return encoding;
+    }
+    return std::nullopt;
+}
+
+std::string TextView(std::span<const std::uint8_t> head, TextEncoding encoding)
+{
+    if (encoding == TextEncoding::Utf8 && StartsWith(head, {0xEF, 0xBB, 0xBF}))
+        head = head.subspan(3);
+    if (encoding != TextEncoding::Utf16Le && encoding != TextEncoding::Utf16Be)
+        return std::string(head.begin(), head.end());
+    const bool big = encoding == TextEncoding::Utf16Be;
+    std::string out;
+    for (std::size_t i = 2; i + 1 < head.size(); i += 2) {
+        std::uint32_t code = big ? (head[i] << 8 | head[i + 1]) : (head[i + 1] << 8 | head[i]);
+        if (code >= 0xD800 && code < 0xDC00 && i + 3 < head.size()) {
+            const std::uint32_t low = big ? (head[i + 2] << 8 | head[i + 3]) : (head[i + 3] << 8 | head[i + 2]);
+            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+            i += 2;
+        } else if (code >= 0xD800 && code < 0xE000) {
+            break;  // cut by the sample's end
+        }
+        if (code < 0x80) {
+            out += static_cast<char>(code);
+        } else if (code < 0x800) {
+            out += static_cast<char>(0xC0 | code >> 6);
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            out += static_cast<char>(0xE0 | code >> 12);
+            out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | code >> 18);
+            out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
+            out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return out;
+}
+
+namespace {
+
+// A JSON reader that tells a fault from running out of text.
+enum class Json { Ok, Bad, Out };
+constexpr int kJsonDepth = 512;
+
+struct JsonReader {
+    std::string_view s;
+    std::size_t i = 0;
+
+    Json Space()
+    {
+        while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\r'))
+            ++i;
+        return i < s.size() ? Json::Ok : Json::Out;
+    }
+
+    Json Literal(std::string_view word)
+    {
+        for (char c : word) {
+            if (i == s.size())
+                return Json::Out;
+            if (s[i++] != c)
+                return Json::Bad;
+        }
+        return Json::Ok;
+    }
+
+    Json String()
+    {
+        ++i;  // the opening quote
+        while (i < s.size()) {
+            const auto c = static_cast<unsigned char>(s[i++]);
+            if (c == '"')
+                return Json::Ok;
+            if (c < 0x20)
+                return Json::Bad;
+            if (c != '\\')
+                continue;
+            if (i == s.size())
+                return Json::Out;
+            const char e = s[i++];
+            if (e == 'u') {
+                for (int k = 0; k < 4; ++k, ++i) {
+                    if (i == s.size())
+                        return Json::Out;
+                    if (!std::isxdigit(static_cast<unsigned char>(s[i])))
+                        return Json::Bad;
+                }
+            } else if (std::string_view("\"\\/bfnrt").find(e) == std::string_view::npos) {
+                return Json::Bad;
+            }
+        }
+        return Json::Out;
+    }
+
+    Json Digits(bool required)
+    {
+        const std::size_t start = i;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9')
+            ++i;
+        if (i == s.size())
+            return Json::Out;
+        return required && i == start ? Json::Bad : Json::Ok;
+    }
+
+    Json Number()
+    {
+        if (s[i] == '-' && ++i == s.size())
+            return Json::Out;
+        if (s[i] == '0') {
+            if (++i == s.size())
+                return Json::Out;
+        } else if (Json r = Digits(true); r != Json::Ok) {
+            return r;
+        }
+        if (s[i] == '.') {
+            ++i;
+            if (Json r = Digits(true); r != Json::Ok)
+                return r;
+        }
+        if (s[i] == 'e' || s[i] == 'E') {
+            if (++i == s.size())
+                return Json::Out;
+            if (s[i] == '+' || s[i] == '-')
+                ++i;
+            if (Json r = Digits(true); r != Json::Ok)
+                return r;
+        }
+        return Json::Ok;
+    }
+
+    Json Value(int depth)
+    {
+        if (Json r = Space(); r != Json::Ok)
+            return r;
+        const char c = s[i];
+        if (c == '{' || c == '[')
+            return depth < kJsonDepth ? Container(depth + 1) : Json::Bad;
+        if (c == '"')
+            return String();
+        if (c == 't')
+            return Literal("true");
+        if (c == 'f')
+            return Literal("false");
+        if (c == 'n')
+            return Literal("null");
+        if (c == '-' || (c >= '0' && c <= '9'))
+            return Number();
+        return Json::Bad;
+    }
+
+    Json Container(int depth)
+    {
+        const bool object = s[i++] == '{';
+        const char close = object ? '}' : ']';
+        if (Json r = Space(); r != Json::Ok)
+            return r;
+        if (s[i] == close) {
+            ++i;
+            return Json::Ok;
+        }
+        for (;;) {
+            if (object) {
+                if (Json r = Space(); r != Json::Ok)
+                    return r;
+                if (s[i] != '"')
+                    return Json::Bad;
+                if (Json r = String(); r != Json::Ok)
+                    return r;
+                if (Json r = Space(); r != Json::Ok)
+                    return r;
+                if (s[i++] != ':')
+                    return Json::Bad;
+            }
+            if (Json r = Value(depth); r != Json::Ok)
+                return r;
+            if (Json r = Space(); r != Json::Ok)
+                return r;
+            const char next = s[i++];
+            if (next == close)
+                return Json::Ok;
+            if (next != ',')
+                return Json::Bad;
+        }
+    }
+};
+
+bool XmlSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool IsNameStart(unsigned char c)
+{
+    return std::isalpha(c) || c == '_' || c == ':' || c >= 0x80;
+}
+
+bool IsNameChar(unsigned char c)
+{
+    return IsNameStart(c) || std::isdigit(c) || c == '-' || c == '.';
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix)
+{
+    return text.size() >= prefix.size()
+        && std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+           });
+}
+
+} // namespace
+
+bool JsonHolds(std::string_view view, bool cut)
+{
+    JsonReader reader{view};
+    if (reader.Space() != Json::Ok || (view[reader.i] != '{' && view[reader.i] != '['))
+        return false;
+    const Json value = reader.Value(0);
+    if (value == Json::Out)
+        return cut;
+    if (value == Json::Bad)
+        return false;
+    return reader.Space() == Json::Out;
+}
+
+std::optional<std::string> XmlRootName(std::string_view view)
+{
+    std::size_t i = 0;
+    for (;;) {
+        while (i < view.size() && XmlSpace(view[i]))
+            ++i;
+        const std::string_view rest = view.substr(i);
+        if (rest.starts_with("<?") || rest.starts_with("<!--")) {
+            const std::string_view end = rest[1] == '?' ? "?>" : "-->";
+            const std::size_t found = rest.find(end, 2);
+            if (found == std::string_view::npos)
+                return std::nullopt;
+            i += found + end.size();
+        } else if (StartsWithNoCase(rest, "<!DOCTYPE")) {
+            // The internal subset in brackets may hold '>' of its own declarations.
+            std::size_t k = 9;
+            int depth = 0;
+            char quote = 0;
+            for (; k < rest.size(); ++k) {
+                const char c = rest[k];
+                if (quote) {
+                    quote = c == quote ? 0 : quote;
+                } else if (c == '"' || c == '\'') {
+                    quote = c;
+                } else if (c == '[') {
+                    ++depth;
+                } else if (c == ']') {
+                    --depth;
+                } else if (c == '>' && depth <= 0) {
+                    break;
+                }
+            }
+            if (k == rest.size())
+                return std::nullopt;
+            i += k + 1;
+        } else if (rest.size() > 1 && rest[0] == '<' && IsNameStart(static_cast<unsigned char>(rest[1]))) {
+            std::size_t k = 1;
+            while (k < rest.size() && IsNameChar(static_cast<unsigned char>(rest[k])))
+                ++k;
+            if (k == rest.size() || !(XmlSpace(rest[k]) || rest[k] == '>' || rest[k] == '/'))
+                return std::nullopt;
+            return std::string(rest.substr(1, k - 1));
+        } else {
+            return std::nullopt;
+        }
+    }
+}
+
+bool TableHolds(std::string_view view, char delimiter, bool cut)
+{
+    std::vector<std::size_t> counts;
+    std::size_t count = 0;
+    bool quoted = false;
+    bool fieldStart = true;
+    bool rowHasText = false;
+    for (std::size_t i = 0; i < view.size() && counts.size() < kTableRows; ++i) {
+        const char c = view[i];
+        if (quoted) {
+            if (c == '"') {
+                if (i + 1 < view.size() && view[i + 1] == '"')
+                    ++i;
+                else
+                    quoted = false;
+            }
+            continue;
+        }
+        if (c == '\n') {
+            // Blank rows (a file's last line end doubled, a gap between blocks) are no rows.
+            if (rowHasText)
+                counts.push_back(count);
+            count = 0;
+            fieldStart = true;
+            rowHasText = false;
+            continue;
+        }
+        rowHasText = rowHasText || c != '\r';
+        if (c == delimiter) {
+            ++count;
+            fieldStart = true;
+        } else if (c == '"' && fieldStart) {
+            quoted = true;
+            fieldStart = false;
+        } else if (c != '\r') {
+            fieldStart = false;
+        }
+    }
+    // The last row without a line end counts only when it is the file's last.
+    if (counts.size() < kTableRows && !cut) {
+        if (quoted)
+            return false;
+        if (rowHasText)
+            counts.push_back(count);
+    }
+    return counts.size() >= 2 && counts.front() >= 1
+        && std::all_of(counts.begin(), counts.end(), [&](std::size_t n) { return n == counts.front(); });
+}

@@ -1,0 +1,64 @@
+// Telling text from bytes: which encoding a bounded sample of a file is
+// written in, and the few shapes of text (JSON, an XML root, delimited rows,
+// a first line) that a byte pattern cannot express.
+//
+// Everything here is pure and reads only the bytes handed in.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// In the order in which they are preferred when several fit a sample.
+enum class TextEncoding : std::uint8_t { Ascii, Utf8, Utf16Le, Utf16Be, Iso2022Jp, EucJp, ShiftJis };
+
+// What a text test reads of a file: at most the first kTextHead bytes and,
+// of a larger file, at most the last kTextTail bytes.
+constexpr std::size_t kTextHead = 64 * 1024;
+constexpr std::size_t kTextTail = 4 * 1024;
+
+// The encoding's name as a test writes it ("shift_jis") and as a person reads it ("Shift_JIS").
+std::string_view TextEncodingKeyword(TextEncoding encoding);
+std::string_view TextEncodingTitle(TextEncoding encoding);
+std::optional<TextEncoding> TextEncodingFromKeyword(std::string_view keyword);
+
+// Whether `bytes` are valid in `encoding`. `cutBefore`/`cutAfter` say that the
+// bytes were cut out of a longer file there, so that a character cut by the
+// edge is no fault. A BOM is not part of the bytes: UTF-16 is checked after it.
+bool ValidText(TextEncoding encoding, std::span<const std::uint8_t> bytes, bool cutBefore, bool cutAfter);
+
+// The first bounded sample of a file: its head, and its tail when the file is
+// longer than the head.
+struct TextSampleBytes {
+    std::span<const std::uint8_t> head;
+    std::span<const std::uint8_t> tail;
+    std::uint64_t fileSize = 0;
+};
+
+// The encoding a sample is text in, by the order of TextEncoding, or empty
+// when it is not text in any of them. UTF-8 and UTF-16 with a BOM are
+// decided by the BOM.
+std::optional<TextEncoding> ClassifyText(const TextSampleBytes& sample);
+
+// The head of a sample as the shape tests read it: the BOM removed, UTF-16
+// turned into UTF-8; other encodings as they are, since every one of them
+// keeps ASCII's bytes for the characters these tests look at.
+std::string TextView(std::span<const std::uint8_t> head, TextEncoding encoding);
+
+// A top-level object or array, and nothing but white space after it. With
+// `cut`, the view ends before the file does, and running out of bytes is no fault.
+bool JsonHolds(std::string_view view, bool cut);
+
+// The name of the first element after any XML declaration, processing
+// instructions, comments, doctype and white space; empty when there is none.
+std::optional<std::string> XmlRootName(std::string_view view);
+
+// Whether the first rows (at least 2, at most kTableRows) hold the same number,
+// at least one, of `delimiter` outside double quotes. A row cut by the view's
+// end is not counted, nor is a blank row.
+constexpr std::size_t kTableRows = 20;
+bool TableHolds(std::string_view view, char delimiter, bool cut);

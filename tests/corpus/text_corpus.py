@@ -1,0 +1,155 @@
+#!/usr/bin/env python3
+"""Writes text files of known kinds and encodings, and checks what the console program calls them.
+
+    text_corpus.py --cli "build/native/cli/kindsniffer-cli" --signatures data/Kindsniffer.xml OUTDIR
+
+Text is written here and turned into each encoding with iconv, as a user's
+editor would save it. Files that are not text (random bytes, zeros, UTF-16
+lookalikes without a mark, binaries cut short) must get no text title.
+2,000 random files may get a name in at most 1 % of cases, and never a
+text title. Exits 1 when any file gets the wrong answer; the last line is "N passed, M failed".
+"""
+
+import argparse
+import json
+import os
+import random
+import shlex
+import subprocess
+import sys
+
+PROSE_JA = ("吾輩は猫である。名前はまだ無い。\n"
+            "どこで生れたかとんと見当がつかぬ。何でも薄暗いじめじめした所でニャーニャー泣いていた事だけは記憶している。\n"
+            "ｶﾀｶﾅの半角もまぜておく。価格は１２３円、記号は「」『』※。\n")
+PROSE_EN = ("The quick brown fox jumps over the lazy dog.\n"
+            "Meetings move to Thursday; bring the budget sheet and last year's figures.\n")
+PROSE_FR = "Le café crème est servi près de la fenêtre, à côté du garçon naïf.\nÇa coûte très cher, hélas.\n"
+CSV_JA = "氏名,年齢,住所\n山田太郎,30,東京都千代田区\n鈴木花子,25,\"大阪府大阪市, 北区\"\n"
+TSV = "name\tcount\tnote\napples\t3\tred\npears\t5\t\"green, ripe\"\n"
+JSON = '{\n  "status": "ok",\n  "items": [{"id": 1, "name": "日本語"}, {"id": 2, "ratio": -0.5e2}],\n  "next": null\n}\n'
+
+# The titles the text types give; an answer among them for a file that is not text is false text.
+TEXT_TITLES = {
+    "Text", "Text (UTF-8)", "Text (UTF-16LE)", "Text (UTF-16BE)", "Text (Shift_JIS)", "Text (EUC-JP)",
+    "Text (ISO-2022-JP)", "CSV", "CSV (Shift_JIS)", "CSV (semicolon-separated)", "Tab-separated values",
+    "Tab-separated values (Shift_JIS)", "Tab-separated values (UTF-16LE)", "JSON data", "XML document",
+    "HTML document", "SVG image", "YAML document", "E-mail message", "INI settings", "SubRip subtitles",
+}
+
+
+def encode(text, encoding):
+    """The text in ENCODING, converted by iconv as the rest of the system would."""
+    return subprocess.run(["iconv", "-f", "UTF-8", "-t", encoding], input=text.encode("utf-8"),
+                          stdout=subprocess.PIPE, check=True).stdout
+
+
+def cases():
+    """(file name, bytes, expected title or None for "no text title")."""
+    crlf = PROSE_JA.replace("\n", "\r\n")
+    yield "memo-sjis.dat", encode(crlf, "CP932"), "Text (Shift_JIS)"
+    yield "memo-eucjp.dat", encode(PROSE_JA, "EUC-JP"), "Text (EUC-JP)"
+    yield "memo-jis.dat", encode(PROSE_JA.replace("ｶﾀｶﾅの半角", "カタカナの全角"), "ISO-2022-JP"), "Text (ISO-2022-JP)"
+    yield "memo-utf8.dat", PROSE_JA.encode("utf-8"), "Text (UTF-8)"
+    yield "memo-utf8-bom.dat", b"\xef\xbb\xbf" + PROSE_JA.encode("utf-8"), "Text (UTF-8)"
+    yield "memo-utf16le.dat", encode(crlf, "UTF-16"), "Text (UTF-16LE)"  # iconv writes a mark, little-endian here
+    yield "memo-utf16be.dat", b"\xfe\xff" + encode(PROSE_JA, "UTF-16BE"), "Text (UTF-16BE)"
+    yield "notes", PROSE_EN.encode("ascii"), "Text"
+    # Long text: the sample's edges cut characters, and the middle is never read.
+    long_sjis = encode(PROSE_JA * 3000, "CP932")
+    yield "long-sjis.dat", long_sjis, "Text (Shift_JIS)"
+    yield "long-utf8.dat", (PROSE_JA * 3000).encode("utf-8"), "Text (UTF-8)"
+    # Western text in code page 1252 is none of the encodings: it must not be called text in one.
+    yield "letter-cp1252.dat", encode(PROSE_FR * 3, "CP1252"), None
+    yield "people", encode(CSV_JA.replace("\n", "\r\n"), "CP932"), "CSV (Shift_JIS)"
+    yield "people-utf8", CSV_JA.encode("utf-8"), "CSV"
+    yield "sheet", TSV.encode("ascii"), "Tab-separated values"
+    yield "sheet-unicode", encode(TSV.replace("\n", "\r\n"), "UTF-16"), "Tab-separated values (UTF-16LE)"
+    yield "semicolons", b"a;b;c\n1;2;3\n4;5;6\n", "CSV (semicolon-separated)"
+    yield "response", JSON.encode("utf-8"), "JSON data"
+    yield "list-reply", b"[1, 2, 3]", "JSON data"
+    yield "page", b"<!-- saved page -->\n<HTML><HEAD><TITLE>x</TITLE></HEAD><BODY>hi</BODY></HTML>\n", "HTML document"
+    yield "page-body", b"\n<body>\n<p>fragment</p>\n</body>\n", "HTML document"
+    yield "drawing", b'<svg xmlns="http://www.w3.org/2000/svg" width="4" height="4"/>\n', "SVG image"
+    yield "drawing-comment", b'<!-- by hand -->\n<svg xmlns="http://www.w3.org/2000/svg"/>\n', "SVG image"
+    yield "feed-rss", b'\n<rss version="2.0"><channel/></rss>\n', "RSS feed"
+    yield "feed-atom", b'<feed xmlns="http://www.w3.org/2005/Atom"><title>t</title></feed>\n', "Atom feed"
+    yield "settings-plist", b'<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "x">\n<plist version="1.0"><dict/></plist>', "XML property list"
+    yield "data-xml", b"<?xml-stylesheet href='s.xsl'?>\n<order id='7'><item/></order>\n", "XML document"
+    reg5 = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\X]\r\n"
+    yield "tweaks-be.dat", b"\xfe\xff" + encode(reg5, "UTF-16BE"), "Windows registry script"
+    # Without its mark, UTF-16 holds NUL bytes: no text by these rules.
+    yield "tweaks-nomark.dat", encode("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\X]\r\n\"A\"=dword:00000001\r\n", "UTF-16BE"), None
+    yield "tweaks4", b"REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\X]\r\n", "Windows registry script"
+    yield "link", b"\xef\xbb\xbf[InternetShortcut]\r\nURL=https://example.org/\r\n", "Internet shortcut"
+    yield "settings", b"[General]\r\nSize=10\r\nName=x\r\n", "INI settings"
+    yield "meeting", b"\xef\xbb\xbfBEGIN:VCALENDAR\r\nVERSION:2.0\r\nEND:VCALENDAR\r\n", "iCalendar data"
+    yield "contact", b"begin:vcard\r\nversion:3.0\r\nfn:A\r\nend:vcard\r\n", "vCard contact"
+    yield "movie-subs", b"1\r\n00:00:01,000 --> 00:00:04,000\r\nHello.\r\n\r\n2\r\n00:00:05,000 --> 00:00:06,000\r\nBye.\r\n", "SubRip subtitles"
+    yield "captions", b"\xef\xbb\xbfWEBVTT\n\n00:01.000 --> 00:04.000\nHi\n", "WebVTT subtitles"
+    yield "message", (b"Return-Path: <a@example.org>\r\nReceived: from x by y\r\nFrom: A <a@example.org>\r\n"
+                      b"Subject: hi\r\n\r\nBody\r\n"), "E-mail message"
+    yield "message2", b"MIME-Version: 1.0\r\nFrom: a@example.org\r\nContent-Type: text/plain\r\n\r\nx\r\n", "E-mail message"
+    yield "config", b"---\nname: x\nitems:\n  - 1\n  - 2\n", "YAML document"
+    # Not text.
+    rng = random.Random(16)
+    yield "random.bin", bytes(rng.getrandbits(8) for _ in range(5000)), None
+    yield "zeros.bin", bytes(8192), None
+    yield "utf16-lookalike.bin", bytes(b for _ in range(2000) for b in (rng.getrandbits(8), 0)), None
+    yield "marked-noise.bin", b"\xff\xfe" + bytes(rng.getrandbits(8) for _ in range(3000)), None
+    for tool in ("/bin/ls", "/bin/sh"):
+        if os.path.exists(tool):
+            data = open(tool, "rb").read()
+            yield "cut-%s.bin" % os.path.basename(tool), data[4096:4096 + 20000], None
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--cli", required=True, help="the program, split like a shell command line")
+    parser.add_argument("--signatures", required=True)
+    parser.add_argument("outdir")
+    args = parser.parse_args()
+    os.makedirs(args.outdir, exist_ok=True)
+    expected = {}
+    for name, data, title in cases():
+        path = os.path.join(args.outdir, name)
+        with open(path, "wb") as f:
+            f.write(data)
+        expected[path] = title
+    cmd = shlex.split(args.cli) + ["--signatures", args.signatures, "--json"] + list(expected)
+    out = subprocess.run(cmd, stdout=subprocess.PIPE).stdout.decode("utf-8", "replace")
+    answers = {}
+    for line in out.splitlines():
+        if line.strip().startswith("{"):
+            obj = json.loads(line)
+            answers[obj.get("path", "")] = obj
+    passed = failed = 0
+    for path, title in expected.items():
+        answer = answers.get(path) or answers.get(path.replace("/", "\\")) or {}
+        got = answer.get("title") if answer.get("state") == "detected" else None
+        ok = got == title if title else got not in TEXT_TITLES
+        passed += ok
+        failed += not ok
+        if not ok:
+            print("FAIL %s: expected %r, got %r" % (os.path.basename(path), title or "no text title", got))
+    # Random files as a whole: at most 1 % named anything, none named text.
+    noise = os.path.join(args.outdir, "random")
+    os.makedirs(noise, exist_ok=True)
+    rng = random.Random(2000)
+    for i in range(2000):
+        with open(os.path.join(noise, "r%04d" % i), "wb") as f:
+            f.write(bytes(rng.getrandbits(8) for _ in range(rng.randint(16, 8192))))
+    out = subprocess.run(shlex.split(args.cli) + ["--signatures", args.signatures, "--json", "-r", noise],
+                         stdout=subprocess.PIPE).stdout.decode("utf-8", "replace")
+    named = [json.loads(line) for line in out.splitlines() if line.strip().startswith("{")]
+    named = [a.get("title") for a in named if a.get("state") == "detected"]
+    ok = len(named) <= 20 and not any(t in TEXT_TITLES for t in named)
+    passed += ok
+    failed += not ok
+    if not ok:
+        print("FAIL random files: %d of 2000 named (%s)" % (len(named), ", ".join(sorted(set(named)))))
+    print("%d passed, %d failed" % (passed, failed))
+    sys.exit(1 if failed else 0)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,248 @@
+// The text tests: encodings found from bytes, and the shapes of text
+// (json, xmlroot, table, line) against files built here.
+#include "magic.h"
+#include "structure_builders.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+// "日本語" in each encoding, and a line of it in a sentence.
+const std::string kSjis = "\x93\xFA\x96\x7B\x8C\xEA";
+const std::string kEuc = "\xC6\xFC\xCB\xDC\xB8\xEC";
+const std::string kJis = "\x1B$BF|K\\8l\x1B(B";
+const std::string kUtf8 = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";
+
+std::string Utf16(std::u16string_view text, bool big, bool bom = true)
+{
+    std::string out = bom ? (big ? "\xFE\xFF" : "\xFF\xFE") : "";
+    for (char16_t c : text) {
+        const char high = static_cast<char>(c >> 8), low = static_cast<char>(c & 0xFF);
+        out += big ? std::string{high, low} : std::string{low, high};
+    }
+    return out;
+}
+
+std::optional<TextEncoding> Classify(const std::string& file)
+{
+    const std::vector<std::uint8_t> bytes = AsBytes(file);
+    const std::size_t head = std::min(bytes.size(), kTextHead);
+    const std::size_t tail = std::min(bytes.size() - head, kTextTail);
+    return ClassifyText({std::span(bytes).first(head), std::span(bytes).last(tail), bytes.size()});
+}
+
+bool Holds(std::string_view magic, const std::string& file, StructureHeld* held = nullptr)
+{
+    EXPECT_FALSE(ParseClassicMagicRule(magic).valid) << magic;
+    const MagicRule rule = ParseMagicRule(magic);
+    EXPECT_TRUE(rule.valid) << magic;
+    const std::vector<std::uint8_t> bytes = AsBytes(file);
+    MemorySource source(bytes);
+    return TestMagic(rule, source, held) == MagicResult::Match;
+}
+
+} // namespace
+
+TEST(TextEncodings, FoundInTheirOrder)
+{
+    const std::optional<TextEncoding> none;
+    const struct {
+        std::string file;
+        std::optional<TextEncoding> encoding;
+    } cases[] = {
+        {"plain words\r\n\ttab\f", TextEncoding::Ascii},
+        {"caf\xC3\xA9 " + kUtf8 + "\n", TextEncoding::Utf8},
+        {"\xEF\xBB\xBFonly ascii after the mark", TextEncoding::Utf8},
+        {Utf16(u"Hello 日本\r\n", false), TextEncoding::Utf16Le},
+        {Utf16(u"Hello 日本\r\n", true), TextEncoding::Utf16Be},
+        {Utf16(u"\U0001F600 pair", false), TextEncoding::Utf16Le},
+        {"memo: " + kJis + " end\n", TextEncoding::Iso2022Jp},
+        {"memo: " + kEuc + " \x8E\xB1 end\n", TextEncoding::EucJp},
+        {"memo: " + kSjis + " \xB1\xB2 \x82\xB1\x82\xF1\n", TextEncoding::ShiftJis},
+        // Not text: empty, NUL, controls, bad sequences in every encoding, marks of UTF-32.
+        {"", none},
+        {std::string("ab\0cd", 5), none},
+        {"bell\x07", none},
+        {"del\x7F", none},
+        {"escape \x1B[0m alone", none},
+        {"\xC3\x28 \x80", none},
+        {"\xE0\x80\x80 overlong", none},
+        {"\xED\xA0\x80 surrogate", none},
+        {"\xC2\x85 a C1 control", none},
+        {"\x82 alone\xFF", none},
+        {"\xEF\xBB\xBF\xFF", none},
+        {Utf16(u"lone \xD800 high", false), none},
+        {Utf16(std::u16string_view(u"nul\0x", 5), false), none},
+        {std::string("\xFF\xFE\0\0a\0\0\0", 8), none},
+        {Utf16(u"no mark, every second byte zero", false, false), none},
+        {"\x1B$Bbad\x01\x1B(B", none},
+        {std::string(300, '\0'), none},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Classify(c.file), c.encoding) << testing::PrintToString(c.file);
+}
+
+TEST(TextEncodings, ValidatorsAllowOnlyCutsAtTheSampleEdges)
+{
+    const struct {
+        TextEncoding encoding;
+        std::string bytes;
+        bool whole, cutBefore, cutAfter;
+    } cases[] = {
+        {TextEncoding::Utf8, kUtf8.substr(1), false, true, false},
+        {TextEncoding::Utf8, kUtf8.substr(0, 4), false, false, true},
+        {TextEncoding::Utf16Le, std::string("a\0\x3D", 3), false, false, true},
+        {TextEncoding::Utf16Le, std::string("\x00\xDC" "a\0", 4), false, true, false},
+        {TextEncoding::Utf16Le, std::string("a\0\x3D\xD8", 4), false, false, true},
+        {TextEncoding::ShiftJis, "\x80" + kSjis, false, true, false},
+        {TextEncoding::ShiftJis, kSjis.substr(0, 5), false, false, true},
+        {TextEncoding::EucJp, kEuc.substr(1), false, true, false},
+        {TextEncoding::EucJp, "\x8F\xB0", false, false, true},
+        {TextEncoding::Iso2022Jp, kJis.substr(0, 4), false, false, true},
+        {TextEncoding::Iso2022Jp, kJis.substr(0, 2), false, false, true},
+    };
+    for (const auto& c : cases) {
+        const std::vector<std::uint8_t> bytes = AsBytes(c.bytes);
+        const std::string what = std::string(TextEncodingKeyword(c.encoding)) + " " + testing::PrintToString(c.bytes);
+        EXPECT_EQ(ValidText(c.encoding, bytes, false, false), c.whole) << what;
+        EXPECT_TRUE(ValidText(c.encoding, bytes, c.cutBefore, c.cutAfter)) << what;
+    }
+}
+
+TEST(TextEncodings, SampleIsBounded)
+{
+    // A NUL past the head and before the tail is never read; one in the tail is.
+    std::string file(1 << 20, 'a');
+    file[200000] = '\0';
+    EXPECT_EQ(Classify(file), TextEncoding::Ascii);
+    EXPECT_TRUE(Holds("text ascii", file));
+    file[file.size() - 100] = '\0';
+    EXPECT_FALSE(Classify(file).has_value());
+    EXPECT_FALSE(Holds("text", file));
+    // A Shift_JIS character cut by the head's end, and one cut by the tail's start.
+    std::string sjis(kTextHead - 1, 'a');
+    sjis += kSjis + std::string(300000, 'b') + "\x82\xB1" + std::string(kTextTail - 1, 'c');
+    EXPECT_EQ(Classify(sjis), TextEncoding::ShiftJis);
+}
+
+TEST(TextEncodings, NoFalseTextInBinaries)
+{
+    std::mt19937 random(99);
+    int text = 0;
+    for (int i = 0; i < 2000; ++i) {
+        std::string file(16 + random() % 4096, '\0');
+        for (char& c : file)
+            c = static_cast<char>(random());
+        if (i % 4 == 1) {
+            for (std::size_t k = 1; k < file.size(); k += 2)
+                file[k] = '\0';  // UTF-16-looking, no mark
+        } else if (i % 4 == 2) {
+            file.replace(0, 2, "\xFF\xFE");  // a mark before random units
+        }
+        text += Classify(file).has_value();
+    }
+    EXPECT_LE(text, 20);
+}
+
+TEST(TextForms, ReadWrittenAndShown)
+{
+    const std::pair<const char*, const char*> valid[] = {
+        {"text", "text"}, {"text shift_jis", "text shift_jis"}, {"json", "json"}, {"xmlroot svg:svg", "xmlroot svg:svg"},
+        {"xmlroot *", "xmlroot *"}, {"table ,", "table ,"}, {"table tab", "table tab"},
+        {"line WEBVTT", "line WEBVTT"}, {"line Windows%20Registry", "line Windows%20Registry"},
+    };
+    for (const auto& [text, canonical] : valid) {
+        const MagicRule rule = ParseMagicRule(text);
+        EXPECT_TRUE(rule.valid) << text;
+        EXPECT_EQ(FormatMagicRule(rule), canonical);
+        EXPECT_FALSE(ParseClassicMagicRule(text).valid) << text;
+    }
+    for (const char* text : {"text sjis", "text utf-8 ascii", "text  ", "json x", "xmlroot", "xmlroot 1a", "xmlroot a>b",
+                             "table", "table |", "table , ;", "line", "line a%2", "line a b", "Text"}) {
+        EXPECT_FALSE(ParseMagicRule(text).valid) << text;
+        EXPECT_FALSE(ParseClassicMagicRule(text).valid) << text;
+    }
+}
+
+TEST(TextForms, ShapesOfText)
+{
+    const std::string bigJson = "[" + std::string(100000, ' ') + "1, {\"a\": [true, false, null, -1.5e3]}";
+    const struct {
+        const char* magic;
+        std::string file;
+        bool holds;
+    } cases[] = {
+        {"json", " {\"a\": [1, 2.5, \"\\u00e9\\n\"], \"b\": {}}\n", true},
+        {"json", "\xEF\xBB\xBF[]", true},
+        {"json", Utf16(u"{\"k\": \"日本\"}", false), true},
+        {"json", bigJson, true},
+        {"json", "{\"a\": 1", false},
+        {"json", "{\"a\": 1} x", false},
+        {"json", "\"just a string\"", false},
+        {"json", "{\"a\": 01}", false},
+        {"json", "{'a': 1}", false},
+        {"json", "[1,]", false},
+        {"json", std::string(600, '[') + std::string(600, ']'), false},
+        {"xmlroot svg", "<?xml version=\"1.0\"?>\n<!-- c -->\n<!DOCTYPE svg [<!ENTITY a \">\">]>\n<svg width=\"1\"/>", true},
+        {"xmlroot svg", "<svg:svg xmlns:svg=\"x\"/>", false},
+        {"xmlroot svg:svg", "<svg:svg xmlns:svg=\"x\"/>", true},
+        {"xmlroot html", "<!-- page -->\n<HTML><body></body></HTML>", true},
+        {"xmlroot html", "<!doctype html><Html lang=en>", true},
+        {"xmlroot rss", "<RSS version=\"2.0\">", false},
+        {"xmlroot *", "<?xml-stylesheet href=\"a\"?><feed xmlns=\"x\">", true},
+        {"xmlroot *", "text <b>", false},
+        {"xmlroot *", "<!-- never closed", false},
+        {"xmlroot feed", Utf16(u"<feed>", true), true},
+        {"table ,", "a,b,\"c,d\"\n1,2,\"say \"\"hi\"\"\"\r\n3,4,5", true},
+        {"table ,", "a,b\n\"multi\nline\",x\n", true},
+        {"table ,", "a,b\n1,2,3\n", false},
+        {"table ,", "a,b\r\n\r\n1,2\r\n\r\n", true},
+        {"table ,", "a,b\n", false},
+        {"table ,", "a b\nc d\n", false},
+        {"table ,", "a,\"open\n", false},
+        {"table ;", "Name;Ort\n" + kSjis + ";" + kSjis + "\n", true},
+        {"table tab", "a\tb\tc\n1\t2\t3\n", true},
+        {"table tab", "a,b\n1,2\n", false},
+        {"line [InternetShortcut]", "[InternetShortcut]\r\nURL=http://x/\r\n", true},
+        {"line Windows%20Registry%20Editor", Utf16(u"Windows Registry Editor Version 5.00\r\n", false), true},
+        {"line WEBVTT", "\xEF\xBB\xBFWEBVTT\n", true},
+        {"line WEBVTT", "  WEBVTT\n", false},
+        {"line WEBVTT", std::string("WEBVTT\0", 7), false},
+        {"text ascii", "plain", true},
+        {"text utf-8", "plain", false},
+        {"text shift_jis", kSjis, true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Holds(c.magic, c.file), c.holds) << c.magic << " on " << testing::PrintToString(c.file);
+
+    StructureHeld held;
+    ASSERT_TRUE(Holds("xmlroot *", "\xEF\xBB\xBF<plist version=\"1.0\">", &held));
+    EXPECT_EQ(held.name, "plist");
+    EXPECT_EQ(held.encoding, TextEncoding::Utf8);
+}
+
+TEST(TextForms, ReadOnlyTheSampleOnceForAllTests)
+{
+    // A source that counts what it is asked for: every text test of a run
+    // shares one sample, however large the file.
+    struct CountingSource : MemorySource {
+        using MemorySource::MemorySource;
+        std::uint64_t asked = 0;
+        const std::uint8_t* Bytes(std::uint64_t position, std::size_t count)
+        {
+            asked += count;
+            return MemorySource::Bytes(position, count);
+        }
+    };
+    std::string file(8 << 20, 'x');
+    file.replace(0, 6, "a,b\nc,");
+    const std::vector<std::uint8_t> bytes = AsBytes(file);
+    CountingSource source(bytes);
+    for (const char* text : {"text", "json", "xmlroot *", "table ,", "line a", "text ascii"})
+        TestMagic(ParseMagicRule(text), source);
+    EXPECT_LE(source.asked, 1024 + kTextHead + kTextTail);
+    EXPECT_GT(source.asked, kTextHead);
+}
