@@ -52,7 +52,11 @@ cd /
 
 echo "== the console program examines the samples with the signature file beside it"
 status=0
-output=$("$wine_run" "$win\\kindsniffer-cli.exe" -r "C:\\$folder\\見本") || status=$?
+errors=$(mktemp)
+output=$("$wine_run" "$win\\kindsniffer-cli.exe" -r "C:\\$folder\\見本" 2>"$errors") || status=$?
+# What the program (or Wine) said on stderr, so that a failure here tells its own story.
+[ "$status" = 0 ] || { echo "its stderr:"; sed 's/^/    /' "$errors"; }
+rm -f "$errors"
 expect "console exit status" 0 "$status"
 expect "console output" "$(printf '%s\n' \
     "gzip compressed data  .gz .tgz  C:\\$folder\\見本\\backup" \
