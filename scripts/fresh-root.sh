@@ -132,7 +132,10 @@ status=0
 for command in "$@"; do
     step=$SECONDS
     echo "== in the fresh root: $command"
-    if in_root /bin/bash -c "cd /work/kindsniffer && $command"; then
+    # Waited for rather than run in the foreground: bash runs a trap only once
+    # its foreground child has ended, and a TERM must clean up at once.
+    in_root /bin/bash -c "cd /work/kindsniffer && $command" &
+    if wait $!; then
         echo "== $command: exit 0 in $((SECONDS - step)) s"
     else
         status=$?
