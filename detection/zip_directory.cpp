@@ -161,9 +161,11 @@ StructureStatus ReadEntries(const ByteFetch& fetch, const DirectoryPlace& place,
         if (!ApplyZip64Extra(header + kCentralLength + nameLength, extraLength, Le32(header + 24), entry))
             return StructureStatus::Absent;
         // An offset that leads nowhere fails only a test of that member's data.
+        // Only an offset inside the file is moved by the bias: a ZIP64 one may
+        // be near 2^64, where the sum would overflow.
         const bool inFile = entry.localHeader <= fetch.size;
-        const std::int64_t local = static_cast<std::int64_t>(entry.localHeader) + bias;
-        entry.localHeader = inFile && local >= 0 ? static_cast<std::uint64_t>(local) : UINT64_MAX;
+        const std::int64_t local = inFile ? static_cast<std::int64_t>(entry.localHeader) + bias : -1;
+        entry.localHeader = local >= 0 ? static_cast<std::uint64_t>(local) : UINT64_MAX;
         directory.entries.push_back(entry);
         at += kCentralLength + nameLength + extraLength + commentLength;
     }
