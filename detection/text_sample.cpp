@@ -1,6 +1,8 @@
 // Encodings of text, and the shapes of text the text tests look for.
 #include "text_sample.h"
 
+#include "magic.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -288,33 +290,13 @@ std::string TextView(std::span<const std::uint8_t> head, TextEncoding encoding)
     if (encoding != TextEncoding::Utf16Le && encoding != TextEncoding::Utf16Be)
         return std::string(head.begin(), head.end());
     const bool big = encoding == TextEncoding::Utf16Be;
-    std::string out;
-    for (std::size_t i = 2; i + 1 < head.size(); i += 2) {
-        std::uint32_t code = big ? (head[i] << 8 | head[i + 1]) : (head[i + 1] << 8 | head[i]);
-        if (code >= 0xD800 && code < 0xDC00 && i + 3 < head.size()) {
-            const std::uint32_t low = big ? (head[i + 2] << 8 | head[i + 3]) : (head[i + 3] << 8 | head[i + 2]);
-            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-            i += 2;
-        } else if (code >= 0xD800 && code < 0xE000) {
-            break;  // cut by the sample's end
-        }
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | code >> 6);
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            out += static_cast<char>(0xE0 | code >> 12);
-            out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | code >> 18);
-            out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-            out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-    return out;
+    std::u16string units;
+    for (std::size_t i = 2; i + 1 < head.size(); i += 2)
+        units.push_back(static_cast<char16_t>(big ? (head[i] << 8 | head[i + 1]) : (head[i + 1] << 8 | head[i])));
+    // A pair cut by the sample's end is left out rather than shown as U+FFFD.
+    if (!units.empty() && units.back() >= 0xD800 && units.back() < 0xDC00)
+        units.pop_back();
+    return Utf8FromUtf16(units);
 }
 
 namespace {
