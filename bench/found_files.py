@@ -517,6 +517,14 @@ def read_manifest(cache):
     return rows
 
 
+# Text formats that the text tests name, counted as a row of their own whatever
+# their category: plain text, tables, JSON, XML and its families, HTML, and the
+# line-opened formats (registry exports, shortcuts, INI, calendars, cards,
+# subtitles, mail, YAML).
+NAMED_TEXT = set("""txt csv tsv json xml svg xhtml rss atom plist html htm reg url ini ics vcf srt eml yaml
+yml""".split())
+
+
 def score(args):
     cache = os.path.abspath(args.cache)
     rows = read_manifest(cache)
@@ -564,6 +572,18 @@ def score(args):
                 t, (o, f1, _) = tally(offers, lambda c, s, cat=cat: s == pset and c == cat)
                 cells.append(f"{percent(o, t)} / {percent(f1, t)}")
             print(f"| {cat} | {sum(1 for r in mine if r[2] == cat)} | " + " | ".join(cells) + " |")
+        named = [r for r in mine if r[1].lower() in NAMED_TEXT]
+        cells = []
+        for _, offers in tools:
+            total = hits = first = 0
+            for (path, ext, cat, s), (exts, _) in zip(rows, offers):
+                if s == pset and ext.lower() in NAMED_TEXT:
+                    total += 1
+                    o, f1, _ = judged(ext, exts)
+                    hits += o
+                    first += f1
+            cells.append(f"{percent(hits, total)} / {percent(first, total)}")
+        print(f"| named text formats ({', '.join(sorted(NAMED_TEXT))}) | {len(named)} | " + " | ".join(cells) + " |")
         print()
     if args.misses:
         with open(args.misses, "w") as f:
