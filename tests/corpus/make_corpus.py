@@ -2135,7 +2135,6 @@ COMPOUND_SAMPLES = [
         "__substg1.0_00020102": bytes(16)}, "__substg1.0_0037001F": "Book".encode("utf-16-le")})),
     ("macros", "vsmacros", lambda: compound_file({"VSM_Project_MetaData": b"\x01\x00" + BOOK,
                                                    "VSM_Project_Data": {"VSMPROJ": bytes(64)}})),
-    ("gallery-objects", "sdv", lambda: compound_file({"dd2000": b"SVRLE2" + bytes(32), "dd2001": b"SVRLE2" + bytes(32)})),
     ("installer", "msi", lambda: compound_file({"\u4840\u3f3f\u4577\u446c\u3b6a\u45e4\u4824": bytes(16)},
                                                clsid("000C1084-0000-0000-C000-000000000046"))),
 ]
@@ -2271,6 +2270,9 @@ GZIP_SAMPLES = [
                                 b'<par_bool name="PADsynth_used" value="no"/>\n</INFORMATION>\n<BASE_PARAMETERS>\n'
                                 b'<par name="max_midi_parts" value="16"/>\n</BASE_PARAMETERS>\n<INSTRUMENT>\n'
                                 b'</INSTRUMENT>\n</ZynAddSubFX-data>\n')),
+    ("mixer", "xmz", gzipped(b'<?xml version="1.0" encoding="UTF-8"?>\n\n<!DOCTYPE ZynAddSubFX-data>\n'
+                             b'<ZynAddSubFX-data version-major="2" version-minor="4">\n<MASTER>\n<PART id="0">\n'
+                             b'<INSTRUMENT>\n</INSTRUMENT>\n</PART>\n</MASTER>\n</ZynAddSubFX-data>\n')),
     ("handwritten", "rds", gzipped(lambda: r_serialized(b""))),
     ("lazy-load-index", "rdx", gzipped(lambda: r_lazy_load_index())),
     ("handwritten", "rda", gzipped(lambda: r_serialized(b"RDX3\n"))),
