@@ -18,15 +18,24 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A private X display for the tests that open real windows: the first number
-# no other X server holds, so that two test runs on one machine do not share one.
-display_number=97
-while [ -e "/tmp/.X$display_number-lock" ]; do display_number=$((display_number + 1)); done
-display=:$display_number
+# A private X display for the tests that open real windows. Xvfb picks a
+# number no other server holds and says which once it listens: a lock file in
+# /tmp is no guide, since a run in another root has a /tmp of its own but
+# shares the sockets. Without a display the keyboard test skips itself.
 if command -v Xvfb >/dev/null; then
-    Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    display_file=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
     XVFB_PID=$!
-    export KINDSNIFFER_TEST_DISPLAY=$display
+    for _ in $(seq 100); do
+        [ -s "$display_file" ] && break
+        sleep 0.1
+    done
+    if [ -s "$display_file" ]; then
+        export KINDSNIFFER_TEST_DISPLAY=:$(head -n 1 "$display_file")
+    else
+        echo "test.sh: Xvfb did not start; the keyboard test will skip itself" >&2
+    fi
+    rm -f "$display_file"
 fi
 
 status=0
