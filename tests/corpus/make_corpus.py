@@ -1318,6 +1318,8 @@ item("openssl-der", "der")(openssl_from_cert("x509", "-in", "{cert}", "-outform"
 item("openssl", "pfx")(openssl_from_cert("pkcs12", "-export", "-in", "{cert}", "-inkey", "{key}",
                                          "-passout", "pass:sample", "-out", "{out}"))
 item("openssl", "p7b")(openssl_from_cert("crl2pkcs7", "-nocrl", "-certfile", "{cert}", "-out", "{out}"))
+item("openssl-der", "p7b")(openssl_from_cert("crl2pkcs7", "-nocrl", "-certfile", "{cert}", "-outform", "DER",
+                                             "-out", "{out}"))
 item("openssl-ecparam", "pem")(openssl_from_cert("ecparam", "-name", "prime256v1", "-out", "{out}"))
 item("openssl", "enc")(openssl_from_cert("enc", "-aes-256-cbc", "-pbkdf2", "-pass", "pass:sample", "-in", "{cert}",
                                          "-out", "{out}"))
@@ -1945,6 +1947,12 @@ item("openssl-encrypted-pkcs8", "der")(openssl_key(
     ["genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256", "-out", "{out}"],
     ["pkcs8", "-topk8", "-in", "{prev}", "-v2", "aes-256-cbc", "-passout", "pass:sample", "-outform", "DER",
      "-out", "{out}"]))
+# DSA keys in DER: the private key in the traditional form, and its public half.
+DSA_KEY = (["genpkey", "-genparam", "-algorithm", "DSA", "-pkeyopt", "dsa_paramgen_bits:1024", "-out", "{out}"],
+           ["genpkey", "-paramfile", "{prev}", "-out", "{out}"])
+item("openssl-dsa", "der")(openssl_key(*DSA_KEY, ["dsa", "-in", "{prev}", "-outform", "DER", "-out", "{out}"]))
+item("openssl-dsa-public", "der")(openssl_key(*DSA_KEY, ["dsa", "-in", "{prev}", "-pubout", "-outform", "DER",
+                                                         "-out", "{out}"]))
 
 GLIF = ('<?xml version="1.0" encoding="UTF-8"?>\n<glyph name="A" format="2">\n  <advance width="500"/>\n'
         '  <unicode hex="0041"/>\n</glyph>\n')
