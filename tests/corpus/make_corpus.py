@@ -1059,6 +1059,7 @@ def make_wasm(out):
 
 
 item("python", "pkl")(lambda out: open(out, "wb").write(__import__("pickle").dumps({"answer": 42}, protocol=4)))
+item("python-protocol2", "pkl")(lambda out: open(out, "wb").write(__import__("pickle").dumps([1, "a"], protocol=2)))
 item("gobject-introspection", "typelib")(copy_from("typelib"))
 item("openjdk", "jmod")(copy_from("jmod"))
 
@@ -1173,6 +1174,16 @@ def make_sqlite(out):
 def make_sqlite_cli(out):
     need("sqlite3")
     run("sqlite3", out, "CREATE TABLE t (x); INSERT INTO t VALUES (1);")
+
+
+# A GeoPackage is an SQLite database with its own application id (GPKG).
+@item("python", "gpkg")
+def make_gpkg(out):
+    con = sqlite3.connect(out)
+    con.execute("PRAGMA application_id = 0x47504B47")
+    con.execute("CREATE TABLE gpkg_contents (table_name TEXT PRIMARY KEY, data_type TEXT)")
+    con.commit()
+    con.close()
 
 
 @item("python-binary", "plist")
@@ -1801,6 +1812,23 @@ def photoshop_patterns():
     return b"8BPT" + struct.pack(">HI", 1, 0)
 
 
+def shapefile_index():
+    # The shapefile header (file code 9994, length in 16-bit words, version 1000, point shapes,
+    # bounding box), then one record: the first shape at word 50, 10 words long.
+    header = struct.pack(">7I", 9994, 0, 0, 0, 0, 0, 54) + struct.pack("<2I8d", 1000, 1, *([0.0] * 8))
+    return header + struct.pack(">2I", 50, 10)
+
+
+def ntv2_grid():
+    # The overview header: eleven 16-byte records of an 8-byte name and its value; no sub-grids.
+    records = [(b"NUM_OREC", struct.pack("<i4x", 11)), (b"NUM_SREC", struct.pack("<i4x", 11)),
+               (b"NUM_FILE", struct.pack("<i4x", 0)), (b"GS_TYPE ", b"SECONDS "), (b"VERSION ", b"NTv2.0  ")]
+    records += [(name.ljust(8).encode(), b"SAMPLE  ") for name in ("SYSTEM_F", "SYSTEM_T")]
+    records += [(name.encode(), struct.pack("<d", 6378137.0)) for name in ("MAJOR_F ", "MINOR_F ", "MAJOR_T ",
+                                                                          "MINOR_T ")]
+    return b"".join(name + value for name, value in records)
+
+
 def registry_hive():
     # The base block: two equal sequence numbers, a time, version 1.5, then the root cell's offset.
     block = bytearray(4096)
@@ -1907,6 +1935,8 @@ STRUCTURE_SAMPLES = [
     ("analyze-be", "hdr", lambda: analyze75(">")),
     ("handwritten", "orc", orc_file),
     ("handwritten", "grib2", grib2),
+    ("handwritten", "shx", shapefile_index),
+    ("handwritten", "gsb", ntv2_grid),
     ("handwritten", "cram", cram3),
     ("handwritten", "unf", unif),
     ("handwritten", "j2b", j2b),
