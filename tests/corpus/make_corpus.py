@@ -66,6 +66,7 @@ TOOLS = {
     "mke2fs": "e2fsprogs", "gcc": "gcc", "clang": "clang", "woff2_compress": "woff2", "sqlite3": "sqlite3",
     "openssl": "openssl", "ssh-keygen": "openssh-client", "genisoimage": "genisoimage",
     "x86_64-w64-mingw32-gcc-posix": "gcc-mingw-w64-x86-64-posix",
+    "x86_64-w64-mingw32-windres": "binutils-mingw-w64-x86-64",
     "gzip": "gzip", "bzip2": "bzip2", "xz": "xz-utils", "zstd": "zstd", "lzip": "lzip", "lz4": "lz4",
     "lzop": "lzop", "compress": "ncompress", "flac": "flac", "oggenc": "vorbis-tools", "opusenc": "opus-tools",
     "lame": "lame", "wavpack": "wavpack",
@@ -1022,6 +1023,14 @@ def make_coff_object(out):
     run(mingw(), "-c", "-o", out, c_file(C_SOURCE, "answer.c"))
 
 
+# Resources compiled into an object for the linker, as a Go tree keeps them.
+@item("windres", "syso")
+def make_resource_object(out):
+    need("x86_64-w64-mingw32-windres")
+    script = c_file('STRINGTABLE\nBEGIN\n 1, "sample"\nEND\n', "strings.rc")
+    run("x86_64-w64-mingw32-windres", "-O", "coff", "-o", out, script)
+
+
 # The subsystem in the PE header is what tells these apart from a program.
 PE_SUBSYSTEMS = [("windows", "exe", "WinMain", "int WinMain(void *a, void *b, char *c, int d) { return 0; }\n"),
                  ("native", "sys", "DriverEntry", "long DriverEntry(void *d, void *r) { return 0; }\n"),
@@ -1829,6 +1838,15 @@ def ntv2_grid():
     return b"".join(name + value for name, value in records)
 
 
+def tnef_message():
+    # Signature, key, then the version attribute that must come first: level 1, id, length 4,
+    # the value and its 16-bit checksum; then the message class.
+    def attribute(level, ident, value):
+        return struct.pack("<BII", level, ident, len(value)) + value + struct.pack("<H", sum(value) & 0xFFFF)
+    return (struct.pack("<IH", 0x223E9F78, 1) + attribute(1, 0x00089006, struct.pack("<I", 0x00010000))
+            + attribute(1, 0x00078008, b"IPM.Microsoft Mail.Note\0"))
+
+
 def registry_hive():
     # The base block: two equal sequence numbers, a time, version 1.5, then the root cell's offset.
     block = bytearray(4096)
@@ -1937,6 +1955,7 @@ STRUCTURE_SAMPLES = [
     ("handwritten", "grib2", grib2),
     ("handwritten", "shx", shapefile_index),
     ("handwritten", "gsb", ntv2_grid),
+    ("handwritten", "tnef", tnef_message),
     ("handwritten", "cram", cram3),
     ("handwritten", "unf", unif),
     ("handwritten", "j2b", j2b),
