@@ -2002,6 +2002,9 @@ DSA_KEY = (["genpkey", "-genparam", "-algorithm", "DSA", "-pkeyopt", "dsa_paramg
 item("openssl-dsa", "der")(openssl_key(*DSA_KEY, ["dsa", "-in", "{prev}", "-outform", "DER", "-out", "{out}"]))
 item("openssl-dsa-public", "der")(openssl_key(*DSA_KEY, ["dsa", "-in", "{prev}", "-pubout", "-outform", "DER",
                                                          "-out", "{out}"]))
+item("openssl-ed448", "der")(openssl_key(["genpkey", "-algorithm", "ed448", "-outform", "DER", "-out", "{out}"]))
+item("openssl-x448-public", "der")(openssl_key(["genpkey", "-algorithm", "x448", "-out", "{out}"],
+                                               ["pkey", "-in", "{prev}", "-pubout", "-outform", "DER", "-out", "{out}"]))
 
 GLIF = ('<?xml version="1.0" encoding="UTF-8"?>\n<glyph name="A" format="2">\n  <advance width="500"/>\n'
         '  <unicode hex="0041"/>\n</glyph>\n')
