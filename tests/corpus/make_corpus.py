@@ -1838,6 +1838,16 @@ def ntv2_grid():
     return b"".join(name + value for name, value in records)
 
 
+def pci_rom():
+    # 55 AA, one 512-byte block, a jump, and at 24 the offset of the PCI data structure: PCIR,
+    # vendor and device, its own length, revision, class code, image length, code type 0 (x86), last image.
+    rom = bytearray(512)
+    rom[0:4] = b"\x55\xaa\x01\xcb"
+    struct.pack_into("<H", rom, 24, 32)
+    struct.pack_into("<4sHHHHB3sHHBBH", rom, 32, b"PCIR", 0x8086, 0x100E, 0, 24, 0, b"\0\0\x02", 1, 0, 0, 0x80, 0)
+    return bytes(rom)
+
+
 def tnef_message():
     # Signature, key, then the version attribute that must come first: level 1, id, length 4,
     # the value and its 16-bit checksum; then the message class.
@@ -1956,6 +1966,7 @@ STRUCTURE_SAMPLES = [
     ("handwritten", "shx", shapefile_index),
     ("handwritten", "gsb", ntv2_grid),
     ("handwritten", "tnef", tnef_message),
+    ("handwritten", "rom", pci_rom),
     ("handwritten", "cram", cram3),
     ("handwritten", "unf", unif),
     ("handwritten", "j2b", j2b),
