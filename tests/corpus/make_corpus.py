@@ -560,6 +560,16 @@ def make_ora(out):
                       ("Thumbnails/thumbnail.png", png)], stored_first=("mimetype", "image/openraster"))
 
 
+# A Krita image as some versions wrote it: an empty mimetype, the Krita DTD in the main document.
+@item("empty-mimetype", "kra")
+def make_kra(out):
+    maindoc = ('<?xml version="1.0" encoding="UTF-8"?>\n<!DOCTYPE DOC PUBLIC \'-//KDE//DTD krita 2.0//EN\' '
+               '\'http://www.calligra.org/DTD/krita-2.0.dtd\'>\n<DOC xmlns="http://www.calligra.org/DTD/krita" '
+               'syntaxVersion="2"><IMAGE width="1" height="1"/></DOC>\n')
+    zip_package(out, [("maindoc.xml", maindoc), ("documentinfo.xml", "<document-info/>\n")],
+                stored_first=("mimetype", ""))
+
+
 @item("minimal", "jar")
 def make_jar(out):
     zip_package(out, [("META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\nCreated-By: make_corpus\r\n\r\n"),
