@@ -64,7 +64,7 @@ TOOLS = {
     "gcab": "gcab", "arj": "arj", "ar": "binutils", "dpkg-deb": "dpkg", "rpmbuild": "rpm",
     "qemu-img": "qemu-utils", "mkswap": "util-linux", "mksquashfs": "squashfs-tools", "mkfs.fat": "dosfstools",
     "mke2fs": "e2fsprogs", "gcc": "gcc", "clang": "clang", "woff2_compress": "woff2", "sqlite3": "sqlite3",
-    "openssl": "openssl", "ssh-keygen": "openssh-client", "genisoimage": "genisoimage",
+    "openssl": "openssl", "ssh-keygen": "openssh-client", "git": "git", "genisoimage": "genisoimage",
     "x86_64-w64-mingw32-gcc-posix": "gcc-mingw-w64-x86-64-posix",
     "x86_64-w64-mingw32-windres": "binutils-mingw-w64-x86-64",
     "gzip": "gzip", "bzip2": "bzip2", "xz": "xz-utils", "zstd": "zstd", "lzip": "lzip", "lz4": "lz4",
@@ -1179,6 +1179,18 @@ def make_woff2(out):
 
 
 # --- databases and data ------------------------------------------------------------------
+
+# A repository's pack index, as git gc writes it.
+@item("git", "idx")
+def make_git_pack_index(out):
+    need("git")
+    repo = scratch("repo")
+    run("git", "init", "-q", repo)
+    run("git", "-C", repo, "-c", "user.name=sample", "-c", "user.email=sample@example.org", "commit", "-q",
+        "--allow-empty", "-m", "sample")
+    run("git", "-C", repo, "gc", "-q")
+    shutil.copyfile(glob.glob(os.path.join(repo, ".git", "objects", "pack", "*.idx"))[0], out)
+
 
 @item("python", "sqlite")
 def make_sqlite(out):
