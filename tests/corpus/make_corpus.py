@@ -2369,6 +2369,7 @@ GZIP_SAMPLES = [
     ("handwritten", "rds", gzipped(lambda: r_serialized(b""))),
     ("lazy-load-index", "rdx", gzipped(lambda: r_lazy_load_index())),
     ("handwritten", "rda", gzipped(lambda: r_serialized(b"RDX3\n"))),
+    ("gfortran-like", "mod", gzipped(b"GFORTRAN module version '15' created from sample.f90\n(() () ())\n")),
 ]
 for _name, _ext, _make in GZIP_SAMPLES:
     item(_name, _ext)(_make)
