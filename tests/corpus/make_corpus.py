@@ -1989,6 +1989,7 @@ STRUCTURE_SAMPLES = [
     ("handwritten", "gsb", ntv2_grid),
     ("handwritten", "tnef", tnef_message),
     ("handwritten", "rom", pci_rom),
+    ("handwritten", "cff", lambda: b"\x01\x00\x04\x01" + b"\x00\x01\x01\x01\x07Sample" + b"\x00\x00" * 3),
     ("handwritten", "cram", cram3),
     ("handwritten", "unf", unif),
     ("handwritten", "j2b", j2b),
