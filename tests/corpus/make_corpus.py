@@ -64,8 +64,9 @@ TOOLS = {
     "gcab": "gcab", "arj": "arj", "ar": "binutils", "dpkg-deb": "dpkg", "rpmbuild": "rpm",
     "qemu-img": "qemu-utils", "mkswap": "util-linux", "mksquashfs": "squashfs-tools", "mkfs.fat": "dosfstools",
     "mke2fs": "e2fsprogs", "gcc": "gcc", "clang": "clang", "woff2_compress": "woff2", "sqlite3": "sqlite3",
-    "openssl": "openssl", "ssh-keygen": "openssh-client", "genisoimage": "genisoimage",
+    "openssl": "openssl", "ssh-keygen": "openssh-client", "git": "git", "genisoimage": "genisoimage",
     "x86_64-w64-mingw32-gcc-posix": "gcc-mingw-w64-x86-64-posix",
+    "x86_64-w64-mingw32-windres": "binutils-mingw-w64-x86-64",
     "gzip": "gzip", "bzip2": "bzip2", "xz": "xz-utils", "zstd": "zstd", "lzip": "lzip", "lz4": "lz4",
     "lzop": "lzop", "compress": "ncompress", "flac": "flac", "oggenc": "vorbis-tools", "opusenc": "opus-tools",
     "lame": "lame", "wavpack": "wavpack",
@@ -559,6 +560,16 @@ def make_ora(out):
                       ("Thumbnails/thumbnail.png", png)], stored_first=("mimetype", "image/openraster"))
 
 
+# A Krita image as some versions wrote it: an empty mimetype, the Krita DTD in the main document.
+@item("empty-mimetype", "kra")
+def make_kra(out):
+    maindoc = ('<?xml version="1.0" encoding="UTF-8"?>\n<!DOCTYPE DOC PUBLIC \'-//KDE//DTD krita 2.0//EN\' '
+               '\'http://www.calligra.org/DTD/krita-2.0.dtd\'>\n<DOC xmlns="http://www.calligra.org/DTD/krita" '
+               'syntaxVersion="2"><IMAGE width="1" height="1"/></DOC>\n')
+    zip_package(out, [("maindoc.xml", maindoc), ("documentinfo.xml", "<document-info/>\n")],
+                stored_first=("mimetype", ""))
+
+
 @item("minimal", "jar")
 def make_jar(out):
     zip_package(out, [("META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\nCreated-By: make_corpus\r\n\r\n"),
@@ -1022,6 +1033,14 @@ def make_coff_object(out):
     run(mingw(), "-c", "-o", out, c_file(C_SOURCE, "answer.c"))
 
 
+# Resources compiled into an object for the linker, as a Go tree keeps them.
+@item("windres", "syso")
+def make_resource_object(out):
+    need("x86_64-w64-mingw32-windres")
+    script = c_file('STRINGTABLE\nBEGIN\n 1, "sample"\nEND\n', "strings.rc")
+    run("x86_64-w64-mingw32-windres", "-O", "coff", "-o", out, script)
+
+
 # The subsystem in the PE header is what tells these apart from a program.
 PE_SUBSYSTEMS = [("windows", "exe", "WinMain", "int WinMain(void *a, void *b, char *c, int d) { return 0; }\n"),
                  ("native", "sys", "DriverEntry", "long DriverEntry(void *d, void *r) { return 0; }\n"),
@@ -1059,6 +1078,7 @@ def make_wasm(out):
 
 
 item("python", "pkl")(lambda out: open(out, "wb").write(__import__("pickle").dumps({"answer": 42}, protocol=4)))
+item("python-protocol2", "pkl")(lambda out: open(out, "wb").write(__import__("pickle").dumps([1, "a"], protocol=2)))
 item("gobject-introspection", "typelib")(copy_from("typelib"))
 item("openjdk", "jmod")(copy_from("jmod"))
 
@@ -1160,6 +1180,18 @@ def make_woff2(out):
 
 # --- databases and data ------------------------------------------------------------------
 
+# A repository's pack index, as git gc writes it.
+@item("git", "idx")
+def make_git_pack_index(out):
+    need("git")
+    repo = scratch("repo")
+    run("git", "init", "-q", repo)
+    run("git", "-C", repo, "-c", "user.name=sample", "-c", "user.email=sample@example.org", "commit", "-q",
+        "--allow-empty", "-m", "sample")
+    run("git", "-C", repo, "gc", "-q")
+    shutil.copyfile(glob.glob(os.path.join(repo, ".git", "objects", "pack", "*.idx"))[0], out)
+
+
 @item("python", "sqlite")
 def make_sqlite(out):
     con = sqlite3.connect(out)
@@ -1173,6 +1205,16 @@ def make_sqlite(out):
 def make_sqlite_cli(out):
     need("sqlite3")
     run("sqlite3", out, "CREATE TABLE t (x); INSERT INTO t VALUES (1);")
+
+
+# A GeoPackage is an SQLite database with its own application id (GPKG).
+@item("python", "gpkg")
+def make_gpkg(out):
+    con = sqlite3.connect(out)
+    con.execute("PRAGMA application_id = 0x47504B47")
+    con.execute("CREATE TABLE gpkg_contents (table_name TEXT PRIMARY KEY, data_type TEXT)")
+    con.commit()
+    con.close()
 
 
 @item("python-binary", "plist")
@@ -1318,6 +1360,8 @@ item("openssl-der", "der")(openssl_from_cert("x509", "-in", "{cert}", "-outform"
 item("openssl", "pfx")(openssl_from_cert("pkcs12", "-export", "-in", "{cert}", "-inkey", "{key}",
                                          "-passout", "pass:sample", "-out", "{out}"))
 item("openssl", "p7b")(openssl_from_cert("crl2pkcs7", "-nocrl", "-certfile", "{cert}", "-out", "{out}"))
+item("openssl-der", "p7b")(openssl_from_cert("crl2pkcs7", "-nocrl", "-certfile", "{cert}", "-outform", "DER",
+                                             "-out", "{out}"))
 item("openssl-ecparam", "pem")(openssl_from_cert("ecparam", "-name", "prime256v1", "-out", "{out}"))
 item("openssl", "enc")(openssl_from_cert("enc", "-aes-256-cbc", "-pbkdf2", "-pass", "pass:sample", "-in", "{cert}",
                                          "-out", "{out}"))
@@ -1799,6 +1843,42 @@ def photoshop_patterns():
     return b"8BPT" + struct.pack(">HI", 1, 0)
 
 
+def shapefile_index():
+    # The shapefile header (file code 9994, length in 16-bit words, version 1000, point shapes,
+    # bounding box), then one record: the first shape at word 50, 10 words long.
+    header = struct.pack(">7I", 9994, 0, 0, 0, 0, 0, 54) + struct.pack("<2I8d", 1000, 1, *([0.0] * 8))
+    return header + struct.pack(">2I", 50, 10)
+
+
+def ntv2_grid():
+    # The overview header: eleven 16-byte records of an 8-byte name and its value; no sub-grids.
+    records = [(b"NUM_OREC", struct.pack("<i4x", 11)), (b"NUM_SREC", struct.pack("<i4x", 11)),
+               (b"NUM_FILE", struct.pack("<i4x", 0)), (b"GS_TYPE ", b"SECONDS "), (b"VERSION ", b"NTv2.0  ")]
+    records += [(name.ljust(8).encode(), b"SAMPLE  ") for name in ("SYSTEM_F", "SYSTEM_T")]
+    records += [(name.encode(), struct.pack("<d", 6378137.0)) for name in ("MAJOR_F ", "MINOR_F ", "MAJOR_T ",
+                                                                          "MINOR_T ")]
+    return b"".join(name + value for name, value in records)
+
+
+def pci_rom():
+    # 55 AA, one 512-byte block, a jump, and at 24 the offset of the PCI data structure: PCIR,
+    # vendor and device, its own length, revision, class code, image length, code type 0 (x86), last image.
+    rom = bytearray(512)
+    rom[0:4] = b"\x55\xaa\x01\xcb"
+    struct.pack_into("<H", rom, 24, 32)
+    struct.pack_into("<4sHHHHB3sHHBBH", rom, 32, b"PCIR", 0x8086, 0x100E, 0, 24, 0, b"\0\0\x02", 1, 0, 0, 0x80, 0)
+    return bytes(rom)
+
+
+def tnef_message():
+    # Signature, key, then the version attribute that must come first: level 1, id, length 4,
+    # the value and its 16-bit checksum; then the message class.
+    def attribute(level, ident, value):
+        return struct.pack("<BII", level, ident, len(value)) + value + struct.pack("<H", sum(value) & 0xFFFF)
+    return (struct.pack("<IH", 0x223E9F78, 1) + attribute(1, 0x00089006, struct.pack("<I", 0x00010000))
+            + attribute(1, 0x00078008, b"IPM.Microsoft Mail.Note\0"))
+
+
 def registry_hive():
     # The base block: two equal sequence numbers, a time, version 1.5, then the root cell's offset.
     block = bytearray(4096)
@@ -1905,6 +1985,11 @@ STRUCTURE_SAMPLES = [
     ("analyze-be", "hdr", lambda: analyze75(">")),
     ("handwritten", "orc", orc_file),
     ("handwritten", "grib2", grib2),
+    ("handwritten", "shx", shapefile_index),
+    ("handwritten", "gsb", ntv2_grid),
+    ("handwritten", "tnef", tnef_message),
+    ("handwritten", "rom", pci_rom),
+    ("handwritten", "cff", lambda: b"\x01\x00\x04\x01" + b"\x00\x01\x01\x01\x07Sample" + b"\x00\x00" * 3),
     ("handwritten", "cram", cram3),
     ("handwritten", "unf", unif),
     ("handwritten", "j2b", j2b),
@@ -1945,6 +2030,15 @@ item("openssl-encrypted-pkcs8", "der")(openssl_key(
     ["genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256", "-out", "{out}"],
     ["pkcs8", "-topk8", "-in", "{prev}", "-v2", "aes-256-cbc", "-passout", "pass:sample", "-outform", "DER",
      "-out", "{out}"]))
+# DSA keys in DER: the private key in the traditional form, and its public half.
+DSA_KEY = (["genpkey", "-genparam", "-algorithm", "DSA", "-pkeyopt", "dsa_paramgen_bits:1024", "-out", "{out}"],
+           ["genpkey", "-paramfile", "{prev}", "-out", "{out}"])
+item("openssl-dsa", "der")(openssl_key(*DSA_KEY, ["dsa", "-in", "{prev}", "-outform", "DER", "-out", "{out}"]))
+item("openssl-dsa-public", "der")(openssl_key(*DSA_KEY, ["dsa", "-in", "{prev}", "-pubout", "-outform", "DER",
+                                                         "-out", "{out}"]))
+item("openssl-ed448", "der")(openssl_key(["genpkey", "-algorithm", "ed448", "-outform", "DER", "-out", "{out}"]))
+item("openssl-x448-public", "der")(openssl_key(["genpkey", "-algorithm", "x448", "-out", "{out}"],
+                                               ["pkey", "-in", "{prev}", "-pubout", "-outform", "DER", "-out", "{out}"]))
 
 GLIF = ('<?xml version="1.0" encoding="UTF-8"?>\n<glyph name="A" format="2">\n  <advance width="500"/>\n'
         '  <unicode hex="0041"/>\n</glyph>\n')
@@ -2276,6 +2370,7 @@ GZIP_SAMPLES = [
     ("handwritten", "rds", gzipped(lambda: r_serialized(b""))),
     ("lazy-load-index", "rdx", gzipped(lambda: r_lazy_load_index())),
     ("handwritten", "rda", gzipped(lambda: r_serialized(b"RDX3\n"))),
+    ("gfortran-like", "mod", gzipped(b"GFORTRAN module version '15' created from sample.f90\n(() () ())\n")),
 ]
 for _name, _ext, _make in GZIP_SAMPLES:
     item(_name, _ext)(_make)
