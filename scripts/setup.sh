@@ -24,7 +24,7 @@ packages=(
     cmake ninja-build g++ pkg-config libtinyxml2-dev googletest
     # zlib, linked statically: for the native build and for the MinGW-w64 cross build
     zlib1g-dev libz-mingw-w64-dev
-    # the fuzz targets (clang with libFuzzer and the sanitizers)
+    # the fuzz targets and the tsan preset (clang with libFuzzer and the sanitizers, ThreadSanitizer included)
     clang libclang-rt-14-dev
     # cross build and the Windows test runner
     g++-mingw-w64-x86-64-posix wine wine64
