@@ -536,10 +536,23 @@ std::optional<std::string> XmlRootName(std::string_view view)
 bool TableHolds(std::string_view view, char delimiter, bool cut)
 {
     std::vector<std::size_t> counts;
+    // Which columns hold text in some row: a delimiter that only opens or
+    // closes each line (";" before assembler comments, after statements) makes
+    // one column of text, and that is no table.
+    std::vector<bool> columnHasText;
     std::size_t count = 0;
     bool quoted = false;
     bool fieldStart = true;
+    bool fieldHasText = false;
     bool rowHasText = false;
+    auto endField = [&] {
+        if (fieldHasText) {
+            if (columnHasText.size() <= count)
+                columnHasText.resize(count + 1);
+            columnHasText[count] = true;
+        }
+        fieldHasText = false;
+    };
     for (std::size_t i = 0; i < view.size() && counts.size() < kTableRows; ++i) {
         const char c = view[i];
         if (quoted) {
@@ -551,8 +564,17 @@ bool TableHolds(std::string_view view, char delimiter, bool cut)
             }
             continue;
         }
+        // Data files often open with "#" lines that say what the columns are.
+        if (c == '#' && counts.empty() && !rowHasText) {
+            const std::size_t end = view.find('\n', i);
+            if (end == std::string_view::npos)
+                break;
+            i = end;
+            continue;
+        }
         if (c == '\n') {
             // Blank rows (a file's last line end doubled, a gap between blocks) are no rows.
+            endField();
             if (rowHasText)
                 counts.push_back(count);
             count = 0;
@@ -562,22 +584,225 @@ bool TableHolds(std::string_view view, char delimiter, bool cut)
         }
         rowHasText = rowHasText || c != '\r';
         if (c == delimiter) {
+            endField();
             ++count;
             fieldStart = true;
         } else if (c == '"' && fieldStart) {
             quoted = true;
             fieldStart = false;
+            fieldHasText = true;
         } else if (c != '\r') {
             fieldStart = false;
+            fieldHasText = fieldHasText || c != ' ';
         }
     }
     // The last row without a line end counts only when it is the file's last.
     if (counts.size() < kTableRows && !cut) {
         if (quoted)
             return false;
+        endField();
         if (rowHasText)
             counts.push_back(count);
     }
     return counts.size() >= 2 && counts.front() >= 1
-        && std::all_of(counts.begin(), counts.end(), [&](std::size_t n) { return n == counts.front(); });
+        && std::all_of(counts.begin(), counts.end(), [&](std::size_t n) { return n == counts.front(); })
+        && std::count(columnHasText.begin(), columnHasText.end(), true) >= 2;
+}
+
+namespace {
+
+// Calls `line` with each line of the view, without its line end, while it
+// returns true; a last line cut by the view's end is not handed on.
+template <typename Line>
+void ForEachLine(std::string_view view, bool cut, Line line)
+{
+    for (std::size_t start = 0; start < view.size();) {
+        std::size_t end = view.find('\n', start);
+        if (end == std::string_view::npos) {
+            if (cut)
+                return;
+            end = view.size();
+        }
+        std::string_view text = view.substr(start, end - start);
+        if (text.ends_with('\r'))
+            text.remove_suffix(1);
+        if (!line(text))
+            return;
+        start = end + 1;
+    }
+}
+
+std::string_view Trim(std::string_view text)
+{
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// Where the colon that ends a YAML mapping key stands, or npos when `text`
+// opens with no key: a quoted key, or a plain one that starts with no
+// indicator and ends at the first ": " or at a colon that ends the line. A
+// plain key here holds no brackets, commas, semicolons or equals signs: YAML
+// allows them, but code that ends its lines with colons holds them.
+std::size_t YamlKeyEnd(std::string_view text)
+{
+    if (text.empty())
+        return std::string_view::npos;
+    std::size_t i = 0;
+    if (text[0] == '"' || text[0] == '\'') {
+        const std::size_t close = text.find(text[0], 1);
+        if (close == std::string_view::npos)
+            return std::string_view::npos;
+        i = close + 1;
+        while (i < text.size() && text[i] == ' ')
+            ++i;
+        return i < text.size() && text[i] == ':' && (i + 1 == text.size() || text[i + 1] == ' ') ? i
+                                                                                                 : std::string_view::npos;
+    }
+    if (std::string_view("-?:,[]{}#&*!|>%@`").find(text[0]) != std::string_view::npos || text[0] == ' ')
+        return std::string_view::npos;
+    for (; i < text.size(); ++i) {
+        if (text[i] == ':' && (i + 1 == text.size() || text[i + 1] == ' '))
+            return i;
+        if ((text[i] == '#' && text[i - 1] == ' ') || std::string_view("()[]{},;=").find(text[i]) != std::string_view::npos)
+            return std::string_view::npos;
+    }
+    return std::string_view::npos;
+}
+
+// Whether `text` is "key:" with no value (a comment may follow): a nested block comes next.
+bool YamlOpensBlock(std::string_view text)
+{
+    const std::size_t colon = YamlKeyEnd(text);
+    if (colon == std::string_view::npos)
+        return false;
+    const std::string_view value = Trim(text.substr(colon + 1));
+    return value.empty() || value[0] == '#';
+}
+
+// "- " entries of a sequence: the column where their content starts.
+std::size_t YamlEntryContent(std::string_view line, std::size_t column)
+{
+    while (column < line.size() && line[column] == '-' && (column + 1 == line.size() || line[column + 1] == ' ')) {
+        ++column;
+        while (column < line.size() && line[column] == ' ')
+            ++column;
+    }
+    return column;
+}
+
+} // namespace
+
+bool JsonLinesHolds(std::string_view view, bool cut)
+{
+    std::size_t values = 0;
+    bool blank = false;
+    bool good = true;
+    ForEachLine(view, cut, [&](std::string_view line) {
+        line = Trim(line);
+        if (line.empty()) {
+            blank = true;
+            return true;
+        }
+        // One value per line: a blank line between values is none of the form.
+        JsonReader reader{line};
+        good = !blank && (line[0] == '{' || line[0] == '[') && reader.Value(0) == Json::Ok && reader.Space() == Json::Out;
+        values += good;
+        return good;
+    });
+    return good && values >= 2;
+}
+
+bool HeaderHolds(std::string_view view, std::span<const std::string> names, bool cut)
+{
+    std::vector<bool> found(names.size());
+    std::size_t fields = 0;
+    bool good = true;
+    ForEachLine(view, cut, [&](std::string_view line) {
+        if (line.empty())
+            return false;  // the end of the header block
+        if (line[0] == ' ' || line[0] == '\t') {
+            good = fields > 0;  // a folded line continues the field before it
+            return good;
+        }
+        const std::size_t colon = line.find(':');
+        const std::string_view name = line.substr(0, colon);
+        good = colon != std::string_view::npos && colon > 0
+            && std::all_of(name.begin(), name.end(), [](char c) { return c > ' ' && c < 0x7F; });
+        for (std::size_t k = 0; good && k < names.size(); ++k)
+            found[k] = found[k] || (name.size() == names[k].size() && StartsWithNoCase(name, names[k]));
+        fields += good;
+        return good;
+    });
+    return good && fields > 0 && std::all_of(found.begin(), found.end(), [](bool f) { return f; });
+}
+
+bool YamlHolds(std::string_view view, bool cut)
+{
+    bool started = false;
+    bool nested = false;
+    bool marked = false;
+    bool good = true;
+    // The column of the last "key:" without a value, while its block is awaited.
+    constexpr std::size_t kNone = std::string_view::npos;
+    std::size_t openKey = kNone;
+    ForEachLine(view, cut, [&](std::string_view line) {
+        if (Trim(line).empty())
+            return true;
+        // YAML never indents with tabs.
+        if (line[0] == '\t')
+            return good = false;
+        const std::size_t indent = line.find_first_not_of(' ');
+        const std::string_view content = line.substr(indent);
+        if (content[0] == '#')
+            return true;
+        if (indent == 0 && (content == "---" || content.starts_with("--- ") || content == "...")) {
+            marked = marked || (!started && content[0] == '-');
+            openKey = kNone;
+            return true;
+        }
+        const std::size_t column = YamlEntryContent(line, indent);
+        // The block under a key is a nested mapping, or a sequence of them;
+        // a list of words under a heading is as much prose as YAML.
+        if (openKey != kNone) {
+            nested = nested || ((indent > openKey || (indent == openKey && column > indent))
+                                && YamlKeyEnd(line.substr(column)) != std::string_view::npos);
+            openKey = kNone;
+        }
+        if (indent == 0) {
+            // At the left edge only keys and entries stand; prose or code does not.
+            if (column == 0 && YamlKeyEnd(content) == std::string_view::npos)
+                return good = false;
+            started = true;
+        } else if (!started) {
+            return good = false;
+        }
+        if (YamlOpensBlock(line.substr(column)))
+            openKey = column;
+        return true;
+    });
+    return good && started && (nested || marked);
+}
+
+bool IniHolds(std::string_view view, bool cut)
+{
+    bool section = false;
+    std::size_t keys = 0;
+    bool good = true;
+    ForEachLine(view, cut, [&](std::string_view line) {
+        line = Trim(line);
+        if (line.empty() || line[0] == ';' || line[0] == '#')
+            return true;
+        if (line[0] == '[') {
+            good = line.size() > 2 && line.back() == ']' && line.find(']') == line.size() - 1;
+            section = section || good;
+            return good;
+        }
+        const std::size_t equals = line.find('=');
+        good = section && equals != std::string_view::npos && !Trim(line.substr(0, equals)).empty();
+        keys += good;
+        return good;
+    });
+    return good && keys > 0;
 }
