@@ -202,12 +202,12 @@ bool EqualNoCase(std::string_view a, std::string_view b)
 
 // XML's element names are case-sensitive; the names that open an HTML page
 // are not, and pages are written as <HTML> as often as <html>. A fragment of
-// a page saved alone opens with a heading, a paragraph, a block or a link.
+// a page saved alone opens with a heading, a paragraph or a block.
 bool RootNameFits(std::string_view wanted, std::string_view root)
 {
     if (wanted == "*" || wanted == root)
         return true;
-    constexpr std::string_view kHtmlRoots[] = {"html", "head", "body", "h1", "h2", "h3", "h4", "h5", "h6", "p", "div", "a"};
+    constexpr std::string_view kHtmlRoots[] = {"html", "head", "body", "h1", "h2", "h3", "h4", "h5", "h6", "p", "div"};
     return std::any_of(std::begin(kHtmlRoots), std::end(kHtmlRoots),
                        [&](std::string_view html) { return EqualNoCase(wanted, html); })
         && EqualNoCase(wanted, root);

@@ -95,6 +95,8 @@ def cases():
     yield "events", b'{"id": 1, "tags": ["a"]}\n{"id": 2, "tags": []}\n', "JSON Lines data"
     yield "message3", b"To: b@example.org\nFrom: a@example.org\nSubject: hi\n\nBody\n", "E-mail message"
     yield "fragment", b"<!-- part -->\n<h1>News</h1>\n<p>Released.</p>\n", "HTML document"
+    yield "link-fragment", b'<a href="https://example.org/">home</a>\n', "HTML document"
+    yield "example-xml", b"<a><b>1</b></a>\n", "XML document"
     yield "mode.srt", b';;; c.srt --- templates\n\nset mode "c-mode"\n\ncontext file\n', "Emacs SRecode template"
     yield "measures", b"# columns: name, size\n# all in mm\nname,size\nM4,4\nM5,5\n", "CSV"
     # Weak first lines that used to name a format: each is plain text now.
