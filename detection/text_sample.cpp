@@ -545,6 +545,7 @@ bool TableHolds(std::string_view view, char delimiter, bool cut)
     bool fieldStart = true;
     bool fieldHasText = false;
     bool rowHasText = false;
+    bool commented = false;
     auto endField = [&] {
         if (fieldHasText) {
             if (columnHasText.size() <= count)
@@ -570,6 +571,7 @@ bool TableHolds(std::string_view view, char delimiter, bool cut)
             if (end == std::string_view::npos)
                 break;
             i = end;
+            commented = true;
             continue;
         }
         if (c == '\n') {
@@ -604,7 +606,9 @@ bool TableHolds(std::string_view view, char delimiter, bool cut)
         if (rowHasText)
             counts.push_back(count);
     }
-    return counts.size() >= 2 && counts.front() >= 1
+    // Behind comments, rows of two columns are too common in scripts and
+    // word lists ("import os, sys", "reserved:<tab>word") to tell a table.
+    return counts.size() >= 2 && counts.front() >= (commented ? 2 : 1)
         && std::all_of(counts.begin(), counts.end(), [&](std::size_t n) { return n == counts.front(); })
         && std::count(columnHasText.begin(), columnHasText.end(), true) >= 2;
 }
@@ -740,13 +744,17 @@ bool HeaderHolds(std::string_view view, std::span<const std::string> names, bool
 
 bool YamlHolds(std::string_view view, bool cut)
 {
+    constexpr std::size_t kNone = std::string_view::npos;
+    // The columns at which the open blocks' lines start, outermost first.
+    std::vector<std::size_t> levels{0};
+    // After "key:" with no value its block may follow; after a value, deeper
+    // lines continue that scalar (folded text, a block scalar, a long list).
+    bool blockAwaited = false;
+    std::size_t scalarColumn = kNone;
     bool started = false;
     bool nested = false;
     bool marked = false;
     bool good = true;
-    // The column of the last "key:" without a value, while its block is awaited.
-    constexpr std::size_t kNone = std::string_view::npos;
-    std::size_t openKey = kNone;
     ForEachLine(view, cut, [&](std::string_view line) {
         if (Trim(line).empty())
             return true;
@@ -759,27 +767,51 @@ bool YamlHolds(std::string_view view, bool cut)
             return true;
         if (indent == 0 && (content == "---" || content.starts_with("--- ") || content == "...")) {
             marked = marked || (!started && content[0] == '-');
-            openKey = kNone;
+            levels.assign(1, 0);
+            blockAwaited = false;
+            scalarColumn = kNone;
             return true;
         }
-        const std::size_t column = YamlEntryContent(line, indent);
-        // The block under a key is a nested mapping, or a sequence of them;
-        // a list of words under a heading is as much prose as YAML.
-        if (openKey != kNone) {
-            nested = nested || ((indent > openKey || (indent == openKey && column > indent))
-                                && YamlKeyEnd(line.substr(column)) != std::string_view::npos);
-            openKey = kNone;
-        }
-        if (indent == 0) {
-            // At the left edge only keys and entries stand; prose or code does not.
-            if (column == 0 && YamlKeyEnd(content) == std::string_view::npos)
-                return good = false;
-            started = true;
-        } else if (!started) {
+        if (!started && indent > 0)
             return good = false;
+        if (!blockAwaited && scalarColumn != kNone && indent > scalarColumn)
+            return true;
+        const std::size_t column = YamlEntryContent(line, indent);
+        const std::string_view item = line.substr(column);
+        const bool key = YamlKeyEnd(item) != kNone;
+        const bool opensBlock = blockAwaited && indent > levels.back();
+        if (opensBlock && column == indent && !key) {
+            // The value of "key:" may be plain text on the lines below it.
+            blockAwaited = false;
+            scalarColumn = levels.back();
+            return true;
         }
-        if (YamlOpensBlock(line.substr(column)))
-            openKey = column;
+        // Control files continue a field on lines indented by one space; a
+        // nested YAML block is indented further.
+        const bool deeperBlock = opensBlock && indent >= levels.back() + 2;
+        if (opensBlock) {
+            levels.push_back(indent);
+        } else {
+            while (levels.back() > indent)
+                levels.pop_back();
+            // A line between two blocks' columns belongs to neither.
+            if (levels.back() != indent)
+                return good = false;
+        }
+        // Every line that starts a block's column is a key or an entry: prose
+        // or code at the left edge is not.
+        if (column == indent && !key)
+            return good = false;
+        // The block under a key is a nested mapping, or a sequence of them,
+        // keyed by a name; a list of words under a heading, or a sentence that
+        // ends in a colon under another, is as much prose as YAML.
+        nested = nested || ((deeperBlock || (blockAwaited && column > indent)) && key
+                            && item.substr(0, YamlKeyEnd(item)).find(' ') == std::string_view::npos);
+        started = true;
+        if (key && column > indent)
+            levels.push_back(column);  // the mapping inside a sequence entry
+        blockAwaited = item.empty() || YamlOpensBlock(item);
+        scalarColumn = blockAwaited ? kNone : key ? column : indent;
         return true;
     });
     return good && started && (nested || marked);

@@ -81,6 +81,7 @@ std::optional<std::string> XmlRootName(std::string_view view);
 // Whether the first rows (at least 2, at most kTableRows) hold the same number,
 // at least one, of `delimiter` outside double quotes, and at least two columns
 // hold text in some row. A row cut by the view's end is not counted, nor is a
-// blank row; lines opening with "#" before the first row are comments.
+// blank row; lines opening with "#" before the first row are comments, and
+// rows behind them need at least two delimiters.
 constexpr std::size_t kTableRows = 20;
 bool TableHolds(std::string_view view, char delimiter, bool cut);

@@ -98,7 +98,7 @@ def cases():
     yield "link-fragment", b'<a href="https://example.org/">home</a>\n', "HTML document"
     yield "example-xml", b"<a><b>1</b></a>\n", "XML document"
     yield "mode.srt", b';;; c.srt --- templates\n\nset mode "c-mode"\n\ncontext file\n', "Emacs SRecode template"
-    yield "measures", b"# columns: name, size\n# all in mm\nname,size\nM4,4\nM5,5\n", "CSV"
+    yield "measures", b"# columns: name, size, pitch\n# all in mm\nname,size,pitch\nM4,4,0.7\nM5,5,0.8\n", "CSV"
     # Weak first lines that used to name a format: each is plain text now.
     yield "readme", b"[![build](https://example.org/b.svg)](https://example.org)\n\nA tool.\n", "Text"
     yield "memo", b"From: the desk of A.\nRemember the budget sheet.\n", "Text"
