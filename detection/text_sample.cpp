@@ -822,18 +822,29 @@ bool IniHolds(std::string_view view, bool cut)
     bool section = false;
     std::size_t keys = 0;
     bool good = true;
-    ForEachLine(view, cut, [&](std::string_view line) {
-        line = Trim(line);
-        if (line.empty() || line[0] == ';' || line[0] == '#')
+    // A key is a name: "pkg>=2" is a requirement line, not a setting.
+    auto isKey = [](std::string_view line) {
+        const std::size_t equals = line.find('=');
+        const std::string_view key = Trim(line.substr(0, equals));
+        return equals != std::string_view::npos && !key.empty() && key.find_first_of("<>!~") == std::string_view::npos;
+    };
+    ForEachLine(view, cut, [&](std::string_view raw) {
+        const std::string_view line = Trim(raw);
+        if (line.empty())
             return true;
+        if (line[0] == ';' || line[0] == '#') {
+            // A setting commented out is a setting all the same.
+            keys += section && isKey(line.substr(1));
+            return true;
+        }
         if (line[0] == '[') {
             good = line.size() > 2 && line.back() == ']' && line.find(']') == line.size() - 1;
             section = section || good;
             return good;
         }
-        const std::size_t equals = line.find('=');
-        good = section && equals != std::string_view::npos && !Trim(line.substr(0, equals)).empty();
-        keys += good;
+        // An indented line under a key continues its value.
+        good = section && (isKey(line) || (keys > 0 && (raw[0] == ' ' || raw[0] == '\t')));
+        keys += good && isKey(line);
         return good;
     });
     return good && keys > 0;

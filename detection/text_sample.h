@@ -70,8 +70,9 @@ bool HeaderHolds(std::string_view view, std::span<const std::string> names, bool
 bool YamlHolds(std::string_view view, bool cut);
 
 // INI settings: after blank and comment lines (";" or "#"), a section line
-// "[name]" comes first, and every other line is a section line or
-// "key=value"; at least one key.
+// "[name]" comes first, and every other line is a section line, "key=value"
+// or an indented continuation of a value; at least one key, perhaps
+// commented out.
 bool IniHolds(std::string_view view, bool cut);
 
 // The name of the first element after any XML declaration, processing
