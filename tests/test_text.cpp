@@ -260,6 +260,11 @@ TEST(TextForms, ShapesOfText)
         {"ini", "[Options]\n;LogToFile=c:\\log.txt\n", true},
         {"ini", "[managed]\nError=To install,\n try apt.\n\n Or a venv.\n", true},
         {"ini", "\n[i18n]\nBabel>=2.7\n", false},
+        // A line cut by the sample's end is not read: the shape of what came before decides.
+        {"header From Subject", "From: a@x\r\nSubject: s\r\nX-Long: " + std::string(70000, 'y'), true},
+        {"yaml", "a:\n  b: 1\nc: " + std::string(70000, 'y') + " prose", true},
+        {"ini", "[a]\r\nb=1\r\nc" + std::string(70000, ' ') + "prose", true},
+        {"ini", "[a]\r\nb=1\r\nc" + std::string(500, ' ') + "prose", false},
         {"text ascii", "plain", true},
         {"text utf-8", "plain", false},
         {"text shift_jis", kSjis, true},
