@@ -490,6 +490,7 @@ SAME_CONTENT = [
     {"au", "snd"},
     {"p12", "pfx"},
     {"h5", "hdf5"},
+    {"yaml", "yml"},
 ]
 NAMES = {ext: frozenset(names) for names in SAME_CONTENT for ext in names}
 

@@ -36,6 +36,9 @@ std::string Held(const PatternHeld& held)
     case MagicForm::Json:
     case MagicForm::Table:
     case MagicForm::Line:
+    case MagicForm::Header:
+    case MagicForm::Yaml:
+    case MagicForm::Ini:
         return "text in " + Encoding(held);
     case MagicForm::XmlRoot:
         return "root element " + DisplayText(held.name) + ", text in " + Encoding(held);
@@ -58,6 +61,9 @@ const char* Kind(const MagicRule& rule)
     case MagicForm::XmlRoot: return "xmlroot";
     case MagicForm::Table: return "table";
     case MagicForm::Line: return "line";
+    case MagicForm::Header: return "header";
+    case MagicForm::Yaml: return "yaml";
+    case MagicForm::Ini: return "ini";
     }
     return "offset";
 }

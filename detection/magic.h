@@ -42,10 +42,13 @@ enum class MagicForm : std::uint8_t {
     Gzip,       // gzip ANCHOR BYTES...
     Zlib,       // zlib AT ANCHOR BYTES...
     Text,       // text [ENC]
-    Json,       // json
+    Json,       // json [lines]
     XmlRoot,    // xmlroot NAME
     Table,      // table DELIM
     Line,       // line TEXT
+    Header,     // header NAME...
+    Yaml,       // yaml
+    Ini,        // ini
 };
 
 // A byte of a new-form test: holds when (byte & mask) == value; "??" is mask 0.
@@ -70,6 +73,7 @@ struct StructureTest {
     std::vector<MaskedByte> bytes;
     std::optional<TextEncoding> encoding;  // text: the one required, if any
     char delimiter = 0;                 // table: ',', ';' or a tab
+    bool lines = false;                 // json: one value a line (JSON Lines)
 };
 
 struct MagicRule {

@@ -15,7 +15,8 @@ constexpr struct {
     {"ptr", MagicForm::Pointer}, {"zip", MagicForm::ZipMember}, {"ole", MagicForm::OleEntry},
     {"oleclsid", MagicForm::OleClsid}, {"gzip", MagicForm::Gzip}, {"zlib", MagicForm::Zlib},
     {"text", MagicForm::Text}, {"json", MagicForm::Json}, {"xmlroot", MagicForm::XmlRoot},
-    {"table", MagicForm::Table}, {"line", MagicForm::Line},
+    {"table", MagicForm::Table}, {"line", MagicForm::Line}, {"header", MagicForm::Header},
+    {"yaml", MagicForm::Yaml}, {"ini", MagicForm::Ini},
 };
 
 constexpr struct {
@@ -314,7 +315,24 @@ bool ParseInto(std::span<const std::string_view> tokens, MagicForm form, Structu
             test.encoding = TextEncodingFromKeyword(tokens[1]);
         return n == 1 || (n == 2 && test.encoding);
     case MagicForm::Json:
+        test.lines = n == 2 && tokens[1] == "lines";
+        return n == 1 || test.lines;
+    case MagicForm::Yaml:
+    case MagicForm::Ini:
         return n == 1;
+    case MagicForm::Header: {
+        // Field names: printable ASCII without a colon, as a message writes them.
+        constexpr std::size_t kMostNames = 8;
+        if (n < 2 || n > kMostNames + 1)
+            return false;
+        for (std::string_view name : tokens.subspan(1)) {
+            if (!std::all_of(name.begin(), name.end(), [](char c) { return c > ' ' && c < 0x7F && c != ':'; }))
+                return false;
+            test.namePieces.emplace_back(name);
+            test.nameText += (test.nameText.empty() ? "" : " ") + std::string(name);
+        }
+        return true;
+    }
     case MagicForm::XmlRoot:
         test.nameText = n == 2 ? tokens[1] : std::string_view();
         return n == 2 && ReadElementName(tokens[1]);
@@ -406,7 +424,13 @@ std::string FormatStructureRule(const MagicRule& rule)
     case MagicForm::Text:
         return test.encoding ? "text " + std::string(TextEncodingKeyword(*test.encoding)) : "text";
     case MagicForm::Json:
-        return "json";
+        return test.lines ? "json lines" : "json";
+    case MagicForm::Yaml:
+        return "yaml";
+    case MagicForm::Ini:
+        return "ini";
+    case MagicForm::Header:
+        return "header " + test.nameText;
     case MagicForm::XmlRoot:
         return "xmlroot " + test.nameText;
     case MagicForm::Table:

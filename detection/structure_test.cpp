@@ -201,12 +201,13 @@ bool EqualNoCase(std::string_view a, std::string_view b)
 }
 
 // XML's element names are case-sensitive; the names that open an HTML page
-// are not, and pages are written as <HTML> as often as <html>.
+// are not, and pages are written as <HTML> as often as <html>. A fragment of
+// a page saved alone opens with a heading, a paragraph or a block.
 bool RootNameFits(std::string_view wanted, std::string_view root)
 {
     if (wanted == "*" || wanted == root)
         return true;
-    constexpr std::string_view kHtmlRoots[] = {"html", "head", "body"};
+    constexpr std::string_view kHtmlRoots[] = {"html", "head", "body", "h1", "h2", "h3", "h4", "h5", "h6", "p", "div"};
     return std::any_of(std::begin(kHtmlRoots), std::end(kHtmlRoots),
                        [&](std::string_view html) { return EqualNoCase(wanted, html); })
         && EqualNoCase(wanted, root);
@@ -226,7 +227,7 @@ MagicResult TestText(const MagicRule& rule, const ByteFetch& fetch, StructureCac
         holds = !test.encoding || *test.encoding == *cache.textEncoding;
         break;
     case MagicForm::Json:
-        holds = JsonHolds(view, cache.textCut);
+        holds = test.lines ? JsonLinesHolds(view, cache.textCut) : JsonHolds(view, cache.textCut);
         break;
     case MagicForm::XmlRoot: {
         const auto name = XmlRootName(view);
@@ -240,6 +241,15 @@ MagicResult TestText(const MagicRule& rule, const ByteFetch& fetch, StructureCac
         break;
     case MagicForm::Line:
         holds = view.starts_with(test.namePieces.front());
+        break;
+    case MagicForm::Header:
+        holds = HeaderHolds(view, test.namePieces, cache.textCut);
+        break;
+    case MagicForm::Yaml:
+        holds = YamlHolds(view, cache.textCut);
+        break;
+    case MagicForm::Ini:
+        holds = IniHolds(view, cache.textCut);
         break;
     default:
         break;
@@ -316,6 +326,9 @@ MagicResult TestStructure(const MagicRule& rule, const ByteFetch& fetch, Structu
     case MagicForm::XmlRoot:
     case MagicForm::Table:
     case MagicForm::Line:
+    case MagicForm::Header:
+    case MagicForm::Yaml:
+    case MagicForm::Ini:
         return TestText(rule, fetch, cache, held);
     }
     return MagicResult::NoMatch;

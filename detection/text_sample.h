@@ -53,12 +53,36 @@ std::string TextView(std::span<const std::uint8_t> head, TextEncoding encoding);
 // `cut`, the view ends before the file does, and running out of bytes is no fault.
 bool JsonHolds(std::string_view view, bool cut);
 
+// JSON Lines: at least two lines, each one whole object or array; blank lines
+// only at the end. A line cut by the view's end is not read.
+bool JsonLinesHolds(std::string_view view, bool cut);
+
+// A header block opens the text: every line up to the first empty one is a
+// field "Name: value" (a name of printable ASCII without a colon) or a folded
+// continuation of one; each of `names` is among the fields, in any case.
+bool HeaderHolds(std::string_view view, std::span<const std::string> names, bool cut);
+
+// Block YAML: after blank and comment lines, every line that starts at the
+// left edge is a mapping key ("key:" or "key: value"), a sequence entry
+// ("- ") or a document marker; nothing is indented with a tab; and the text
+// opens with the marker "---", or some key without a value holds a nested
+// mapping (deeper keys, or "- key:" entries).
+bool YamlHolds(std::string_view view, bool cut);
+
+// INI settings: after blank and comment lines (";" or "#"), a section line
+// "[name]" comes first, and every other line is a section line, "key=value"
+// or an indented continuation of a value; at least one key, perhaps
+// commented out.
+bool IniHolds(std::string_view view, bool cut);
+
 // The name of the first element after any XML declaration, processing
 // instructions, comments, doctype and white space; empty when there is none.
 std::optional<std::string> XmlRootName(std::string_view view);
 
 // Whether the first rows (at least 2, at most kTableRows) hold the same number,
-// at least one, of `delimiter` outside double quotes. A row cut by the view's
-// end is not counted, nor is a blank row.
+// at least one, of `delimiter` outside double quotes, and at least two columns
+// hold text in some row. A row cut by the view's end is not counted, nor is a
+// blank row; lines opening with "#" before the first row are comments, and
+// rows behind them need at least two delimiters.
 constexpr std::size_t kTableRows = 20;
 bool TableHolds(std::string_view view, char delimiter, bool cut);

@@ -24,10 +24,13 @@ const char* Usage(MagicForm form)
     case MagicForm::Gzip: return "gzip N: BYTES... or gzip ?: BYTES...";
     case MagicForm::Zlib: return "zlib AT N: BYTES... or zlib AT ?: BYTES...";
     case MagicForm::Text: return "text, or text ENC (ascii, utf-8, utf-16le, utf-16be, shift_jis, euc-jp or iso-2022-jp)";
-    case MagicForm::Json: return "json, alone";
+    case MagicForm::Json: return "json, or json lines";
     case MagicForm::XmlRoot: return "xmlroot NAME (an XML element name, or * for any)";
     case MagicForm::Table: return "table , or table ; or table tab";
     case MagicForm::Line: return "line TEXT (%XX escapes a byte, %20 a space)";
+    case MagicForm::Header: return "header NAME... (one to eight field names, without colons)";
+    case MagicForm::Yaml: return "yaml, alone";
+    case MagicForm::Ini: return "ini, alone";
     }
     return "";
 }
@@ -91,6 +94,9 @@ void CheckStructureMagic(std::string_view text, MagicForm form, int line, Findin
     case MagicForm::Json:
     case MagicForm::XmlRoot:
     case MagicForm::Table:
+    case MagicForm::Header:
+    case MagicForm::Yaml:
+    case MagicForm::Ini:
         break;
     }
 }

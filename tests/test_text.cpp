@@ -1,5 +1,5 @@
 // The text tests: encodings found from bytes, and the shapes of text
-// (json, xmlroot, table, line) against files built here.
+// (json, xmlroot, table, line, header, yaml, ini) against files built here.
 #include "magic.h"
 #include "structure_builders.h"
 #include "test_support.h"
@@ -153,6 +153,8 @@ TEST(TextForms, ReadWrittenAndShown)
         {"text", "text"}, {"text shift_jis", "text shift_jis"}, {"json", "json"}, {"xmlroot svg:svg", "xmlroot svg:svg"},
         {"xmlroot *", "xmlroot *"}, {"table ,", "table ,"}, {"table tab", "table tab"},
         {"line WEBVTT", "line WEBVTT"}, {"line Windows%20Registry", "line Windows%20Registry"},
+        {"json lines", "json lines"}, {"header From Message-ID", "header From Message-ID"}, {"yaml", "yaml"},
+        {"ini", "ini"},
     };
     for (const auto& [text, canonical] : valid) {
         const MagicRule rule = ParseMagicRule(text);
@@ -161,7 +163,8 @@ TEST(TextForms, ReadWrittenAndShown)
         EXPECT_FALSE(ParseClassicMagicRule(text).valid) << text;
     }
     for (const char* text : {"text sjis", "text utf-8 ascii", "text  ", "json x", "xmlroot", "xmlroot 1a", "xmlroot a>b",
-                             "table", "table |", "table , ;", "line", "line a%2", "line a b", "Text"}) {
+                             "table", "table |", "table , ;", "line", "line a%2", "line a b", "Text", "json line",
+                             "json lines x", "header", "header From:", "header a b c d e f g h i", "yaml x", "ini x"}) {
         EXPECT_FALSE(ParseMagicRule(text).valid) << text;
         EXPECT_FALSE(ParseClassicMagicRule(text).valid) << text;
     }
@@ -206,11 +209,62 @@ TEST(TextForms, ShapesOfText)
         {"table ;", "Name;Ort\n" + kSjis + ";" + kSjis + "\n", true},
         {"table tab", "a\tb\tc\n1\t2\t3\n", true},
         {"table tab", "a,b\n1,2\n", false},
+        {"table ,", "# made by hand, with care\n# x, y, z\nx,y,z\n1,2,3\n", true},
+        {"table ,", "a,b\n# not a comment once rows began\n1,2\n", false},
+        {"table ,", "# a script\nimport os, sys\nfrom a import b, c\n", false},
+        {"table ;", "v1;\npackage p;\nconst N = 1 ;\n", false},
+        {"table ;", "; a comment\n; and another\n", false},
+        {"table ,", "a,\nb,\nc,\n", false},
+        {"table ,", "a,b,\n1,2,\n", true},
         {"line [InternetShortcut]", "[InternetShortcut]\r\nURL=http://x/\r\n", true},
         {"line Windows%20Registry%20Editor", Utf16(u"Windows Registry Editor Version 5.00\r\n", false), true},
         {"line WEBVTT", "\xEF\xBB\xBFWEBVTT\n", true},
         {"line WEBVTT", "  WEBVTT\n", false},
         {"line WEBVTT", std::string("WEBVTT\0", 7), false},
+        {"xmlroot h2", "<!-- part -->\n<H2>News</H2>\n<p>x</p>", true},
+        {"xmlroot div", "<DIV class=\"x\">link</DIV>", true},
+        {"xmlroot p", "<para>x</para>", false},
+        {"json lines", "{\"a\": 1}\n[2, 3]\r\n{}\n\n", true},
+        {"json lines", "{\"a\": 1}\n", false},
+        {"json lines", "{\"a\": 1}\n\n{\"b\": 2}\n", false},
+        {"json lines", "{\"a\": 1}\n{\"b\":\n 2}\n", false},
+        {"json lines", "1\n2\n", false},
+        {"json lines", "{\"a\": 1}\n{\"b\": 2}\n{\"c\"", false},
+        {"json lines", "{\"a\": 1}\n{\"b\": 2}\n{\"c\"" + std::string(70000, ' '), true},  // cut by the sample
+        {"json", "{\"a\": 1}\n{\"b\": 2}\n", false},
+        {"header From Subject", "To: b@x\r\nFrom: a@x\r\nSubject: hi,\r\n there\r\n\r\nFrom: body\r\n", true},
+        {"header From Subject", "from: a@x\nSUBJECT: hi\n", true},
+        {"header From Subject", "From: a@x\nHi, subject: lunch\n", false},
+        {"header From Subject", "From: a@x\n\nSubject: in the body\n", false},
+        {"header From Subject", " From: a@x\nSubject: s\n", false},
+        {"header From Subject", "From : a@x\nSubject: s\n", false},
+        {"header From", "From x Mon Jan 1\nFrom: a@x\n", false},
+        {"yaml", "# settings\nrepos:\n-   repo: x\n    rev: 1\nname: y\n", true},
+        {"yaml", "icons:\n  - name: Glass\n    id: glass\n", true},
+        {"yaml", "---\nname: x\nitems:\n  - 1\n", true},
+        {"yaml", "a: 1\nb: 2\n", false},
+        {"yaml", "---\ntitle: Notes\n---\n\nSome prose here.\n", false},
+        {"yaml", "Ingredients:\n- eggs\n- milk\n", false},
+        {"yaml", "class Example:\n    def method(self, a: str) -> None: ...\n", false},
+        {"yaml", "all:\n\tcc -o x x.c\n", false},
+        {"yaml", "map:\n  key: 1\nthen prose\n", false},
+        {"yaml", "doc:\n  description:\n    plain text, on the next line\n  type: x\n", true},
+        {"yaml", "map:\n  b: 1\n c: 2\n", false},
+        {"yaml", "Source: x\nComment:\n From: a\n To: b\n", false},
+        {"yaml", "Comment:\n  Parts taken from Util:\n  Copyright: 1997\n", false},
+        {"ini", "; made by hand\n[General]\nSize=10\n\n[Other]\nName = x\n", true},
+        {"ini", "[General]\n", false},
+        {"ini", "Size=10\n[General]\nName=x\n", false},
+        {"ini", "[![badge](x)](y)\nSome=thing\n", false},
+        {"ini", "[General]\nSize=10\nand a line of prose\n", false},
+        {"ini", "[Options]\n;LogToFile=c:\\log.txt\n", true},
+        {"ini", "[managed]\nError=To install,\n try apt.\n\n Or a venv.\n", true},
+        {"ini", "\n[i18n]\nBabel>=2.7\n", false},
+        // A line cut by the sample's end is not read: the shape of what came before decides.
+        {"header From Subject", "From: a@x\r\nSubject: s\r\nX-Long: " + std::string(70000, 'y'), true},
+        {"yaml", "a:\n  b: 1\nc: " + std::string(70000, 'y') + " prose", true},
+        {"ini", "[a]\r\nb=1\r\nc" + std::string(70000, ' ') + "prose", true},
+        {"ini", "[a]\r\nb=1\r\nc" + std::string(500, ' ') + "prose", false},
         {"text ascii", "plain", true},
         {"text utf-8", "plain", false},
         {"text shift_jis", kSjis, true},

@@ -175,18 +175,22 @@ class ConsoleProgram(unittest.TestCase):
         sig = self.write("text.xml", b"<dat><types>"
                          b"<type><magic>xmlroot *</magic><title>XML</title></type>"
                          b"<type><magic>text shift_jis</magic><magic>table ,</magic><title>CSV</title></type>"
+                         b"<type><magic>header From Subject</magic><title>Mail</title></type>"
                          b"</types></dat>")
         paths = [self.write("feed", b"\xef\xbb\xbf<!-- c -->\n<rss version='2.0'/>"),
-                 self.write("people", "\u540d\u524d,age\r\n\u5c71\u7530,30\r\n".encode("cp932"))]
+                 self.write("people", "\u540d\u524d,age\r\n\u5c71\u7530,30\r\n".encode("cp932")),
+                 self.write("message", b"Subject: hi\r\nFrom: a@example.org\r\n\r\nBody\r\n")]
         result = run("--signatures", sig, "--json", "--explain", *paths)
         patterns = [line["basis"]["patterns"] for line in json_lines(result.stdout)]
         self.assertEqual(patterns, [
             [{"line": 1, "pattern": "xmlroot *", "kind": "xmlroot", "offset": 0, "name": "rss", "encoding": "UTF-8"}],
             [{"line": 1, "pattern": "text shift_jis", "kind": "text", "offset": 0, "encoding": "Shift_JIS"},
-             {"line": 1, "pattern": "table ,", "kind": "table", "offset": 0, "encoding": "Shift_JIS"}]])
+             {"line": 1, "pattern": "table ,", "kind": "table", "offset": 0, "encoding": "Shift_JIS"}],
+            [{"line": 1, "pattern": "header From Subject", "kind": "header", "offset": 0, "encoding": "ASCII"}]])
         table = run("--signatures", sig, "--explain", *paths).stdout.decode("utf-8").splitlines()
         self.assertIn("root element rss, text in UTF-8", table[2])
         self.assertIn("text in Shift_JIS", table[6])
+        self.assertIn("header From Subject  text in ASCII", table[9])
 
     def test_table_rows_cannot_be_forged_by_names_or_titles(self):
         forging = self.write("forging.xml", b"<dat><types><type><magic>89 50</magic>"

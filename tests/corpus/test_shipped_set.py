@@ -112,7 +112,7 @@ class ShippedSignatureSet(unittest.TestCase):
                 self.assertTrue(is_text_type(t) or t.findtext("title").startswith("Text, "))
 
 
-TEXT_FORMS = ("text", "json", "xmlroot", "table", "line")
+TEXT_FORMS = ("text", "json", "xmlroot", "table", "line", "header", "yaml", "ini")
 NEW_FORMS = ("ptr", "zip", "ole", "oleclsid", "gzip", "zlib") + TEXT_FORMS
 
 

@@ -34,6 +34,7 @@ TEXT_TITLES = {
     "Text (ISO-2022-JP)", "CSV", "CSV (Shift_JIS)", "CSV (semicolon-separated)", "Tab-separated values",
     "Tab-separated values (Shift_JIS)", "Tab-separated values (UTF-16LE)", "JSON data", "XML document",
     "HTML document", "SVG image", "YAML document", "E-mail message", "INI settings", "SubRip subtitles",
+    "JSON Lines data", "Emacs SRecode template",
 }
 
 
@@ -90,6 +91,19 @@ def cases():
                       b"Subject: hi\r\n\r\nBody\r\n"), "E-mail message"
     yield "message2", b"MIME-Version: 1.0\r\nFrom: a@example.org\r\nContent-Type: text/plain\r\n\r\nx\r\n", "E-mail message"
     yield "config", b"---\nname: x\nitems:\n  - 1\n  - 2\n", "YAML document"
+    yield "hooks", b"# checks\nrepos:\n-   repo: https://example.org/x\n    hooks:\n    - id: y\n", "YAML document"
+    yield "events", b'{"id": 1, "tags": ["a"]}\n{"id": 2, "tags": []}\n', "JSON Lines data"
+    yield "message3", b"To: b@example.org\nFrom: a@example.org\nSubject: hi\n\nBody\n", "E-mail message"
+    yield "fragment", b"<!-- part -->\n<h1>News</h1>\n<p>Released.</p>\n", "HTML document"
+    yield "link-fragment", b'<a href="https://example.org/">home</a>\n', "HTML document"
+    yield "example-xml", b"<a><b>1</b></a>\n", "XML document"
+    yield "mode.srt", b';;; c.srt --- templates\n\nset mode "c-mode"\n\ncontext file\n', "Emacs SRecode template"
+    yield "measures", b"# columns: name, size, pitch\n# all in mm\nname,size,pitch\nM4,4,0.7\nM5,5,0.8\n", "CSV"
+    # Weak first lines that used to name a format: each is plain text now.
+    yield "readme", b"[![build](https://example.org/b.svg)](https://example.org)\n\nA tool.\n", "Text"
+    yield "memo", b"From: the desk of A.\nRemember the budget sheet.\n", "Text"
+    yield "post", b"---\ntitle: Notes\n---\n\nSome prose, not YAML.\n", "Text"
+    yield "statements", b"v1;\npackage p;\npriority 1;\n", "Text"
     # Not text.
     rng = random.Random(16)
     yield "random.bin", bytes(rng.getrandbits(8) for _ in range(5000)), None

@@ -379,6 +379,15 @@ TEST(LintMagic, ChecksTheStructureForms)
         {"xmlroot svg=1", "xmlroot test is malformed"},
         {"table |", "write it as table , or table ; or table tab"},
         {"line a%2", "line test is malformed"},
+        {"json lines", nullptr},
+        {"header From Subject", nullptr},
+        {"yaml", nullptr},
+        {"ini", nullptr},
+        {"json lines x", "write it as json, or json lines"},
+        {"header", "write it as header NAME..."},
+        {"header From:", "header test is malformed"},
+        {"yaml 1", "write it as yaml, alone"},
+        {"ini x", "ini test is malformed"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.magic);
