@@ -1,13 +1,13 @@
 #include "cli.h"
 #include "batch.h"
-#include "lint.h"
+#include "lint_command.h"
 #include "options.h"
 #include "platform_cli.h"
 #include "report.h"
-#include "text.h"
 #include "walk.h"
 
 #include "detection.h"
+#include "escaping.h"
 #include "platform_file.h"
 #include "signature_text.h"
 

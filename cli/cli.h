@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <vector>
 
-// The console program's exit status. --lint uses its own (see lint.h), and
+// The console program's exit status. --lint uses its own (see lint_command.h), and
 // OutputFailed as well. Of several that apply, OutputFailed wins (then not
 // even the report is whole), then RenameFailed, then RenameKept, then Unreadable.
 enum class CliExit : int {

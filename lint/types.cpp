@@ -1,5 +1,6 @@
 #include "checks.h"
 
+#include "escaping.h"
 #include "signature_xml.h"
 
 #include <algorithm>
@@ -12,7 +13,7 @@ std::string TypeName(const XMLElement* type)
 {
     auto title = ElementText(type->FirstChildElement("title"));
     if (title && !title->empty())
-        return "type " + Quoted(*title);
+        return "type " + QuotedText(*title);
     return "the type at line " + std::to_string(type->GetLineNum());
 }
 
@@ -71,8 +72,8 @@ void CheckType(const XMLElement* type, const SourceLines& source, const LineOccu
         }
         if (text->front() != '.')
             Report(findings, ext->GetLineNum(),
-                   "<ext> " + Quoted(*text) + " lacks its leading period: renaming would append it to the name "
-                   "without one (write " + Quoted("." + *text) + ")");
+                   "<ext> " + QuotedText(*text) + " lacks its leading period: renaming would append it to the name "
+                   "without one (write " + QuotedText("." + *text) + ")");
         CheckCharacterReferences(ext, *text, source, occurrences, findings);
     }
 }

@@ -1,4 +1,4 @@
-#include "text.h"
+#include "escaping.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -116,6 +116,27 @@ void ForEachUtf16(std::wstring_view text, Emit emit)
     }
 }
 
+// The one escaper of control characters (C0 and DEL): each becomes \xNN.
+// With `quoting`, the text is meant to stand between quotes: a quote and a
+// backslash get a backslash, and the three controls a reader knows by sight
+// keep their short names.
+void AppendEscapingControls(std::string& out, std::string_view text, bool quoting)
+{
+    for (char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (quoting && (c == '"' || c == '\\')) {
+            out += '\\';
+            out += c;
+        } else if (quoting && (c == '\n' || c == '\t' || c == '\r')) {
+            out += c == '\n' ? "\\n" : c == '\t' ? "\\t" : "\\r";
+        } else if (b < 0x20 || b == 0x7F) {
+            AppendHexEscape(out, b);
+        } else {
+            out += c;
+        }
+    }
+}
+
 } // namespace
 
 std::string JsonString(std::string_view bytes)
@@ -191,11 +212,14 @@ std::string WithoutControls(std::string_view text)
 {
     std::string out;
     out.reserve(text.size());
-    for (char c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            AppendHexEscape(out, static_cast<unsigned char>(c));
-        else
-            out += c;
-    }
+    AppendEscapingControls(out, text, false);
+    return out;
+}
+
+std::string QuotedText(std::string_view text)
+{
+    std::string out = "\"";
+    AppendEscapingControls(out, text, true);
+    out += '"';
     return out;
 }
