@@ -189,11 +189,6 @@ std::optional<std::uint64_t> MinimumFileSize(const MagicRule& rule);
 // Compares pattern.size() bytes at `bytes`.
 bool PatternMatchesAt(std::span<const PatternByte> pattern, const std::uint8_t* bytes);
 
-// First position at which the whole pattern lies inside `data`, the last
-// possible start (data.size() - pattern.size()) included.
-std::optional<std::uint64_t> FindPattern(std::span<const PatternByte> pattern,
-                                         std::span<const std::uint8_t> data);
-
 // Masked bytes: compares bytes.size() bytes at `at`, and finds the first
 // place in `data` where they all lie.
 bool MaskedMatchAt(std::span<const MaskedByte> bytes, const std::uint8_t* at);
@@ -252,6 +247,7 @@ struct MemorySource {
 
     std::uint64_t Size() const { return bytes.size(); }
     const std::uint8_t* Bytes(std::uint64_t position, std::size_t count) const;
-    bool Contains(const MagicRule& rule) const { return FindPattern(rule.pattern, bytes).has_value(); }
+    // Whether the rule's pattern lies anywhere in the bytes.
+    bool Contains(const MagicRule& rule) const;
     StructureCache& Structures() { return structures; }
 };
