@@ -15,9 +15,6 @@ constexpr std::size_t kChunk = 256 * 1024;  // stays in L2 while it is scanned
 // Below this, starting a second thread costs more than it saves.
 constexpr std::uint64_t kTwoThreadMinimum = 8 * 1024 * 1024;
 
-std::atomic<std::uint64_t> g_twoThreadThreshold{0};  // 0: the default
-std::atomic<bool> g_twoThreadForced{false};
-
 // One reader of a contiguous part of the file, scanned in order, so that the
 // first place it finds a pattern is the lowest in its part.
 struct SearchSegment {
@@ -132,28 +129,22 @@ std::uint64_t SearchWork(const DetectionBuffers& buffers)
     return buffers.work + buffers.pass.segments[0].findings.work + buffers.pass.segments[1].findings.work;
 }
 
-void SetTwoThreadSearch(std::optional<std::uint64_t> bytes)
-{
-    g_twoThreadThreshold.store(bytes.value_or(0));
-    g_twoThreadForced.store(bytes.has_value());
-}
-
 namespace {
 
-bool UseTwoThreads(std::uint64_t size, std::size_t overlap)
+bool UseTwoThreads(std::uint64_t size, std::size_t overlap, unsigned readers)
 {
     // The halves overlap: beyond a point the second thread only reads twice.
     if (overlap >= size / 4)
         return false;
-    if (g_twoThreadForced.load())
-        return size >= g_twoThreadThreshold.load();
+    if (readers != 0)
+        return readers >= 2;
     static const unsigned cores = PlatformUsableCores();
     return cores >= 2 && size >= kTwoThreadMinimum;
 }
 
 struct FileSource {
-    FileSource(PlatformFile& f, std::uint64_t s, const SignatureTable& t, DetectionBuffers& b)
-        : file(f), size(s), table(t), buffers(b), pass(b.pass)
+    FileSource(PlatformFile& f, std::uint64_t s, const SignatureTable& t, DetectionBuffers& b, const RunSettings& r)
+        : file(f), size(s), table(t), buffers(b), pass(b.pass), settings(r)
     {
         for (FileWindow* window : {&buffers.head, &buffers.tail}) {
             window->tried = false;
@@ -169,6 +160,7 @@ struct FileSource {
     const SignatureTable& table;
     DetectionBuffers& buffers;
     SearchPass& pass;
+    const RunSettings& settings;
     // A read that failed after the open: the run can no longer give an
     // answer, since the type it could not test might have been the one.
     bool readFailed = false;
@@ -263,7 +255,7 @@ struct FileSource {
         pass.active = true;
         pass.first = first;
         const std::size_t overlap = scanner.longestFrom[first] - 1;
-        pass.segmentCount = UseTwoThreads(size, overlap) ? 2 : 1;
+        pass.segmentCount = UseTwoThreads(size, overlap, settings.readers) ? 2 : 1;
         const std::uint64_t middle = pass.segmentCount == 2 ? size / 2 : size;
         pass.segments[0].begin = 0;
         pass.segments[0].end = std::min(size, middle + overlap);
@@ -282,7 +274,7 @@ struct FileSource {
     void Advance(std::size_t index)
     {
         const SearchScanner& scanner = table.searches;
-        const ScanLevel level = ActiveScanLevel();
+        const ScanLevel level = settings.scanLevel;
         const std::size_t overlap = scanner.longestFrom[pass.first] - 1;
         SearchSegment& lower = pass.segments[0];
         SearchSegment& upper = pass.segments[1];
@@ -354,14 +346,14 @@ DetectionOutcome ReadFailed()
 } // namespace
 
 DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesystem::path& filePath,
-                                 DetectionBasis* basis)
+                                 DetectionBasis* basis, const RunSettings& settings)
 {
     UniqueDetectionBuffers buffers = MakeDetectionBuffers();
-    return DetectWithTable(table, filePath, *buffers, basis);
+    return DetectWithTable(table, filePath, *buffers, basis, settings);
 }
 
 DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesystem::path& filePath,
-                                 DetectionBuffers& buffers, DetectionBasis* basis)
+                                 DetectionBuffers& buffers, DetectionBasis* basis, const RunSettings& settings)
 {
     if (basis)
         *basis = {};
@@ -374,7 +366,7 @@ DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesys
     if (size == 0)
         return {DetectionState::Undetermined, {}, {}, {}};
 
-    FileSource source(*file, size, table, buffers);
+    FileSource source(*file, size, table, buffers, settings);
     // Only the types that can match this first byte are tried, in document
     // order. A failed read ends the run: no answer is given on bytes unseen.
     const std::uint8_t* firstByte = source.Bytes(0, 1);
@@ -400,7 +392,8 @@ DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesys
     return {DetectionState::Undetermined, {}, {}, {}};
 }
 
-DetectionOutcome DetectFileType(const std::filesystem::path& signaturePath, const std::filesystem::path& filePath)
+DetectionOutcome DetectFileType(const std::filesystem::path& signaturePath, const std::filesystem::path& filePath,
+                                const RunSettings& settings)
 {
-    return DetectWithTable(LoadSignatureTable(signaturePath), filePath);
+    return DetectWithTable(LoadSignatureTable(signaturePath), filePath, nullptr, settings);
 }
