@@ -1,5 +1,7 @@
 #include "magic.h"
 
+#include "ascii.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -7,13 +9,7 @@ namespace {
 
 int DigitValue(char c, int base)
 {
-    int v = -1;
-    if (c >= '0' && c <= '9')
-        v = c - '0';
-    else if (c >= 'a' && c <= 'f')
-        v = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F')
-        v = c - 'A' + 10;
+    const int v = HexDigitValue(c);
     return v < base ? v : -1;
 }
 
@@ -57,7 +53,7 @@ ByteTokenReading ReadNumber(std::string_view text, int base, std::optional<std::
 
 bool IsNumberSpace(char c)
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+    return IsAsciiSpace(c);
 }
 
 bool IsAnchor(std::string_view token)
@@ -154,10 +150,9 @@ std::string FormatMagicRule(const MagicRule& rule)
         return FormatStructureRule(rule);
     std::string text = rule.anchor == MagicAnchor::Search ? "?:" : std::to_string(rule.offset) + ":";
     for (const PatternByte& b : rule.pattern) {
-        static constexpr char kHex[] = "0123456789ABCDEF";
         text += ' ';
-        text += b.wildcard ? '?' : kHex[b.value >> 4];
-        text += b.wildcard ? '?' : kHex[b.value & 0xF];
+        text += b.wildcard ? '?' : kHexDigits[b.value >> 4];
+        text += b.wildcard ? '?' : kHexDigits[b.value & 0xF];
     }
     return text;
 }

@@ -2,6 +2,8 @@
 // them against a file's structures.
 #include "magic.h"
 
+#include "ascii.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -54,22 +56,11 @@ constexpr std::size_t kMaxDecimalDigits = 18;
 // Which written byte of a GUID a compound file stores first, second, ...
 constexpr std::size_t kGuidOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 std::optional<std::uint8_t> HexPair(std::string_view text)
 {
-    if (text.size() != 2 || HexDigit(text[0]) < 0 || HexDigit(text[1]) < 0)
+    if (text.size() != 2 || !IsHexDigit(text[0]) || !IsHexDigit(text[1]))
         return std::nullopt;
-    return static_cast<std::uint8_t>(HexDigit(text[0]) << 4 | HexDigit(text[1]));
+    return static_cast<std::uint8_t>(HexDigitValue(text[0]) << 4 | HexDigitValue(text[1]));
 }
 
 std::optional<std::uint64_t> Decimal(std::string_view text)
@@ -242,7 +233,7 @@ bool ReadGuid(std::string_view text, std::array<std::uint8_t, 16>& guid)
     std::string digits;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-        if (dash ? text[i] != '-' : HexDigit(text[i]) < 0)
+        if (dash ? text[i] != '-' : !IsHexDigit(text[i]))
             return false;
         if (!dash)
             digits += text[i];
@@ -335,8 +326,7 @@ bool ParseInto(std::span<const std::string_view> tokens, MagicForm form, Structu
 
 std::string Hex(std::uint8_t byte)
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    return {kHex[byte >> 4], kHex[byte & 0xF]};
+    return {kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
 }
 
 std::string FormatBytes(const StructureTest& test, std::string text)

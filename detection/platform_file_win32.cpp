@@ -19,20 +19,22 @@ void PlatformFileCloser::operator()(PlatformFile* file) const noexcept
     delete file;
 }
 
-UniquePlatformFile OpenFileForDetection(const std::filesystem::path& path)
-{
-    std::error_code ignored;
-    return OpenFileForDetection(path, ignored);
-}
+namespace {
 
-UniquePlatformFile OpenFileForDetection(const std::filesystem::path& path, std::error_code& error)
+// Opens `path` for reading when it is a regular file: the one place that
+// decides what a detection run or a whole-file read may touch. On failure
+// `error` holds why, and `problem` the same as a whole-file read tells it.
+UniquePlatformFile OpenRegularFile(const std::filesystem::path& path, std::error_code& error,
+                                   WholeFileResult& problem)
 {
-    // Readers only may share the file: one being written elsewhere is refused.
-    // Backup semantics lets a directory open too; it is refused just below.
+    // Readers only may share the file: one being written elsewhere is refused,
+    // and nobody can change it while it is read. Backup semantics lets a
+    // directory open too; it is refused just below.
     HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         error.assign(static_cast<int>(GetLastError()), std::system_category());
+        problem = WholeFileResult::CannotOpen;
         return nullptr;
     }
     UniquePlatformFile file(new PlatformFile{handle, 0});
@@ -40,18 +42,29 @@ UniquePlatformFile OpenFileForDetection(const std::filesystem::path& path, std::
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(handle) != FILE_TYPE_DISK) {
         error = std::make_error_code(std::errc::not_supported);
+        problem = WholeFileResult::NotRegular;
         return nullptr;
     }
     if (!GetFileInformationByHandle(handle, &info)) {
         error.assign(static_cast<int>(GetLastError()), std::system_category());
+        problem = WholeFileResult::ReadFailed;
         return nullptr;
     }
     if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         error = std::make_error_code(std::errc::is_a_directory);
+        problem = WholeFileResult::NotRegular;
         return nullptr;
     }
     file->size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
     return file;
+}
+
+} // namespace
+
+UniquePlatformFile OpenFileForDetection(const std::filesystem::path& path, std::error_code& error)
+{
+    WholeFileResult ignored;
+    return OpenRegularFile(path, error, ignored);
 }
 
 std::uint64_t PlatformFileSize(const PlatformFile& file)
@@ -83,20 +96,12 @@ WholeFileResult ReadWholeFile(const std::filesystem::path& path, std::uint64_t l
 {
     text.clear();
     stream.reset();
-    // Readers only may share it: nobody can change the file while it is read.
-    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return WholeFileResult::CannotOpen;
-    UniquePlatformFile file(new PlatformFile{handle, 0});
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (GetFileType(handle) != FILE_TYPE_DISK)
-        return WholeFileResult::NotRegular;
-    if (!GetFileInformationByHandle(handle, &info))
-        return WholeFileResult::ReadFailed;
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        return WholeFileResult::NotRegular;
-    const std::uint64_t size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    std::error_code ignored;
+    WholeFileResult problem = WholeFileResult::Read;
+    const UniquePlatformFile file = OpenRegularFile(path, ignored, problem);
+    if (!file)
+        return problem;
+    const std::uint64_t size = file->size;
     if (size > limit)
         return WholeFileResult::TooLarge;
     text.resize(static_cast<std::size_t>(size));

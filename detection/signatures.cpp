@@ -33,18 +33,6 @@ std::vector<MagicRule> ReadTypeMagics(const tinyxml2::XMLElement* type)
     return rules;
 }
 
-const char* WholeFileProblem(WholeFileResult result)
-{
-    switch (result) {
-    case WholeFileResult::Read: return "was read";
-    case WholeFileResult::CannotOpen: return "cannot be opened";
-    case WholeFileResult::NotRegular: return "is not a regular file";
-    case WholeFileResult::TooLarge: return "is too large (more than 256 MiB)";
-    case WholeFileResult::ReadFailed: return "could not be read";
-    }
-    return "could not be read";
-}
-
 namespace {
 
 // The value of encoding="..." in the document's XML declaration, if it has one.

@@ -2,8 +2,9 @@
 // learnt of its structures.
 #include "magic.h"
 
+#include "ascii.h"
+
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <tuple>
 
@@ -193,13 +194,6 @@ bool TextOf(const ByteFetch& fetch, StructureCache& cache)
     return true;
 }
 
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
 // XML's element names are case-sensitive; the names that open an HTML page
 // are not, and pages are written as <HTML> as often as <html>.
 bool RootNameFits(std::string_view wanted, std::string_view root)
@@ -208,8 +202,8 @@ bool RootNameFits(std::string_view wanted, std::string_view root)
         return true;
     constexpr std::string_view kHtmlRoots[] = {"html", "head", "body"};
     return std::any_of(std::begin(kHtmlRoots), std::end(kHtmlRoots),
-                       [&](std::string_view html) { return EqualNoCase(wanted, html); })
-        && EqualNoCase(wanted, root);
+                       [&](std::string_view html) { return EqualIgnoringAsciiCase<char>(wanted, html); })
+        && EqualIgnoringAsciiCase<char>(wanted, root);
 }
 
 // Every text form holds only on text; the others then look at its shape.

@@ -1,5 +1,7 @@
 #include "escaping.h"
 
+#include "ascii.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -27,15 +29,9 @@ void AppendUtf8(std::string& out, char32_t c)
 
 void AppendHexEscape(std::string& out, unsigned char byte)
 {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
     out += "\\x";
-    out += kDigits[byte >> 4];
-    out += kDigits[byte & 0xF];
-}
-
-bool IsHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    out += kHexDigits[byte >> 4];
+    out += kHexDigits[byte & 0xF];
 }
 
 bool IsControl(char32_t c)

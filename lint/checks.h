@@ -28,16 +28,6 @@ std::string Hex(std::uint32_t value);
 // "a", "a and b", "a, b and c".
 std::string JoinedList(const std::vector<std::string>& items);
 
-inline bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-inline char LowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // The raw text (raw_text.cpp): the parser has decoded character references by
 // the time the tree is walked, so to see how a text was written we go back to it.
 struct SourceLines {

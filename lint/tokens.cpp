@@ -1,5 +1,6 @@
 #include "checks.h"
 
+#include "ascii.h"
 #include "escaping.h"
 #include "magic.h"
 #include "signature_xml.h"
@@ -117,7 +118,7 @@ bool IsPlainDecimal(std::string_view text)
 {
     if (!text.empty() && (text.front() == '+' || text.front() == '-'))
         text.remove_prefix(1);
-    return !text.empty() && std::all_of(text.begin(), text.end(), IsDigit);
+    return !text.empty() && std::all_of(text.begin(), text.end(), IsDecimalDigit);
 }
 
 void CheckOffsetAnchor(std::string_view token, int line, Findings& findings)

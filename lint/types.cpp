@@ -1,5 +1,6 @@
 #include "checks.h"
 
+#include "ascii.h"
 #include "escaping.h"
 #include "signature_xml.h"
 
@@ -17,17 +18,6 @@ std::string TypeName(const XMLElement* type)
     return "the type at line " + std::to_string(type->GetLineNum());
 }
 
-namespace {
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return LowerAscii(x) == LowerAscii(y);
-           });
-}
-
-} // namespace
-
 // Element names are compared byte for byte: an element spelled with other
 // capitals is passed over together with everything inside it.
 void CheckCapitals(const tinyxml2::XMLNode* parent, std::initializer_list<std::string_view> names, Findings& findings)
@@ -35,7 +25,7 @@ void CheckCapitals(const tinyxml2::XMLNode* parent, std::initializer_list<std::s
     for (auto* child = parent->FirstChildElement(); child; child = child->NextSiblingElement()) {
         const std::string_view name = child->Name();
         for (auto expected : names) {
-            if (name != expected && EqualsIgnoringCase(name, expected)) {
+            if (name != expected && EqualIgnoringAsciiCase<char>(name, expected)) {
                 Report(findings, child->GetLineNum(),
                        "<" + std::string(name) + "> is ignored with everything inside it: element names are "
                        "case-sensitive (write <" + std::string(expected) + ">)");
