@@ -48,9 +48,3 @@ void ExamineCurrentFile(HWND dialog);
 // same warning as one that was there before; any other failure is shown
 // with the system's message for it.
 void MoveUnlessTaken(HWND dialog, const wchar_t* from, const wchar_t* to);
-
-// Runs the dialog with its accelerators and message loop until it is closed.
-// Returns the exit code: 0 after an orderly end, otherwise one of these.
-constexpr int kExitNoDialog = 1;           // the dialog could not be created
-constexpr int kExitMessageLoopFailed = 2;  // GetMessageW failed
-int RunApplication(HINSTANCE instance, const StartupInputs* inputs);
