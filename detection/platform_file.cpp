@@ -7,6 +7,12 @@ UniquePlatformFile OpenFileForDetection(const std::filesystem::path& path)
     return OpenFileForDetection(path, ignored);
 }
 
+UniquePlatformFile OpenFileForDetection(const std::filesystem::path& path, std::error_code& error)
+{
+    WholeFileResult ignored;
+    return OpenRegularFile(path, error, ignored);
+}
+
 const char* WholeFileProblem(WholeFileResult result)
 {
     switch (result) {

@@ -18,6 +18,15 @@ struct PlatformFileCloser {
 };
 using UniquePlatformFile = std::unique_ptr<PlatformFile, PlatformFileCloser>;
 
+enum class WholeFileResult { Read, CannotOpen, NotRegular, TooLarge, ReadFailed };
+
+// Opens `path` for reading when it is a regular file: the one place, on each
+// platform, that decides what a detection run or a whole-file read may
+// touch. On failure `error` holds why, as OpenFileForDetection tells it, and
+// `problem` the same as ReadWholeFile tells it.
+UniquePlatformFile OpenRegularFile(const std::filesystem::path& path, std::error_code& error,
+                                   WholeFileResult& problem);
+
 // Opens an existing regular file for reading. Other readers may open it at
 // the same time; writers and deleters may not (on Windows this is enforced,
 // and a file already open for writing elsewhere fails to open). Directories
@@ -40,8 +49,6 @@ struct StdioCloser {
     void operator()(std::FILE* f) const noexcept { std::fclose(f); }
 };
 using UniqueStdioFile = std::unique_ptr<std::FILE, StdioCloser>;
-
-enum class WholeFileResult { Read, CannotOpen, NotRegular, TooLarge, ReadFailed };
 
 // Reads a whole document (the signature file, a file to lint) once. Only a
 // regular file is read: a FIFO, a device, a folder or a pipe is refused

@@ -23,11 +23,6 @@ void PlatformFileCloser::operator()(PlatformFile* file) const noexcept
     delete file;
 }
 
-namespace {
-
-// Opens `path` for reading when it is a regular file: the one place that
-// decides what a detection run or a whole-file read may touch. On failure
-// `error` holds why, and `problem` the same as a whole-file read tells it.
 UniquePlatformFile OpenRegularFile(const std::filesystem::path& path, std::error_code& error,
                                    WholeFileResult& problem)
 {
@@ -52,14 +47,6 @@ UniquePlatformFile OpenRegularFile(const std::filesystem::path& path, std::error
     }
     file->size = static_cast<std::uint64_t>(st.st_size);
     return file;
-}
-
-} // namespace
-
-UniquePlatformFile OpenFileForDetection(const std::filesystem::path& path, std::error_code& error)
-{
-    WholeFileResult ignored;
-    return OpenRegularFile(path, error, ignored);
 }
 
 std::uint64_t PlatformFileSize(const PlatformFile& file)
