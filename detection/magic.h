@@ -8,6 +8,7 @@
 #include "pointer_reader.h"
 #include "structure_cache.h"
 #include "text_sample.h"
+#include "unicode.h"
 
 #include <array>
 #include <cstddef>
@@ -193,9 +194,6 @@ bool PatternMatchesAt(std::span<const PatternByte> pattern, const std::uint8_t* 
 // place in `data` where they all lie.
 bool MaskedMatchAt(std::span<const MaskedByte> bytes, const std::uint8_t* at);
 std::optional<std::uint64_t> FindMasked(std::span<const MaskedByte> bytes, std::span<const std::uint8_t> data);
-
-// A name from a compound file's directory, for showing (lone surrogates as U+FFFD).
-std::string Utf8FromUtf16(std::u16string_view utf16);
 
 // Where a new-form test held, for explaining a match.
 struct StructureHeld {

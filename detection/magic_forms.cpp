@@ -154,76 +154,6 @@ bool ReadName(std::string_view token, bool stars, std::vector<std::string>& piec
     return true;
 }
 
-// UTF-8 to UTF-16, refusing what is not well-formed UTF-8.
-std::optional<std::u16string> Utf16(std::string_view utf8)
-{
-    std::u16string out;
-    for (std::size_t i = 0; i < utf8.size();) {
-        const auto lead = static_cast<std::uint8_t>(utf8[i]);
-        std::size_t length = 0;  // 0: no byte a sequence can start with
-        if (lead < 0x80)
-            length = 1;
-        else if (lead >= 0xC2 && lead < 0xE0)
-            length = 2;
-        else if (lead >= 0xE0 && lead < 0xF0)
-            length = 3;
-        else if (lead >= 0xF0 && lead < 0xF5)
-            length = 4;
-        if (length == 0 || utf8.size() - i < length)
-            return std::nullopt;
-        std::uint32_t code = length == 1 ? lead : lead & (0xFF >> (length + 1));
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<std::uint8_t>(utf8[i + k]);
-            if ((next & 0xC0) != 0x80)
-                return std::nullopt;
-            code = code << 6 | (next & 0x3F);
-        }
-        constexpr std::uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (code < kLeast[length] || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000))
-            return std::nullopt;
-        if (code >= 0x10000) {
-            out.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(code));
-        }
-        i += length;
-    }
-    return out;
-}
-
-} // namespace
-
-std::string Utf8FromUtf16(std::u16string_view utf16)
-{
-    std::string out;
-    for (std::size_t i = 0; i < utf16.size(); ++i) {
-        std::uint32_t code = utf16[i];
-        if (code >= 0xD800 && code < 0xDC00 && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 && utf16[i + 1] < 0xE000)
-            code = 0x10000 + ((code - 0xD800) << 10) + (utf16[++i] - 0xDC00);
-        else if (code >= 0xD800 && code < 0xE000)
-            code = 0xFFFD;
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | code >> 6);
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            out += static_cast<char>(0xE0 | code >> 12);
-            out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | code >> 18);
-            out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-            out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-    return out;
-}
-
-namespace {
-
 // "00020906-0000-0000-C000-000000000046" as a compound file stores it: the
 // first three groups little-endian, the last two as written.
 bool ReadGuid(std::string_view text, std::array<std::uint8_t, 16>& guid)
@@ -281,7 +211,7 @@ bool ParseInto(std::span<const std::string_view> tokens, MagicForm form, Structu
     case MagicForm::OleEntry: {
         if (n != 2 || !ReadName(tokens[1], false, test.namePieces))
             return false;
-        auto name = Utf16(test.namePieces.front());
+        auto name = Utf16FromUtf8(test.namePieces.front());
         // A stored name holds at most 31 units.
         if (!name || name->size() > 31)
             return false;
