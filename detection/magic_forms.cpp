@@ -1,12 +1,11 @@
-// The new forms of <magic> text: reading them, showing them, and testing
-// them against a file's structures.
+// The new forms of <magic> text: reading them and showing them.
+// structure_test.cpp tests them against a file's structures.
 #include "magic.h"
 
 #include "ascii.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 
 namespace {
 
@@ -336,34 +335,3 @@ std::string FormatStructureRule(const MagicRule& rule)
     }
     return {};
 }
-
-bool MaskedMatchAt(std::span<const MaskedByte> bytes, const std::uint8_t* at)
-{
-    for (std::size_t k = 0; k < bytes.size(); ++k) {
-        if ((at[k] & bytes[k].mask) != bytes[k].value)
-            return false;
-    }
-    return true;
-}
-
-std::optional<std::uint64_t> FindMasked(std::span<const MaskedByte> bytes, std::span<const std::uint8_t> data)
-{
-    if (data.size() < bytes.size())
-        return std::nullopt;
-    // Candidates are where the first fully compared byte fits; memchr finds them.
-    const auto key = std::find_if(bytes.begin(), bytes.end(), [](const MaskedByte& b) { return b.mask == 0xFF; });
-    const std::size_t k = static_cast<std::size_t>(key - bytes.begin());
-    const std::size_t last = data.size() - bytes.size();
-    for (std::size_t start = 0; start <= last; ++start) {
-        if (key != bytes.end()) {
-            const void* hit = std::memchr(data.data() + start + k, key->value, last - start + 1);
-            if (!hit)
-                return std::nullopt;
-            start = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - data.data()) - k;
-        }
-        if (MaskedMatchAt(bytes, data.data() + start))
-            return start;
-    }
-    return std::nullopt;
-}
-
