@@ -13,6 +13,21 @@ UniquePlatformFile OpenFileForDetection(const std::filesystem::path& path, std::
     return OpenRegularFile(path, error, ignored);
 }
 
+WholeFileResult ReadWholeFile(const std::filesystem::path& path, std::uint64_t limit, std::string& text,
+                              UniqueStdioFile& stream)
+{
+    text.clear();
+    stream.reset();
+    std::error_code ignored;
+    WholeFileResult problem = WholeFileResult::Read;
+    const UniquePlatformFile file = OpenRegularFile(path, ignored, problem);
+    if (!file)
+        return problem;
+    if (PlatformFileSize(*file) > limit)
+        return WholeFileResult::TooLarge;
+    return ReadOpenedWholeFile(*file, limit, text, stream);
+}
+
 const char* WholeFileProblem(WholeFileResult result)
 {
     switch (result) {

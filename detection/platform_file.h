@@ -59,6 +59,11 @@ using UniqueStdioFile = std::unique_ptr<std::FILE, StdioCloser>;
 WholeFileResult ReadWholeFile(const std::filesystem::path& path, std::uint64_t limit, std::string& text,
                               UniqueStdioFile& stream);
 
+// The platform's half of ReadWholeFile: `file` is open, regular and no
+// larger than `limit` when it was opened.
+WholeFileResult ReadOpenedWholeFile(PlatformFile& file, std::uint64_t limit, std::string& text,
+                                    UniqueStdioFile& stream);
+
 // What went wrong, for a message: "is not a regular file", and so on.
 const char* WholeFileProblem(WholeFileResult result);
 

@@ -68,21 +68,12 @@ bool PlatformFileRead(PlatformFile& file, std::uint64_t position, std::span<std:
     return true;
 }
 
-WholeFileResult ReadWholeFile(const std::filesystem::path& path, std::uint64_t limit, std::string& text,
-                              UniqueStdioFile& stream)
+WholeFileResult ReadOpenedWholeFile(PlatformFile& file, std::uint64_t limit, std::string& text,
+                                    UniqueStdioFile& stream)
 {
-    text.clear();
-    stream.reset();
-    std::error_code ignored;
-    WholeFileResult problem = WholeFileResult::Read;
-    const UniquePlatformFile file = OpenRegularFile(path, ignored, problem);
-    if (!file)
-        return problem;
-    if (file->size > limit)
-        return WholeFileResult::TooLarge;
     // Read to the end, whatever the size said, but never past the limit: the
     // file may be growing.
-    text.resize(static_cast<std::size_t>(file->size) + 1);
+    text.resize(static_cast<std::size_t>(file.size) + 1);
     std::size_t done = 0;
     for (;;) {
         if (done == text.size()) {
@@ -90,7 +81,7 @@ WholeFileResult ReadWholeFile(const std::filesystem::path& path, std::uint64_t l
                 return WholeFileResult::TooLarge;
             text.resize(static_cast<std::size_t>(std::min<std::uint64_t>(limit + 1, text.size() * 2)));
         }
-        const ssize_t got = ::read(file->fd, text.data() + done, text.size() - done);
+        const ssize_t got = ::read(file.fd, text.data() + done, text.size() - done);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)

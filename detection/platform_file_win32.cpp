@@ -78,29 +78,21 @@ bool PlatformFileRead(PlatformFile& file, std::uint64_t position, std::span<std:
     return true;
 }
 
-WholeFileResult ReadWholeFile(const std::filesystem::path& path, std::uint64_t limit, std::string& text,
-                              UniqueStdioFile& stream)
+WholeFileResult ReadOpenedWholeFile(PlatformFile& file, std::uint64_t, std::string& text, UniqueStdioFile& stream)
 {
-    text.clear();
-    stream.reset();
-    std::error_code ignored;
-    WholeFileResult problem = WholeFileResult::Read;
-    const UniquePlatformFile file = OpenRegularFile(path, ignored, problem);
-    if (!file)
-        return problem;
-    const std::uint64_t size = file->size;
-    if (size > limit)
-        return WholeFileResult::TooLarge;
+    // The size read at the open is the whole file: shared with readers only,
+    // it cannot grow while it is read.
+    const std::uint64_t size = file.size;
     text.resize(static_cast<std::size_t>(size));
-    if (size > 0 && !PlatformFileRead(*file, 0, {reinterpret_cast<std::uint8_t*>(text.data()), text.size()}))
+    if (size > 0 && !PlatformFileRead(file, 0, {reinterpret_cast<std::uint8_t*>(text.data()), text.size()}))
         return WholeFileResult::ReadFailed;
     if (size > 0) {
         // The stream takes the handle over and reads the same bytes again:
         // msvcrt has no stream over memory.
-        const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file->handle), _O_RDONLY | _O_BINARY);
+        const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file.handle), _O_RDONLY | _O_BINARY);
         if (fd < 0)
             return WholeFileResult::ReadFailed;
-        file->handle = INVALID_HANDLE_VALUE;
+        file.handle = INVALID_HANDLE_VALUE;
         stream.reset(_fdopen(fd, "rb"));
         if (!stream) {
             _close(fd);
