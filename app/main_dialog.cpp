@@ -132,6 +132,7 @@ void OnInitDialog(HWND dialog, const StartupInputs* given)
         SendMessageW(dialog, WM_CLOSE, 0, 0);
         return;
     }
+    g_app.settings = given->settings;
     DragAcceptFiles(dialog, TRUE);
     // An empty argument counts as none.
     if (given->argument && !given->argument->empty()) {
@@ -278,6 +279,7 @@ StartupInputs ReadStartupInputs()
     std::unique_ptr<LPWSTR, LocalFreeDeleter> arguments(CommandLineToArgvW(GetCommandLineW(), &count));
     if (arguments && count >= 2)
         inputs.argument = arguments.get()[1];
+    inputs.settings = RunSettingsFromEnvironment();
     return inputs;
 }
 
@@ -293,7 +295,7 @@ void ExamineCurrentFile(HWND dialog)
         SetWindowTextW(title, kUnreadableText);
         return;
     }
-    DetectionOutcome outcome = DetectFileType(g_app.signaturePath, g_app.currentPath);
+    DetectionOutcome outcome = DetectFileType(g_app.signaturePath, g_app.currentPath, g_app.settings);
     switch (outcome.state) {
     case DetectionState::Unreadable:
         SetWindowTextW(title, kUnreadableText);

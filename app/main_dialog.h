@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "run_settings.h"
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -15,6 +17,7 @@
 struct StartupInputs {
     std::filesystem::path executablePath;  // the signature file lies beside it
     std::optional<std::wstring> argument;  // the first command-line argument, if any
+    RunSettings settings;                  // the environment's
 };
 
 StartupInputs ReadStartupInputs();
@@ -27,9 +30,11 @@ struct AppState {
     bool currentPathTooLong;             // the path given did not fit; it is never examined or renamed
     wchar_t signaturePath[MAX_PATH];
     bool closedWhileStarting;            // no signature file: the dialog closed itself in WM_INITDIALOG
+    RunSettings settings;                // as the dialog started with them
 };
 
-// Zero-filled at start and again whenever a main dialog initialises.
+// Reset to its defaults (zero, but for the settings) at start and again
+// whenever a main dialog initialises.
 extern AppState g_app;
 
 // lParam of WM_INITDIALOG: a const StartupInputs*, or 0 for the process's own.
@@ -43,9 +48,3 @@ void ExamineCurrentFile(HWND dialog);
 // same warning as one that was there before; any other failure is shown
 // with the system's message for it.
 void MoveUnlessTaken(HWND dialog, const wchar_t* from, const wchar_t* to);
-
-// Runs the dialog with its accelerators and message loop until it is closed.
-// Returns the exit code: 0 after an orderly end, otherwise one of these.
-constexpr int kExitNoDialog = 1;           // the dialog could not be created
-constexpr int kExitMessageLoopFailed = 2;  // GetMessageW failed
-int RunApplication(HINSTANCE instance, const StartupInputs* inputs);

@@ -1,5 +1,5 @@
 // Entry point of Kindsniffer.exe.
-#include "main_dialog.h"
+#include "message_loop.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -37,18 +36,25 @@ struct BatchQueue {
     std::vector<std::optional<BatchResult>> ring = std::vector<std::optional<BatchResult>>(kAhead);
 };
 
-BatchResult ExamineOne(const SignatureTable& table, const std::filesystem::path& file, DetectionBuffers& buffers,
-                       bool withBasis)
+// What every worker examines with, the same for the whole batch.
+struct BatchJob {
+    const SignatureTable& table;
+    const std::vector<std::filesystem::path>& files;
+    const RunSettings& settings;
+    bool withBasis;
+};
+
+BatchResult ExamineOne(const BatchJob& job, std::size_t i, DetectionBuffers& buffers)
 {
     BatchResult result;
-    DetectionBasis* basis = withBasis ? &result.basis.emplace() : nullptr;
-    result.outcome = DetectWithTable(table, file, buffers, basis);
+    DetectionBasis* basis = job.withBasis ? &result.basis.emplace() : nullptr;
+    result.outcome = DetectWithTable(job.table, job.files[i], buffers, basis, job.settings);
     return result;
 }
 
-void Work(const SignatureTable& table, const std::vector<std::filesystem::path>& files, bool withBasis,
-          BatchQueue& queue)
+void Work(const BatchJob& job, BatchQueue& queue)
 {
+    const std::size_t count = job.files.size();
     UniqueDetectionBuffers buffers = MakeDetectionBuffers();
     std::vector<BatchResult> results;
     results.reserve(kBlock);
@@ -56,16 +62,16 @@ void Work(const SignatureTable& table, const std::vector<std::filesystem::path>&
         std::size_t first = 0, last = 0;
         {
             std::unique_lock lock(queue.mutex);
-            queue.room.wait(lock, [&] { return queue.next >= files.size() || queue.next < queue.consumed + kAhead; });
-            if (queue.next >= files.size())
+            queue.room.wait(lock, [&] { return queue.next >= count || queue.next < queue.consumed + kAhead; });
+            if (queue.next >= count)
                 return;
             first = queue.next;
-            last = std::min({first + kBlock, files.size(), queue.consumed + kAhead});
+            last = std::min({first + kBlock, count, queue.consumed + kAhead});
             queue.next = last;
         }
         results.clear();
         for (std::size_t i = first; i < last; ++i)
-            results.push_back(ExamineOne(table, files[i], *buffers, withBasis));
+            results.push_back(ExamineOne(job, i, *buffers));
         bool wake = false;
         {
             std::lock_guard lock(queue.mutex);
@@ -80,23 +86,22 @@ void Work(const SignatureTable& table, const std::vector<std::filesystem::path>&
 
 } // namespace
 
-unsigned BatchWorkers(std::size_t fileCount)
+unsigned BatchWorkers(std::size_t fileCount, unsigned asked)
 {
-    if (const char* asked = std::getenv("KINDSNIFFER_WORKERS")) {
-        const long n = std::strtol(asked, nullptr, 10);
-        if (n >= 1)
-            return static_cast<unsigned>(std::min<long>(n, 64));
-    }
+    if (asked != 0)
+        return asked;
     return static_cast<unsigned>(std::clamp<std::size_t>(fileCount, 1, kMaxWorkers));
 }
 
 void ExamineInOrder(const SignatureTable& table, const std::vector<std::filesystem::path>& files, unsigned workers,
-                    bool withBasis, const std::function<bool(std::size_t, BatchResult&&)>& take)
+                    const RunSettings& settings, bool withBasis,
+                    const std::function<bool(std::size_t, BatchResult&&)>& take)
 {
+    const BatchJob job{table, files, settings, withBasis};
     UniqueDetectionBuffers buffers = MakeDetectionBuffers();
     if (workers <= 1 || files.size() <= 1) {
         for (std::size_t i = 0; i < files.size(); ++i) {
-            if (!take(i, ExamineOne(table, files[i], *buffers, withBasis)))
+            if (!take(i, ExamineOne(job, i, *buffers)))
                 return;
         }
         return;
@@ -110,7 +115,7 @@ void ExamineInOrder(const SignatureTable& table, const std::vector<std::filesyst
     unsigned limit = workers;
     auto startWorker = [&] {
         try {
-            pool.emplace_back(Work, std::cref(table), std::cref(files), withBasis, std::ref(queue));
+            pool.emplace_back(Work, std::cref(job), std::ref(queue));
         } catch (const std::system_error&) {
             limit = static_cast<unsigned>(pool.size());  // the threads that started share the work
         }
@@ -124,7 +129,7 @@ void ExamineInOrder(const SignatureTable& table, const std::vector<std::filesyst
             std::unique_lock lock(queue.mutex);
             if (pool.empty() && !queue.ring[i % kAhead]) {
                 lock.unlock();
-                outcome = ExamineOne(table, files[i], *buffers, withBasis);  // no thread could be started at all
+                outcome = ExamineOne(job, i, *buffers);  // no thread could be started at all
             } else {
                 queue.consumerWaiting = true;
                 while (!queue.arrived.wait_for(lock, kPatience, [&] { return queue.ring[i % kAhead].has_value(); })) {

@@ -12,8 +12,8 @@
 
 // How many threads to examine `fileCount` files with. Waits on the disk
 // overlap, so more threads than processors help when the cache is cold.
-// KINDSNIFFER_WORKERS, when set to a number from 1 on, decides instead.
-unsigned BatchWorkers(std::size_t fileCount);
+// `asked` (RunSettings::workers), when not 0, decides instead.
+unsigned BatchWorkers(std::size_t fileCount, unsigned asked);
 
 struct BatchResult {
     DetectionOutcome outcome;
@@ -23,6 +23,8 @@ struct BatchResult {
 // Calls take(i, result) for every file, i = 0, 1, 2, ... in order, on the
 // calling thread; the files are examined by `workers` threads, each with its
 // own reusable buffers, at most a bounded number ahead of `take`. When take
-// returns false, no further file is handed on and the workers stop.
+// returns false, no further file is handed on and the workers stop. Each
+// run searches as `settings` say.
 void ExamineInOrder(const SignatureTable& table, const std::vector<std::filesystem::path>& files, unsigned workers,
-                    bool withBasis, const std::function<bool(std::size_t, BatchResult&&)>& take);
+                    const RunSettings& settings, bool withBasis,
+                    const std::function<bool(std::size_t, BatchResult&&)>& take);

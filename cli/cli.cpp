@@ -1,13 +1,13 @@
 #include "cli.h"
 #include "batch.h"
-#include "lint.h"
+#include "lint_command.h"
 #include "options.h"
 #include "platform_cli.h"
 #include "report.h"
-#include "text.h"
 #include "walk.h"
 
 #include "detection.h"
+#include "escaping.h"
 #include "platform_file.h"
 #include "signature_text.h"
 
@@ -22,7 +22,7 @@ namespace {
 // blocks, few enough that a list of any length costs the same memory.
 constexpr std::size_t kListBlock = 4096;
 
-int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
+int Examine(const CliOptions& options, const RunSettings& settings, std::FILE* out, std::FILE* err)
 {
     const SignatureTable table = LoadSignatureTable(options.signaturePath);
     // A missing signature file would turn every answer into "unknown": refuse instead.
@@ -103,8 +103,8 @@ int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
             break;
         // A rename must be done before the next file is examined (the same file
         // may be named twice), so a renaming batch examines one file at a time.
-        const unsigned workers = renaming ? 1 : BatchWorkers(files.size());
-        ExamineInOrder(table, files, workers, options.explain, [&](std::size_t i, BatchResult&& result) {
+        const unsigned workers = renaming ? 1 : BatchWorkers(files.size(), settings.workers);
+        ExamineInOrder(table, files, workers, settings, options.explain, [&](std::size_t i, BatchResult&& result) {
             // No worker touches a file's path again once its outcome is handed on.
             going = take(std::move(files[i]), std::move(result));
             return going;
@@ -134,7 +134,7 @@ int Examine(const CliOptions& options, std::FILE* out, std::FILE* err)
     return static_cast<int>(exit);
 }
 
-int RunCommand(const std::vector<fs::path>& args, std::FILE* out, std::FILE* err)
+int RunCommand(const std::vector<fs::path>& args, const RunSettings& settings, std::FILE* out, std::FILE* err)
 {
     CliOptions options;
     if (!ParseArguments(args, options, err)) {
@@ -155,14 +155,14 @@ int RunCommand(const std::vector<fs::path>& args, std::FILE* out, std::FILE* err
         options.signaturePath = DefaultSignaturePath(ExecutablePath().parent_path());
         options.signaturesDefaulted = true;
     }
-    return Examine(options, out, err);
+    return Examine(options, settings, out, err);
 }
 
 } // namespace
 
-int RunCli(const std::vector<fs::path>& args, std::FILE* out, std::FILE* err)
+int RunCli(const std::vector<fs::path>& args, const RunSettings& settings, std::FILE* out, std::FILE* err)
 {
-    const int code = RunCommand(args, out, err);
+    const int code = RunCommand(args, settings, out, err);
     // Whatever the command, output that did not arrive whole is a failure,
     // never a success (a full disk, a closed pipe, /dev/full).
     if (std::fflush(out) != 0 || OutputFailed(out)) {

@@ -1,11 +1,13 @@
 // The console program: detection runs from the command line.
 #pragma once
 
+#include "run_settings.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <vector>
 
-// The console program's exit status. --lint uses its own (see lint.h), and
+// The console program's exit status. --lint uses its own (see lint_command.h), and
 // OutputFailed as well. Of several that apply, OutputFailed wins (then not
 // even the report is whole), then RenameFailed, then RenameKept, then Unreadable.
 enum class CliExit : int {
@@ -21,5 +23,7 @@ enum class CliExit : int {
 };
 
 // `args` are the arguments after the program's name, in the platform's native
-// encoding (UTF-16 on Windows, bytes elsewhere).
-int RunCli(const std::vector<std::filesystem::path>& args, std::FILE* out, std::FILE* err);
+// encoding (UTF-16 on Windows, bytes elsewhere); `settings` are the
+// environment's, read by main.
+int RunCli(const std::vector<std::filesystem::path>& args, const RunSettings& settings, std::FILE* out,
+           std::FILE* err);

@@ -1,6 +1,6 @@
 #include "explain.h"
 
-#include "text.h"
+#include "escaping.h"
 
 namespace {
 

@@ -9,5 +9,5 @@ int main(int argc, char** argv)
     // exit status says the output was lost.
     std::signal(SIGPIPE, SIG_IGN);
     std::vector<std::filesystem::path> args(argv + 1, argv + argc);
-    return RunCli(args, stdout, stderr);
+    return RunCli(args, RunSettingsFromEnvironment(), stdout, stderr);
 }

@@ -40,5 +40,5 @@ int wmain(int argc, wchar_t** argv)
         SetConsoleOutputCP(CP_UTF8);
 
     std::vector<std::filesystem::path> args(argv + 1, argv + argc);
-    return RunCli(args, stdout, stderr);
+    return RunCli(args, RunSettingsFromEnvironment(), stdout, stderr);
 }

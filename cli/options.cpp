@@ -1,6 +1,7 @@
 #include "options.h"
 #include "platform_cli.h"
-#include "text.h"
+
+#include "escaping.h"
 
 #include <algorithm>
 #include <string_view>

@@ -1,7 +1,7 @@
 // What the console program needs of the system beyond detection.
 #pragma once
 
-#include "names.h"
+#include "file_names.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -1,7 +1,7 @@
 #include "rename.h"
-#include "names.h"
 #include "platform_cli.h"
 
+#include "file_names.h"
 #include "platform_file.h"
 
 #include <system_error>

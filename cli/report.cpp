@@ -1,7 +1,8 @@
 #include "report.h"
 #include "explain.h"
 #include "platform_cli.h"
-#include "text.h"
+
+#include "escaping.h"
 
 #include <algorithm>
 #include <string>

@@ -1,6 +1,7 @@
 #include "walk.h"
 #include "platform_cli.h"
-#include "text.h"
+
+#include "escaping.h"
 
 #include <algorithm>
 #include <cerrno>

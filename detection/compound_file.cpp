@@ -1,5 +1,7 @@
 #include "compound_file.h"
 
+#include "ascii.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -89,7 +91,7 @@ std::u16string Folded(std::u16string_view name)
 
 char16_t FoldCompoundUnit(char16_t unit)
 {
-    return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - u'a' + u'A') : unit;
+    return AsciiUpper(unit);
 }
 
 std::uint32_t CompoundNameHash(std::u16string_view folded)

@@ -1,6 +1,7 @@
 // One detection run: which type of the signature file, if any, a file belongs to.
 #pragma once
 
+#include "run_settings.h"
 #include "signatures.h"
 
 #include <cstddef>
@@ -62,16 +63,13 @@ UniqueDetectionBuffers MakeDetectionBuffers();
 // with its square.
 std::uint64_t SearchWork(const DetectionBuffers& buffers);
 
-// Files of at least `bytes` are searched by two threads, each reading its own
-// half, whatever the number of processors; empty restores the default (large
-// files only, and only when the process may run on two processors).
-void SetTwoThreadSearch(std::optional<std::uint64_t> bytes);
-
 // Loads the signature file afresh, so that an edit takes effect at the next run.
-DetectionOutcome DetectFileType(const std::filesystem::path& signaturePath, const std::filesystem::path& filePath);
+DetectionOutcome DetectFileType(const std::filesystem::path& signaturePath, const std::filesystem::path& filePath,
+                                const RunSettings& settings = {});
 
 // The same run against a table loaded once, for batches.
 DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesystem::path& filePath,
-                                 DetectionBasis* basis = nullptr);
+                                 DetectionBasis* basis = nullptr, const RunSettings& settings = {});
 DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesystem::path& filePath,
-                                 DetectionBuffers& buffers, DetectionBasis* basis = nullptr);
+                                 DetectionBuffers& buffers, DetectionBasis* basis = nullptr,
+                                 const RunSettings& settings = {});

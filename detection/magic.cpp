@@ -1,20 +1,15 @@
 #include "magic.h"
 
+#include "ascii.h"
+
 #include <algorithm>
-#include <cstring>
 #include <limits>
 
 namespace {
 
 int DigitValue(char c, int base)
 {
-    int v = -1;
-    if (c >= '0' && c <= '9')
-        v = c - '0';
-    else if (c >= 'a' && c <= 'f')
-        v = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F')
-        v = c - 'A' + 10;
+    const int v = HexDigitValue(c);
     return v < base ? v : -1;
 }
 
@@ -54,25 +49,11 @@ ByteTokenReading ReadNumber(std::string_view text, int base, std::optional<std::
     return reading;
 }
 
-// How often a byte turns up in ordinary files, roughly: the search looks for
-// the pattern's least common byte so that it stops at as few candidates as
-// possible.
-int Commonness(std::uint8_t b)
-{
-    if (b == 0x00 || b == 0xFF)
-        return 3;
-    if (b == ' ' || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == '\n')
-        return 2;
-    if (b >= 0x20 && b < 0x7F)
-        return 1;
-    return 0;
-}
-
 } // namespace
 
 bool IsNumberSpace(char c)
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+    return IsAsciiSpace(c);
 }
 
 bool IsAnchor(std::string_view token)
@@ -169,10 +150,9 @@ std::string FormatMagicRule(const MagicRule& rule)
         return FormatStructureRule(rule);
     std::string text = rule.anchor == MagicAnchor::Search ? "?:" : std::to_string(rule.offset) + ":";
     for (const PatternByte& b : rule.pattern) {
-        static constexpr char kHex[] = "0123456789ABCDEF";
         text += ' ';
-        text += b.wildcard ? '?' : kHex[b.value >> 4];
-        text += b.wildcard ? '?' : kHex[b.value & 0xF];
+        text += b.wildcard ? '?' : kHexDigits[b.value >> 4];
+        text += b.wildcard ? '?' : kHexDigits[b.value & 0xF];
     }
     return text;
 }
@@ -224,110 +204,23 @@ bool PatternMatchesAt(std::span<const PatternByte> pattern, const std::uint8_t* 
     return true;
 }
 
-namespace {
-
-// Position of the pattern's rarest fixed byte, or n when it has none.
-std::size_t RarestFixedByte(std::span<const PatternByte> pattern, std::size_t except)
-{
-    std::size_t key = pattern.size();
-    for (std::size_t k = 0; k < pattern.size(); ++k) {
-        if (k == except || pattern[k].wildcard)
-            continue;
-        if (key == pattern.size() || Commonness(pattern[k].value) < Commonness(pattern[key].value))
-            key = k;
-    }
-    return key;
-}
-
-// Candidates for one fixed byte: memchr skips to each occurrence.
-std::optional<std::uint64_t> FindBySingleByte(std::span<const PatternByte> pattern, std::size_t key,
-                                              std::span<const std::uint8_t> data)
-{
-    const std::uint8_t* const base = data.data();
-    const std::uint8_t* cursor = base + key;
-    const std::uint8_t* const keyEnd = base + (data.size() - pattern.size()) + key + 1;
-    while (cursor < keyEnd) {
-        const void* hit = std::memchr(cursor, pattern[key].value, static_cast<std::size_t>(keyEnd - cursor));
-        if (!hit)
-            break;
-        const auto* at = static_cast<const std::uint8_t*>(hit);
-        const std::size_t start = static_cast<std::size_t>(at - base) - key;
-        if (PatternMatchesAt(pattern, base + start))
-            return start;
-        cursor = at + 1;
-    }
-    return std::nullopt;
-}
-
-// Sixteen bytes compared at once; GCC and Clang lower this to SSE2 on x86-64.
-using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
-
-Bytes16 Load16(const std::uint8_t* p)
-{
-    Bytes16 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-bool AnyLane(Bytes16 v)
-{
-    std::uint64_t halves[2];
-    std::memcpy(halves, &v, sizeof halves);
-    return (halves[0] | halves[1]) != 0;
-}
-
-// Candidates for two fixed bytes: a whole block of 64 start positions is
-// ruled out at once unless both bytes stand in place somewhere in it. On
-// ordinary data one byte alone stops a scan every few hundred bytes; a pair
-// rarely does.
-std::optional<std::uint64_t> FindByBytePair(std::span<const PatternByte> pattern, std::size_t first,
-                                            std::size_t second, std::span<const std::uint8_t> data)
-{
-    constexpr std::size_t block = 64;
-    const std::uint8_t* const base = data.data();
-    const std::size_t lastStart = data.size() - pattern.size();
-    const std::uint8_t a = pattern[first].value;
-    const std::uint8_t b = pattern[second].value;
-
-    std::size_t start = 0;
-    for (; start + block <= lastStart + 1; start += block) {
-        const std::uint8_t* p = base + start;
-        Bytes16 hits = ((Load16(p + first) == a) & (Load16(p + second) == b))
-                     | ((Load16(p + first + 16) == a) & (Load16(p + second + 16) == b))
-                     | ((Load16(p + first + 32) == a) & (Load16(p + second + 32) == b))
-                     | ((Load16(p + first + 48) == a) & (Load16(p + second + 48) == b));
-        if (!AnyLane(hits))
-            continue;
-        for (std::size_t i = start; i < start + block; ++i) {
-            if (PatternMatchesAt(pattern, base + i))
-                return i;
-        }
-    }
-    for (; start <= lastStart; ++start) {
-        if (PatternMatchesAt(pattern, base + start))
-            return start;
-    }
-    return std::nullopt;
-}
-
-} // namespace
-
-std::optional<std::uint64_t> FindPattern(std::span<const PatternByte> pattern, std::span<const std::uint8_t> data)
-{
-    if (data.size() < pattern.size())
-        return std::nullopt;
-    const std::size_t first = RarestFixedByte(pattern, pattern.size());
-    if (first == pattern.size())
-        return 0;  // only wildcards: the first position holds
-    const std::size_t second = RarestFixedByte(pattern, first);
-    if (second == pattern.size())
-        return FindBySingleByte(pattern, first, data);
-    return FindByBytePair(pattern, first, second, data);
-}
-
 const std::uint8_t* MemorySource::Bytes(std::uint64_t position, std::size_t count) const
 {
     if (position > bytes.size() || bytes.size() - position < count)
         return nullptr;
     return bytes.data() + position;
+}
+
+bool MemorySource::Contains(const MagicRule& rule) const
+{
+    // A plain search: what is in memory is a test's or a fuzzer's input, and
+    // the file-reading run's scanner is checked against this.
+    const std::span<const PatternByte> pattern(rule.pattern);
+    if (bytes.size() < pattern.size())
+        return false;
+    for (std::size_t start = 0; start <= bytes.size() - pattern.size(); ++start) {
+        if (PatternMatchesAt(pattern, bytes.data() + start))
+            return true;
+    }
+    return false;
 }

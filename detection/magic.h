@@ -3,11 +3,16 @@
 // Everything here is pure: a rule is parsed from its text once, and tested
 // against bytes handed in by the caller. The detection run supplies the bytes
 // from a file; tests and fuzzers supply them from memory.
+//
+// The classic patterns are read, shown and matched in magic.cpp; the new
+// forms are read and shown in magic_forms.cpp and tested, masked bytes and
+// all, in structure_test.cpp.
 #pragma once
 
 #include "pointer_reader.h"
 #include "structure_cache.h"
 #include "text_sample.h"
+#include "unicode.h"
 
 #include <array>
 #include <cstddef>
@@ -162,7 +167,8 @@ MagicRule ParseMagicRule(std::string_view text);
 // new-form text invalid.
 MagicRule ParseClassicMagicRule(std::string_view text);
 
-// Whether a text's first token names a new form, and which.
+// Whether a text's first token names a new form, and which (magic_forms.cpp,
+// as are the two below and FormatStructureRule).
 std::optional<MagicForm> NewFormOf(std::string_view text);
 
 // The new-form reading of a text that NewFormOf names; invalid when any
@@ -193,18 +199,10 @@ std::optional<std::uint64_t> MinimumFileSize(const MagicRule& rule);
 // Compares pattern.size() bytes at `bytes`.
 bool PatternMatchesAt(std::span<const PatternByte> pattern, const std::uint8_t* bytes);
 
-// First position at which the whole pattern lies inside `data`, the last
-// possible start (data.size() - pattern.size()) included.
-std::optional<std::uint64_t> FindPattern(std::span<const PatternByte> pattern,
-                                         std::span<const std::uint8_t> data);
-
 // Masked bytes: compares bytes.size() bytes at `at`, and finds the first
-// place in `data` where they all lie.
+// place in `data` where they all lie (structure_test.cpp).
 bool MaskedMatchAt(std::span<const MaskedByte> bytes, const std::uint8_t* at);
 std::optional<std::uint64_t> FindMasked(std::span<const MaskedByte> bytes, std::span<const std::uint8_t> data);
-
-// A name from a compound file's directory, for showing (lone surrogates as U+FFFD).
-std::string Utf8FromUtf16(std::u16string_view utf16);
 
 // Where a new-form test held, for explaining a match.
 struct StructureHeld {
@@ -214,7 +212,7 @@ struct StructureHeld {
     std::optional<TextEncoding> encoding;  // text forms: the encoding the sample was found to be in
 };
 
-// Tests a valid new-form rule. A read that fails gives NoMatch; the source
+// Tests a valid new-form rule (structure_test.cpp). A read that fails gives NoMatch; the source
 // itself must note the failure (FileSource does), since it is no answer.
 MagicResult TestStructure(const MagicRule& rule, const ByteFetch& fetch, StructureCache& cache,
                           StructureHeld* held = nullptr);
@@ -256,6 +254,7 @@ struct MemorySource {
 
     std::uint64_t Size() const { return bytes.size(); }
     const std::uint8_t* Bytes(std::uint64_t position, std::size_t count) const;
-    bool Contains(const MagicRule& rule) const { return FindPattern(rule.pattern, bytes).has_value(); }
+    // Whether the rule's pattern lies anywhere in the bytes.
+    bool Contains(const MagicRule& rule) const;
     StructureCache& Structures() { return structures; }
 };

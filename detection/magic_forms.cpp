@@ -1,10 +1,11 @@
-// The new forms of <magic> text: reading them, showing them, and testing
-// them against a file's structures.
+// The new forms of <magic> text: reading them and showing them.
+// structure_test.cpp tests them against a file's structures.
 #include "magic.h"
+
+#include "ascii.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 
 namespace {
 
@@ -55,22 +56,11 @@ constexpr std::size_t kMaxDecimalDigits = 18;
 // Which written byte of a GUID a compound file stores first, second, ...
 constexpr std::size_t kGuidOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 std::optional<std::uint8_t> HexPair(std::string_view text)
 {
-    if (text.size() != 2 || HexDigit(text[0]) < 0 || HexDigit(text[1]) < 0)
+    if (text.size() != 2 || !IsHexDigit(text[0]) || !IsHexDigit(text[1]))
         return std::nullopt;
-    return static_cast<std::uint8_t>(HexDigit(text[0]) << 4 | HexDigit(text[1]));
+    return static_cast<std::uint8_t>(HexDigitValue(text[0]) << 4 | HexDigitValue(text[1]));
 }
 
 std::optional<std::uint64_t> Decimal(std::string_view text)
@@ -164,76 +154,6 @@ bool ReadName(std::string_view token, bool stars, std::vector<std::string>& piec
     return true;
 }
 
-// UTF-8 to UTF-16, refusing what is not well-formed UTF-8.
-std::optional<std::u16string> Utf16(std::string_view utf8)
-{
-    std::u16string out;
-    for (std::size_t i = 0; i < utf8.size();) {
-        const auto lead = static_cast<std::uint8_t>(utf8[i]);
-        std::size_t length = 0;  // 0: no byte a sequence can start with
-        if (lead < 0x80)
-            length = 1;
-        else if (lead >= 0xC2 && lead < 0xE0)
-            length = 2;
-        else if (lead >= 0xE0 && lead < 0xF0)
-            length = 3;
-        else if (lead >= 0xF0 && lead < 0xF5)
-            length = 4;
-        if (length == 0 || utf8.size() - i < length)
-            return std::nullopt;
-        std::uint32_t code = length == 1 ? lead : lead & (0xFF >> (length + 1));
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<std::uint8_t>(utf8[i + k]);
-            if ((next & 0xC0) != 0x80)
-                return std::nullopt;
-            code = code << 6 | (next & 0x3F);
-        }
-        constexpr std::uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (code < kLeast[length] || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000))
-            return std::nullopt;
-        if (code >= 0x10000) {
-            out.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(code));
-        }
-        i += length;
-    }
-    return out;
-}
-
-} // namespace
-
-std::string Utf8FromUtf16(std::u16string_view utf16)
-{
-    std::string out;
-    for (std::size_t i = 0; i < utf16.size(); ++i) {
-        std::uint32_t code = utf16[i];
-        if (code >= 0xD800 && code < 0xDC00 && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 && utf16[i + 1] < 0xE000)
-            code = 0x10000 + ((code - 0xD800) << 10) + (utf16[++i] - 0xDC00);
-        else if (code >= 0xD800 && code < 0xE000)
-            code = 0xFFFD;
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | code >> 6);
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            out += static_cast<char>(0xE0 | code >> 12);
-            out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | code >> 18);
-            out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-            out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-    return out;
-}
-
-namespace {
-
 // "00020906-0000-0000-C000-000000000046" as a compound file stores it: the
 // first three groups little-endian, the last two as written.
 bool ReadGuid(std::string_view text, std::array<std::uint8_t, 16>& guid)
@@ -243,7 +163,7 @@ bool ReadGuid(std::string_view text, std::array<std::uint8_t, 16>& guid)
     std::string digits;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-        if (dash ? text[i] != '-' : HexDigit(text[i]) < 0)
+        if (dash ? text[i] != '-' : !IsHexDigit(text[i]))
             return false;
         if (!dash)
             digits += text[i];
@@ -291,7 +211,7 @@ bool ParseInto(std::span<const std::string_view> tokens, MagicForm form, Structu
     case MagicForm::OleEntry: {
         if (n != 2 || !ReadName(tokens[1], false, test.namePieces))
             return false;
-        auto name = Utf16(test.namePieces.front());
+        auto name = Utf16FromUtf8(test.namePieces.front());
         // A stored name holds at most 31 units.
         if (!name || name->size() > 31)
             return false;
@@ -353,8 +273,7 @@ bool ParseInto(std::span<const std::string_view> tokens, MagicForm form, Structu
 
 std::string Hex(std::uint8_t byte)
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    return {kHex[byte >> 4], kHex[byte & 0xF]};
+    return {kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
 }
 
 std::string FormatBytes(const StructureTest& test, std::string text)
@@ -440,34 +359,3 @@ std::string FormatStructureRule(const MagicRule& rule)
     }
     return {};
 }
-
-bool MaskedMatchAt(std::span<const MaskedByte> bytes, const std::uint8_t* at)
-{
-    for (std::size_t k = 0; k < bytes.size(); ++k) {
-        if ((at[k] & bytes[k].mask) != bytes[k].value)
-            return false;
-    }
-    return true;
-}
-
-std::optional<std::uint64_t> FindMasked(std::span<const MaskedByte> bytes, std::span<const std::uint8_t> data)
-{
-    if (data.size() < bytes.size())
-        return std::nullopt;
-    // Candidates are where the first fully compared byte fits; memchr finds them.
-    const auto key = std::find_if(bytes.begin(), bytes.end(), [](const MaskedByte& b) { return b.mask == 0xFF; });
-    const std::size_t k = static_cast<std::size_t>(key - bytes.begin());
-    const std::size_t last = data.size() - bytes.size();
-    for (std::size_t start = 0; start <= last; ++start) {
-        if (key != bytes.end()) {
-            const void* hit = std::memchr(data.data() + start + k, key->value, last - start + 1);
-            if (!hit)
-                return std::nullopt;
-            start = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - data.data()) - k;
-        }
-        if (MaskedMatchAt(bytes, data.data() + start))
-            return start;
-    }
-    return std::nullopt;
-}
-

@@ -18,6 +18,15 @@ struct PlatformFileCloser {
 };
 using UniquePlatformFile = std::unique_ptr<PlatformFile, PlatformFileCloser>;
 
+enum class WholeFileResult { Read, CannotOpen, NotRegular, TooLarge, ReadFailed };
+
+// Opens `path` for reading when it is a regular file: the one place, on each
+// platform, that decides what a detection run or a whole-file read may
+// touch. On failure `error` holds why, as OpenFileForDetection tells it, and
+// `problem` the same as ReadWholeFile tells it.
+UniquePlatformFile OpenRegularFile(const std::filesystem::path& path, std::error_code& error,
+                                   WholeFileResult& problem);
+
 // Opens an existing regular file for reading. Other readers may open it at
 // the same time; writers and deleters may not (on Windows this is enforced,
 // and a file already open for writing elsewhere fails to open). Directories
@@ -41,8 +50,6 @@ struct StdioCloser {
 };
 using UniqueStdioFile = std::unique_ptr<std::FILE, StdioCloser>;
 
-enum class WholeFileResult { Read, CannotOpen, NotRegular, TooLarge, ReadFailed };
-
 // Reads a whole document (the signature file, a file to lint) once. Only a
 // regular file is read: a FIFO, a device, a folder or a pipe is refused
 // without blocking or reading from it. A file of more than `limit` bytes is
@@ -51,6 +58,11 @@ enum class WholeFileResult { Read, CannotOpen, NotRegular, TooLarge, ReadFailed 
 // FILE*; `text` must outlive `stream`. An empty file gives a null stream.
 WholeFileResult ReadWholeFile(const std::filesystem::path& path, std::uint64_t limit, std::string& text,
                               UniqueStdioFile& stream);
+
+// The platform's half of ReadWholeFile: `file` is open, regular and no
+// larger than `limit` when it was opened.
+WholeFileResult ReadOpenedWholeFile(PlatformFile& file, std::uint64_t limit, std::string& text,
+                                    UniqueStdioFile& stream);
 
 // What went wrong, for a message: "is not a regular file", and so on.
 const char* WholeFileProblem(WholeFileResult result);

@@ -23,28 +23,26 @@ void PlatformFileCloser::operator()(PlatformFile* file) const noexcept
     delete file;
 }
 
-UniquePlatformFile OpenFileForDetection(const std::filesystem::path& path)
-{
-    std::error_code ignored;
-    return OpenFileForDetection(path, ignored);
-}
-
-UniquePlatformFile OpenFileForDetection(const std::filesystem::path& path, std::error_code& error)
+UniquePlatformFile OpenRegularFile(const std::filesystem::path& path, std::error_code& error,
+                                   WholeFileResult& problem)
 {
     // O_NONBLOCK: opening a FIFO must not wait for a writer; it is then refused below.
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         error.assign(errno, std::system_category());
+        problem = WholeFileResult::CannotOpen;
         return nullptr;
     }
     UniquePlatformFile file(new PlatformFile{fd, 0});
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         error.assign(errno, std::system_category());
+        problem = WholeFileResult::ReadFailed;
         return nullptr;
     }
     if (!S_ISREG(st.st_mode) || st.st_size < 0) {
         error = std::make_error_code(S_ISDIR(st.st_mode) ? std::errc::is_a_directory : std::errc::not_supported);
+        problem = WholeFileResult::NotRegular;
         return nullptr;
     }
     file->size = static_cast<std::uint64_t>(st.st_size);
@@ -70,26 +68,12 @@ bool PlatformFileRead(PlatformFile& file, std::uint64_t position, std::span<std:
     return true;
 }
 
-WholeFileResult ReadWholeFile(const std::filesystem::path& path, std::uint64_t limit, std::string& text,
-                              UniqueStdioFile& stream)
+WholeFileResult ReadOpenedWholeFile(PlatformFile& file, std::uint64_t limit, std::string& text,
+                                    UniqueStdioFile& stream)
 {
-    text.clear();
-    stream.reset();
-    // O_NONBLOCK: a FIFO opens at once, and is then refused as not regular.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        return WholeFileResult::CannotOpen;
-    UniquePlatformFile file(new PlatformFile{fd, 0});
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return WholeFileResult::ReadFailed;
-    if (!S_ISREG(st.st_mode))
-        return WholeFileResult::NotRegular;
-    if (static_cast<std::uint64_t>(st.st_size) > limit)
-        return WholeFileResult::TooLarge;
     // Read to the end, whatever the size said, but never past the limit: the
     // file may be growing.
-    text.resize(static_cast<std::size_t>(st.st_size) + 1);
+    text.resize(static_cast<std::size_t>(file.size) + 1);
     std::size_t done = 0;
     for (;;) {
         if (done == text.size()) {
@@ -97,7 +81,7 @@ WholeFileResult ReadWholeFile(const std::filesystem::path& path, std::uint64_t l
                 return WholeFileResult::TooLarge;
             text.resize(static_cast<std::size_t>(std::min<std::uint64_t>(limit + 1, text.size() * 2)));
         }
-        const ssize_t got = ::read(fd, text.data() + done, text.size() - done);
+        const ssize_t got = ::read(file.fd, text.data() + done, text.size() - done);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)

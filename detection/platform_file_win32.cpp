@@ -19,20 +19,17 @@ void PlatformFileCloser::operator()(PlatformFile* file) const noexcept
     delete file;
 }
 
-UniquePlatformFile OpenFileForDetection(const std::filesystem::path& path)
+UniquePlatformFile OpenRegularFile(const std::filesystem::path& path, std::error_code& error,
+                                   WholeFileResult& problem)
 {
-    std::error_code ignored;
-    return OpenFileForDetection(path, ignored);
-}
-
-UniquePlatformFile OpenFileForDetection(const std::filesystem::path& path, std::error_code& error)
-{
-    // Readers only may share the file: one being written elsewhere is refused.
-    // Backup semantics lets a directory open too; it is refused just below.
+    // Readers only may share the file: one being written elsewhere is refused,
+    // and nobody can change it while it is read. Backup semantics lets a
+    // directory open too; it is refused just below.
     HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         error.assign(static_cast<int>(GetLastError()), std::system_category());
+        problem = WholeFileResult::CannotOpen;
         return nullptr;
     }
     UniquePlatformFile file(new PlatformFile{handle, 0});
@@ -40,14 +37,17 @@ UniquePlatformFile OpenFileForDetection(const std::filesystem::path& path, std::
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(handle) != FILE_TYPE_DISK) {
         error = std::make_error_code(std::errc::not_supported);
+        problem = WholeFileResult::NotRegular;
         return nullptr;
     }
     if (!GetFileInformationByHandle(handle, &info)) {
         error.assign(static_cast<int>(GetLastError()), std::system_category());
+        problem = WholeFileResult::ReadFailed;
         return nullptr;
     }
     if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         error = std::make_error_code(std::errc::is_a_directory);
+        problem = WholeFileResult::NotRegular;
         return nullptr;
     }
     file->size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
@@ -78,37 +78,21 @@ bool PlatformFileRead(PlatformFile& file, std::uint64_t position, std::span<std:
     return true;
 }
 
-WholeFileResult ReadWholeFile(const std::filesystem::path& path, std::uint64_t limit, std::string& text,
-                              UniqueStdioFile& stream)
+WholeFileResult ReadOpenedWholeFile(PlatformFile& file, std::uint64_t, std::string& text, UniqueStdioFile& stream)
 {
-    text.clear();
-    stream.reset();
-    // Readers only may share it: nobody can change the file while it is read.
-    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return WholeFileResult::CannotOpen;
-    UniquePlatformFile file(new PlatformFile{handle, 0});
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (GetFileType(handle) != FILE_TYPE_DISK)
-        return WholeFileResult::NotRegular;
-    if (!GetFileInformationByHandle(handle, &info))
-        return WholeFileResult::ReadFailed;
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        return WholeFileResult::NotRegular;
-    const std::uint64_t size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
-    if (size > limit)
-        return WholeFileResult::TooLarge;
+    // The size read at the open is the whole file: shared with readers only,
+    // it cannot grow while it is read.
+    const std::uint64_t size = file.size;
     text.resize(static_cast<std::size_t>(size));
-    if (size > 0 && !PlatformFileRead(*file, 0, {reinterpret_cast<std::uint8_t*>(text.data()), text.size()}))
+    if (size > 0 && !PlatformFileRead(file, 0, {reinterpret_cast<std::uint8_t*>(text.data()), text.size()}))
         return WholeFileResult::ReadFailed;
     if (size > 0) {
         // The stream takes the handle over and reads the same bytes again:
         // msvcrt has no stream over memory.
-        const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file->handle), _O_RDONLY | _O_BINARY);
+        const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file.handle), _O_RDONLY | _O_BINARY);
         if (fd < 0)
             return WholeFileResult::ReadFailed;
-        file->handle = INVALID_HANDLE_VALUE;
+        file.handle = INVALID_HANDLE_VALUE;
         stream.reset(_fdopen(fd, "rb"));
         if (!stream) {
             _close(fd);

@@ -3,10 +3,7 @@
 #include <immintrin.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cstdlib>
 #include <cstring>
-#include <string_view>
 
 namespace {
 
@@ -211,7 +208,7 @@ bool Runs(ScanLevel level)
     return false;
 }
 
-ScanLevel ChooseLevelAtStart()
+ScanLevel BestLevel()
 {
     __builtin_cpu_init();
     ScanLevel level = ScanLevel::Plain;
@@ -219,20 +216,6 @@ ScanLevel ChooseLevelAtStart()
         if (Runs(candidate))
             level = candidate;
     }
-    // Lets a user (or a benchmark) rule out a level the processor claims but handles badly.
-    if (const char* asked = std::getenv("KINDSNIFFER_SCAN_LEVEL")) {
-        const std::string_view name(asked);
-        if (name == "plain")
-            level = ScanLevel::Plain;
-        else if (name == "ssse3" && level == ScanLevel::Avx2)
-            level = ScanLevel::Ssse3;
-    }
-    return level;
-}
-
-std::atomic<ScanLevel>& ActiveLevel()
-{
-    static std::atomic<ScanLevel> level{ChooseLevelAtStart()};
     return level;
 }
 
@@ -293,12 +276,13 @@ void ResetFindings(const SearchScanner& scanner, std::size_t first, std::uint64_
 void ScanBytes(const SearchScanner& scanner, ScanLevel level, std::span<const std::uint8_t> data,
                std::uint64_t offset, SearchFindings& findings)
 {
+    const ScanLevel runnable = RunnableScanLevel(level);
     for (std::size_t g = 0; g < scanner.groups.size(); ++g) {
         if (findings.pendingInGroup[g] == 0)
             continue;
         ++findings.work;
         Candidates candidates{scanner, scanner.groups[g], data.data(), data.size(), offset, findings};
-        switch (level) {
+        switch (runnable) {
         case ScanLevel::Avx2: FilterAvx2(candidates); break;
         case ScanLevel::Ssse3: FilterSsse3(candidates); break;
         case ScanLevel::Plain: FilterPlain(candidates, 0); break;
@@ -306,22 +290,9 @@ void ScanBytes(const SearchScanner& scanner, ScanLevel level, std::span<const st
     }
 }
 
-ScanLevel ActiveScanLevel()
+ScanLevel RunnableScanLevel(ScanLevel asked)
 {
-    return ActiveLevel().load(std::memory_order_relaxed);
-}
-
-std::vector<ScanLevel> SupportedScanLevels()
-{
-    std::vector<ScanLevel> levels;
-    for (ScanLevel level : {ScanLevel::Plain, ScanLevel::Ssse3, ScanLevel::Avx2}) {
-        if (Runs(level))
-            levels.push_back(level);
-    }
-    return levels;
-}
-
-void SetActiveScanLevel(ScanLevel level)
-{
-    ActiveLevel().store(Runs(level) ? level : ScanLevel::Plain, std::memory_order_relaxed);
+    // Each level's instructions include those of the levels below it.
+    static const ScanLevel best = BestLevel();
+    return std::min(asked, best);
 }

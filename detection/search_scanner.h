@@ -75,14 +75,10 @@ void ResetFindings(const SearchScanner& scanner, std::size_t first, std::uint64_
 
 // Tests every pending pattern at every start inside `data` (whose first byte
 // is file offset `offset`) such that the whole pattern lies inside `data`,
-// and records the lowest start found for each.
+// and records the lowest start found for each. A `level` this processor
+// lacks is lowered to one it runs.
 void ScanBytes(const SearchScanner& scanner, ScanLevel level, std::span<const std::uint8_t> data,
                std::uint64_t offset, SearchFindings& findings);
 
-// The best level this processor runs, unless KINDSNIFFER_SCAN_LEVEL
-// (plain, ssse3 or avx2) asks for a lower one. Decided once.
-ScanLevel ActiveScanLevel();
-// Every level this processor runs, lowest first.
-std::vector<ScanLevel> SupportedScanLevels();
-// For tests: the level every later scan uses.
-void SetActiveScanLevel(ScanLevel level);
+// The highest level up to `asked` that this processor runs.
+ScanLevel RunnableScanLevel(ScanLevel asked);

@@ -41,6 +41,7 @@ struct StructureCache {
     std::string textView;                      // the head as TextView gives it, for text only
     bool textCut = false;                      // the head ends before the file does
 
-    // Forgets the last file; buffers that grew large are given back.
+    // Forgets the last file; buffers that grew large are given back
+    // (structure_test.cpp, beside the tests that fill the cache).
     void Reset();
 };

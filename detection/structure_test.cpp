@@ -2,8 +2,9 @@
 // learnt of its structures.
 #include "magic.h"
 
+#include "ascii.h"
+
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <tuple>
 
@@ -193,13 +194,6 @@ bool TextOf(const ByteFetch& fetch, StructureCache& cache)
     return true;
 }
 
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
 // XML's element names are case-sensitive; the names that open an HTML page
 // are not, and pages are written as <HTML> as often as <html>. A fragment of
 // a page saved alone opens with a heading, a paragraph or a block.
@@ -209,8 +203,8 @@ bool RootNameFits(std::string_view wanted, std::string_view root)
         return true;
     constexpr std::string_view kHtmlRoots[] = {"html", "head", "body", "h1", "h2", "h3", "h4", "h5", "h6", "p", "div"};
     return std::any_of(std::begin(kHtmlRoots), std::end(kHtmlRoots),
-                       [&](std::string_view html) { return EqualNoCase(wanted, html); })
-        && EqualNoCase(wanted, root);
+                       [&](std::string_view html) { return EqualIgnoringAsciiCase<char>(wanted, html); })
+        && EqualIgnoringAsciiCase<char>(wanted, root);
 }
 
 // Every text form holds only on text; the others then look at its shape.
@@ -264,6 +258,36 @@ MagicResult TestText(const MagicRule& rule, const ByteFetch& fetch, StructureCac
 }
 
 } // namespace
+
+bool MaskedMatchAt(std::span<const MaskedByte> bytes, const std::uint8_t* at)
+{
+    for (std::size_t k = 0; k < bytes.size(); ++k) {
+        if ((at[k] & bytes[k].mask) != bytes[k].value)
+            return false;
+    }
+    return true;
+}
+
+std::optional<std::uint64_t> FindMasked(std::span<const MaskedByte> bytes, std::span<const std::uint8_t> data)
+{
+    if (data.size() < bytes.size())
+        return std::nullopt;
+    // Candidates are where the first fully compared byte fits; memchr finds them.
+    const auto key = std::find_if(bytes.begin(), bytes.end(), [](const MaskedByte& b) { return b.mask == 0xFF; });
+    const std::size_t k = static_cast<std::size_t>(key - bytes.begin());
+    const std::size_t last = data.size() - bytes.size();
+    for (std::size_t start = 0; start <= last; ++start) {
+        if (key != bytes.end()) {
+            const void* hit = std::memchr(data.data() + start + k, key->value, last - start + 1);
+            if (!hit)
+                return std::nullopt;
+            start = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - data.data()) - k;
+        }
+        if (MaskedMatchAt(bytes, data.data() + start))
+            return start;
+    }
+    return std::nullopt;
+}
 
 void StructureCache::Reset()
 {

@@ -4,7 +4,7 @@
 // the bytes.
 #include "fuzz_support.h"
 
-#include "text.h"
+#include "escaping.h"
 
 #include <algorithm>
 #include <optional>

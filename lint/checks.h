@@ -23,22 +23,10 @@ using Findings = std::vector<LintFinding>;
 // parser's own error text quotes the document raw) is escaped here.
 void Report(Findings& findings, int line, const std::string& message);
 
-// A text as it goes into a message: quoted, with control characters spelled
-// out so that every finding stays on its one line.
-std::string Quoted(std::string_view text);
+// A text of the document goes into a message as QuotedText (escaping.h) makes it.
 std::string Hex(std::uint32_t value);
 // "a", "a and b", "a, b and c".
 std::string JoinedList(const std::vector<std::string>& items);
-
-inline bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-inline char LowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 // The raw text (raw_text.cpp): the parser has decoded character references by
 // the time the tree is walked, so to see how a text was written we go back to it.

@@ -5,7 +5,6 @@
 
 #include "platform_file.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -13,13 +12,6 @@
 struct LintFinding {
     int line;  // 1-based line of the signature file
     std::string message;
-};
-
-// The console program's exit code for a lint run.
-enum class LintExit : int {
-    Clean = 0,        // nothing to report
-    FoundIssues = 1,  // at least one finding was printed
-    Unreadable = 2,   // the file could not be opened or read
 };
 
 struct LintResult {
@@ -31,7 +23,3 @@ struct LintResult {
 
 // Reads `file` once, as the detection run reads it, and lints it.
 LintResult LintSignatureFile(const std::filesystem::path& file);
-
-// Lints `file` and prints each finding to `out` as "FILE:LINE: message".
-// A clean file prints nothing to `out` and a short note to `err`.
-LintExit RunLint(const std::filesystem::path& file, std::FILE* out, std::FILE* err);

@@ -1,5 +1,6 @@
 #include "checks.h"
 
+#include "ascii.h"
 #include "signature_text.h"
 
 #include <algorithm>
@@ -29,17 +30,6 @@ void CountOccurrences(const tinyxml2::XMLNode* parent, std::map<std::pair<std::s
         occurrences[child] = seen[{child->Name(), child->GetLineNum()}]++;
         CountOccurrences(child, seen, occurrences);
     }
-}
-
-// The parser ends a tag name at C's white space.
-bool IsTagSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-bool IsHexDigit(char c)
-{
-    return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
 bool StartsWithAt(std::string_view text, std::size_t at, std::string_view prefix)
@@ -72,9 +62,10 @@ std::optional<std::size_t> RawContentStart(const SourceLines& source, const XMLE
             at += 3;
             continue;
         }
+        // The parser ends a tag name at C's white space.
         const std::size_t after = at + open.size();
         if (!StartsWithAt(text, at, open) || after >= text.size()
-            || !(IsTagSpace(text[after]) || text[after] == '>' || text[after] == '/')) {
+            || !(IsAsciiSpace(text[after]) || text[after] == '>' || text[after] == '/')) {
             ++at;
             continue;
         }
@@ -131,10 +122,8 @@ std::vector<std::string_view> NonAsciiReferences(std::string_view text, std::siz
             ++j;
         std::uint32_t value = 0;
         const std::size_t digitsStart = j;
-        for (; j < text.size() && (hex ? IsHexDigit(text[j]) : IsDigit(text[j])); ++j) {
-            const char c = LowerAscii(text[j]);
-            const std::uint32_t digit = IsDigit(c) ? static_cast<std::uint32_t>(c - '0')
-                                                   : static_cast<std::uint32_t>(c - 'a' + 10);
+        for (; j < text.size() && (hex ? IsHexDigit(text[j]) : IsDecimalDigit(text[j])); ++j) {
+            const auto digit = static_cast<std::uint32_t>(HexDigitValue(text[j]));
             value = std::min<std::uint32_t>(value * (hex ? 16 : 10) + digit, 0x110000);
         }
         if (j > digitsStart && j < text.size() && text[j] == ';' && value >= 0x80)

@@ -1,5 +1,7 @@
 #include "checks.h"
 
+#include "ascii.h"
+#include "escaping.h"
 #include "magic.h"
 #include "signature_xml.h"
 
@@ -90,33 +92,33 @@ void CheckByteToken(std::string_view token, bool restMatters, int line, Findings
     const auto& value = reading.value;
     if (!value) {
         if (reading.digits > 0) {
-            Report(findings, line, "byte token " + Quoted(token) + " is beyond 32 bits: this <magic> never matches");
+            Report(findings, line, "byte token " + QuotedText(token) + " is beyond 32 bits: this <magic> never matches");
         } else {
             const bool questionMarks = token.find_first_not_of('?') == std::string_view::npos;
             Report(findings, line,
-                   "byte token " + Quoted(token) + " holds no hexadecimal number"
+                   "byte token " + QuotedText(token) + " holds no hexadecimal number"
                        + (questionMarks ? " (a wildcard is written \"?\?\")" : "") + ": this <magic> never matches");
         }
         return;
     }
     const std::string lowByte = Hex(ComparedByte(*value));
     if (*value < 0)
-        Report(findings, line, "byte token " + Quoted(token) + " is negative: only its low byte " + lowByte + " is compared");
+        Report(findings, line, "byte token " + QuotedText(token) + " is negative: only its low byte " + lowByte + " is compared");
     else if (*value > 0xFF)
         Report(findings, line,
-               "byte token " + Quoted(token) + " holds more than one byte: only its low byte " + lowByte
+               "byte token " + QuotedText(token) + " holds more than one byte: only its low byte " + lowByte
                    + " is compared (write one token per byte)");
     if (restMatters && reading.end < token.size())
         Report(findings, line,
-               "byte token " + Quoted(token) + " is read as " + Hex(static_cast<std::uint32_t>(*value))
-                   + ": the rest, " + Quoted(token.substr(reading.end)) + ", is ignored");
+               "byte token " + QuotedText(token) + " is read as " + Hex(static_cast<std::uint32_t>(*value))
+                   + ": the rest, " + QuotedText(token.substr(reading.end)) + ", is ignored");
 }
 
 bool IsPlainDecimal(std::string_view text)
 {
     if (!text.empty() && (text.front() == '+' || text.front() == '-'))
         text.remove_prefix(1);
-    return !text.empty() && std::all_of(text.begin(), text.end(), IsDigit);
+    return !text.empty() && std::all_of(text.begin(), text.end(), IsDecimalDigit);
 }
 
 void CheckOffsetAnchor(std::string_view token, int line, Findings& findings)
@@ -128,10 +130,10 @@ void CheckOffsetAnchor(std::string_view token, int line, Findings& findings)
         number.remove_prefix(1);
     const auto offset = ReadOffsetAnchor(token);
     if (!offset) {
-        Report(findings, line, "offset anchor " + Quoted(token) + " is beyond 32 bits: this <magic> never matches");
+        Report(findings, line, "offset anchor " + QuotedText(token) + " is beyond 32 bits: this <magic> never matches");
     } else if (!IsPlainDecimal(number)) {
         Report(findings, line,
-               "offset anchor " + Quoted(token) + " is read as offset " + std::to_string(*offset)
+               "offset anchor " + QuotedText(token) + " is read as offset " + std::to_string(*offset)
                    + ": an offset is a plain decimal number, read up to its first other character");
     }
 }
@@ -145,14 +147,14 @@ void CheckFirstToken(std::string_view token, int line, Findings& findings)
     const bool endsWithColon = IsAnchor(token);
     if (!pieces.empty() && IsSearchAnchor(pieces.front())) {
         Report(findings, line,
-               "search anchor \"?:\" is spoiled by the white space in " + Quoted(token) + ": it is read as "
+               "search anchor \"?:\" is spoiled by the white space in " + QuotedText(token) + ": it is read as "
                    + (endsWithColon ? "an offset anchor at 0, so the pattern is tested at the start of the file only"
                                     : ReadAsByte(token)));
     } else if (endsWithColon) {
         CheckOffsetAnchor(token, line, findings);
     } else if (!pieces.empty() && IsAnchor(pieces.front())) {
         Report(findings, line,
-               "offset anchor " + Quoted(pieces.front()) + " has white space after its colon, so " + Quoted(token)
+               "offset anchor " + QuotedText(pieces.front()) + " has white space after its colon, so " + QuotedText(token)
                    + " is no anchor: it is read as " + ReadAsByte(token));
     }
 }
@@ -168,7 +170,7 @@ void CheckPatternToken(std::string_view token, int line, Findings& findings)
         return;
     if (IsSearchAnchor(token) || (!HasControlSpace(token) && IsAnchor(token))) {
         Report(findings, line,
-               "anchor " + Quoted(token) + " counts only as the first token; here it is read as " + ReadAsByte(token));
+               "anchor " + QuotedText(token) + " counts only as the first token; here it is read as " + ReadAsByte(token));
         return;
     }
     if (!HasControlSpace(token)) {
@@ -177,7 +179,7 @@ void CheckPatternToken(std::string_view token, int line, Findings& findings)
     }
     if (std::any_of(pieces.begin(), pieces.end(), IsWildcard)) {
         Report(findings, line,
-               "wildcard \"??\" has white space attached in " + Quoted(token) + ", so the token is no wildcard: it is read as "
+               "wildcard \"??\" has white space attached in " + QuotedText(token) + ", so the token is no wildcard: it is read as "
                    + ReadAsByte(token));
         return;
     }

@@ -1,5 +1,7 @@
 #include "checks.h"
 
+#include "ascii.h"
+#include "escaping.h"
 #include "signature_xml.h"
 
 #include <algorithm>
@@ -12,20 +14,9 @@ std::string TypeName(const XMLElement* type)
 {
     auto title = ElementText(type->FirstChildElement("title"));
     if (title && !title->empty())
-        return "type " + Quoted(*title);
+        return "type " + QuotedText(*title);
     return "the type at line " + std::to_string(type->GetLineNum());
 }
-
-namespace {
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return LowerAscii(x) == LowerAscii(y);
-           });
-}
-
-} // namespace
 
 // Element names are compared byte for byte: an element spelled with other
 // capitals is passed over together with everything inside it.
@@ -34,7 +25,7 @@ void CheckCapitals(const tinyxml2::XMLNode* parent, std::initializer_list<std::s
     for (auto* child = parent->FirstChildElement(); child; child = child->NextSiblingElement()) {
         const std::string_view name = child->Name();
         for (auto expected : names) {
-            if (name != expected && EqualsIgnoringCase(name, expected)) {
+            if (name != expected && EqualIgnoringAsciiCase<char>(name, expected)) {
                 Report(findings, child->GetLineNum(),
                        "<" + std::string(name) + "> is ignored with everything inside it: element names are "
                        "case-sensitive (write <" + std::string(expected) + ">)");
@@ -71,8 +62,8 @@ void CheckType(const XMLElement* type, const SourceLines& source, const LineOccu
         }
         if (text->front() != '.')
             Report(findings, ext->GetLineNum(),
-                   "<ext> " + Quoted(*text) + " lacks its leading period: renaming would append it to the name "
-                   "without one (write " + Quoted("." + *text) + ")");
+                   "<ext> " + QuotedText(*text) + " lacks its leading period: renaming would append it to the name "
+                   "without one (write " + QuotedText("." + *text) + ")");
         CheckCharacterReferences(ext, *text, source, occurrences, findings);
     }
 }

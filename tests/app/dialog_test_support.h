@@ -137,7 +137,7 @@ struct AppFolder {
     }
     StartupInputs Inputs(std::optional<std::wstring> argument = std::nullopt) const
     {
-        return StartupInputs{executable, std::move(argument)};
+        return StartupInputs{executable, std::move(argument), RunSettings{}};
     }
 };
 

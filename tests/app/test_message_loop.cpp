@@ -3,6 +3,7 @@
 // through the thread's key state. Under Xvfb, tests/app/e2e_keyboard.sh
 // presses real keys on the real program.
 #include "dialog_test_support.h"
+#include "message_loop.h"
 
 namespace {
 

@@ -1,4 +1,6 @@
-// Turning paths and signature texts into output bytes.
+// Escaping for output: paths, signature texts and messages turned into bytes
+// that cannot break a line, a row, a JSON document or a terminal. Both the
+// console program and the linter write through it.
 #pragma once
 
 #include <string>
@@ -25,3 +27,9 @@ std::string DisplayText(std::wstring_view utf16);
 // Control characters (C0 and DEL) as \xNN and nothing else changed: enough to
 // keep a message on its one line.
 std::string WithoutControls(std::string_view text);
+
+// A text quoted for a message, so that a reader sees where it starts and ends:
+// in double quotes, a quote or a backslash inside preceded by a backslash, a
+// tab, a line feed and a carriage return as \t, \n and \r, and every other
+// control character as \xNN.
+std::string QuotedText(std::string_view text);

@@ -1,5 +1,5 @@
 // Accelerators and the message loop around the main dialog.
-#include "main_dialog.h"
+#include "message_loop.h"
 #include "resource.h"
 
 #include <memory>

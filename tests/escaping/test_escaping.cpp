@@ -1,5 +1,5 @@
-// Text as the console program writes it to a terminal or a table.
-#include "text.h"
+// Text as the console program and the linter write it: to a terminal, a table or a message.
+#include "escaping.h"
 
 #include <gtest/gtest.h>
 
@@ -22,4 +22,22 @@ TEST(DisplayText, EscapesWhatCouldForgeARowOrReachTheTerminal)
     for (const auto& c : cases)
         EXPECT_EQ(DisplayText(c.in), c.out) << c.in;
     EXPECT_EQ(DisplayText(std::wstring(L"tab\there\u00E9")), "tab\\x09here\xC3\xA9");
+}
+
+TEST(ControlEscapes, KeepEveryMessageOnOneLineAndQuotedTextReadableBack)
+{
+    const struct {
+        std::string in, bare, quoted;
+    } cases[] = {
+        {"4D 5A", "4D 5A", "\"4D 5A\""},
+        {"a\nb\tc\rd", "a\\x0Ab\\x09c\\x0Dd", "\"a\\nb\\tc\\rd\""},
+        {"\x1B[31m\x7F", "\\x1B[31m\\x7F", "\"\\x1B[31m\\x7F\""},
+        {"say \"hi\" C:\\x", "say \"hi\" C:\\x", "\"say \\\"hi\\\" C:\\\\x\""},
+        {std::string("nul\0", 4), "nul\\x00", "\"nul\\x00\""},
+        {"caf\xC3\xA9 \x80", "caf\xC3\xA9 \x80", "\"caf\xC3\xA9 \x80\""},  // bytes from 0x80 on are no C0 control
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(WithoutControls(c.in), c.bare) << c.in;
+        EXPECT_EQ(QuotedText(c.in), c.quoted) << c.in;
+    }
 }

@@ -1,5 +1,5 @@
-// Extension rules of the console program's rename.
-#include "names.h"
+// Extension rules of both programs' renames.
+#include "file_names.h"
 
 #include <gtest/gtest.h>
 

@@ -41,7 +41,7 @@ std::vector<PatternByte> Pattern(std::initializer_list<int> bytes)  // -1: a wil
 TEST(SearchScanner, AgreesWithAPlainMatcherAtEveryLevel)
 {
     std::mt19937 random(2026);
-    for (ScanLevel level : SupportedScanLevels()) {
+    for (ScanLevel level : {ScanLevel::Plain, ScanLevel::Ssse3, ScanLevel::Avx2}) {
         for (int round = 0; round < 400; ++round) {
             // A small alphabet makes near misses and false filter hits common.
             const int alphabet = round % 2 ? 4 : 256;

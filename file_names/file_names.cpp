@@ -1,17 +1,13 @@
-#include "names.h"
-
 #include "file_names.h"
 
+#include "ascii.h"
+
 #include <algorithm>
+#include <type_traits>
 
 namespace {
 
 using Char = NativeString::value_type;
-
-Char FoldAscii(Char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<Char>(c - 'A' + 'a') : c;
-}
 
 bool EndsWithFolded(const NativeString& text, const NativeString& suffix)
 {
@@ -22,6 +18,14 @@ bool EndsWithFolded(const NativeString& text, const NativeString& suffix)
 
 } // namespace
 
+std::size_t ExtensionStart(const NativeString& name)
+{
+    const std::size_t dot = name.rfind(Char('.'));
+    if (dot == 0 || dot == name.npos || name.find(Char(' '), dot) != name.npos)
+        return name.size();
+    return dot;
+}
+
 NativeString CurrentExtension(const std::filesystem::path& path)
 {
     const NativeString name = path.filename().native();
@@ -30,8 +34,7 @@ NativeString CurrentExtension(const std::filesystem::path& path)
 
 bool SameExtension(const NativeString& a, const NativeString& b)
 {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](Char x, Char y) { return FoldAscii(x) == FoldAscii(y); });
+    return EqualIgnoringAsciiCase<Char>(a, b);
 }
 
 bool HasExtensionAmong(const std::filesystem::path& path, const std::vector<NativeString>& extensions)
@@ -39,6 +42,15 @@ bool HasExtensionAmong(const std::filesystem::path& path, const std::vector<Nati
     const NativeString current = CurrentExtension(path);
     return !current.empty() && std::any_of(extensions.begin(), extensions.end(),
                                            [&](const NativeString& e) { return SameExtension(current, e); });
+}
+
+bool HasUnsafeNameCharacter(const NativeString& text)
+{
+    return std::any_of(text.begin(), text.end(), [](Char c) {
+        // Unsigned: on POSIX the bytes of a UTF-8 name are no control characters.
+        const auto unit = static_cast<std::make_unsigned_t<Char>>(c);
+        return unit < 0x20 || unit == 0x7F || c == Char('/') || c == Char('\\') || c == Char(':');
+    });
 }
 
 bool IsUsableExtension(const NativeString& extension)

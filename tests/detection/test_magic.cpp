@@ -6,7 +6,6 @@
 
 #include <utility>
 
-#include <random>
 
 namespace {
 
@@ -200,43 +199,6 @@ TEST(Search, AnchorAloneMatchesEveryNonEmptyFile)
     EXPECT_EQ(Match("?:", Bytes({0x00})), MagicResult::DecisiveMatch);
     EXPECT_EQ(Match("?:", {}), MagicResult::NoMatch);
     EXPECT_EQ(Match("?: ?? ??", Bytes({1, 2, 3})), MagicResult::DecisiveMatch);
-}
-
-TEST(Search, ReportsTheFirstPositionWhicheverByteItSkipsTo)
-{
-    // The skip byte (0x50 here, rarer than 0x00) may stand before the
-    // pattern could start; that must neither match nor underflow.
-    std::vector<PatternByte> pattern{{0x00, false}, {0x50, false}};
-    EXPECT_EQ(FindPattern(pattern, Bytes({0x50, 0x00, 0x50})), 1u);
-    EXPECT_EQ(FindPattern(pattern, Bytes({0x50})), std::nullopt);
-    EXPECT_EQ(FindPattern(pattern, Bytes({0x00, 0x50, 0x00, 0x50})), 0u);
-    std::vector<PatternByte> wild{{0, true}, {0, true}};
-    EXPECT_EQ(FindPattern(wild, Bytes({1, 2})), 0u);
-    EXPECT_EQ(FindPattern(wild, Bytes({1})), std::nullopt);
-}
-
-TEST(Search, AgreesWithANaiveScanOnRandomInput)
-{
-    std::mt19937 random(12345);
-    auto byte = [&] { return static_cast<std::uint8_t>(random() % 4 == 0 ? 0x00 : random() % 6); };
-    for (int round = 0; round < 3000; ++round) {
-        // Long enough to cover whole blocks of candidates and the tail after them.
-        std::vector<std::uint8_t> data(random() % 300);
-        for (auto& b : data)
-            b = byte();
-        std::vector<PatternByte> pattern(random() % 5);
-        for (auto& p : pattern)
-            p = {byte(), random() % 3 == 0};
-
-        std::optional<std::uint64_t> expected;
-        for (std::size_t i = 0; data.size() >= pattern.size() && i <= data.size() - pattern.size(); ++i) {
-            if (PatternMatchesAt(pattern, data.data() + i)) {
-                expected = i;
-                break;
-            }
-        }
-        ASSERT_EQ(FindPattern(pattern, data), expected) << "round " << round;
-    }
 }
 
 TEST(NewForms, ReadStrictlyAndShownCanonically)

@@ -199,21 +199,6 @@ TEST(DetectionRun, ExplainsTheChosenTypeAndWhereItsPatternsHeld)
     EXPECT_EQ(basis.type, nullptr);
 }
 
-namespace {
-
-// Restores the default choice of one or two readers, and of the scanner's
-// instruction set, when a test ends.
-struct SearchSettingsGuard {
-    ScanLevel level = ActiveScanLevel();
-    ~SearchSettingsGuard()
-    {
-        SetTwoThreadSearch(std::nullopt);
-        SetActiveScanLevel(level);
-    }
-};
-
-} // namespace
-
 TEST(DetectionRun, TwoReadersAnswerAsOneWhereverThePatternStands)
 {
     // Random bytes across several 256 KiB pieces; the halves meet at 600,000.
@@ -243,7 +228,6 @@ TEST(DetectionRun, TwoReadersAnswerAsOneWhereverThePatternStands)
         {"ending on the last byte", content.size() - 7, "\x11\x22\x33\x44\x55\x66\x77"},
         {"in both halves", 1000, "\x11\x22\x33\x44\x55\x66\x77"},
     };
-    SearchSettingsGuard guard;
     for (const Case& c : cases) {
         std::string planted = content;
         planted.replace(c.at, c.bytes.size(), c.bytes);
@@ -251,14 +235,11 @@ TEST(DetectionRun, TwoReadersAnswerAsOneWhereverThePatternStands)
             planted.replace(half + 5000, c.bytes.size(), c.bytes);
         auto file = dir.Write("f.bin", planted);
         for (const auto& signatures : {sig, noOneByte}) {
-            for (ScanLevel level : SupportedScanLevels()) {
-                SetActiveScanLevel(level);
+            for (ScanLevel level : {ScanLevel::Plain, ScanLevel::Ssse3, ScanLevel::Avx2}) {
                 const SignatureTable table = LoadSignatureTable(signatures);
                 DetectionBasis oneBasis, twoBasis;
-                SetTwoThreadSearch(std::nullopt);  // below the size where two readers start
-                const DetectionOutcome one = DetectWithTable(table, file, &oneBasis);
-                SetTwoThreadSearch(0);
-                const DetectionOutcome two = DetectWithTable(table, file, &twoBasis);
+                const DetectionOutcome one = DetectWithTable(table, file, &oneBasis, RunSettings{level, 1, 0});
+                const DetectionOutcome two = DetectWithTable(table, file, &twoBasis, RunSettings{level, 2, 0});
                 SCOPED_TRACE(testing::Message() << c.name << ", level " << static_cast<int>(level));
                 EXPECT_EQ(one.state, two.state);
                 EXPECT_EQ(one.title, two.title);
@@ -334,4 +315,32 @@ TEST(DetectionRun, NewFormsFileAfterFileWithOneSetOfBuffers)
             EXPECT_EQ(outcome.title, title);
         }
     }
+}
+
+TEST(RunSettings, TakeFromTheEnvironmentOnlyWhatItCanAskFor)
+{
+    const struct {
+        const char* scanLevel;
+        const char* workers;
+        ScanLevel level;
+        unsigned workerCount;
+    } cases[] = {
+        {nullptr, nullptr, ScanLevel::Avx2, 0},
+        {"plain", "4", ScanLevel::Plain, 4},
+        {"ssse3", "1000", ScanLevel::Ssse3, 64},
+        {"avx2", "0", ScanLevel::Avx2, 0},  // 0 leaves the choice to the batch
+        {"PLAIN", "-3", ScanLevel::Avx2, 0},
+        {"", "2 threads", ScanLevel::Avx2, 2},
+    };
+    for (const auto& c : cases) {
+        const RunSettings settings = RunSettingsFrom(c.scanLevel, c.workers);
+        SCOPED_TRACE(testing::Message() << (c.scanLevel ? c.scanLevel : "unset") << ", " << (c.workers ? c.workers : "unset"));
+        EXPECT_EQ(settings.scanLevel, c.level);
+        EXPECT_EQ(settings.workers, c.workerCount);
+        EXPECT_EQ(settings.readers, 0u);
+    }
+    // A level is only ever lowered to what the processor runs.
+    EXPECT_EQ(RunnableScanLevel(ScanLevel::Plain), ScanLevel::Plain);
+    EXPECT_LE(RunnableScanLevel(ScanLevel::Ssse3), ScanLevel::Ssse3);
+    EXPECT_GE(RunnableScanLevel(ScanLevel::Avx2), RunnableScanLevel(ScanLevel::Ssse3));
 }
