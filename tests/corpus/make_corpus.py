@@ -1962,6 +1962,34 @@ def magicavoxel():
     return b"VOX " + struct.pack("<I", 150) + b"MAIN" + struct.pack("<II", 0, len(size + xyzi)) + size + xyzi
 
 
+def minc1_volume():
+    # A classic NetCDF header as the MINC library writes it: no records, the dimensions zspace, yspace and
+    # xspace (name length, name padded to 4, size), then no attributes and no variables.
+    def dim(name, size):
+        return struct.pack(">I", len(name)) + name.ljust(-(-len(name) // 4) * 4, b"\0") + struct.pack(">I", size)
+    dims = dim(b"zspace", 2) + dim(b"yspace", 3) + dim(b"xspace", 4)
+    return b"CDF\x01" + struct.pack(">III", 0, 10, 3) + dims + bytes(16)
+
+
+def trackvis_tracks():
+    # A 1000-byte header (dimensions, voxel size, then at 988 the track count, version 2 and its own size)
+    # and no tracks.
+    header = bytearray(1000)
+    header[0:6] = b"TRACK\0"
+    struct.pack_into("<3h3f", header, 6, 4, 4, 4, 1.0, 1.0, 1.0)
+    struct.pack_into("<iii", header, 988, 0, 2, 1000)
+    return bytes(header)
+
+
+def ecat7_volume():
+    # The 512-byte main header: the magic, the software version (72) at 46 and file type 7 (a 16-bit
+    # volume) at 50, all big-endian.
+    header = bytearray(512)
+    header[0:14] = b"MATRIX72v".ljust(14, b"\0")
+    struct.pack_into(">hhh", header, 46, 72, 0, 7)
+    return bytes(header)
+
+
 STRUCTURE_SAMPLES = [
     ("handwritten", "ivf", ivf_video),
     ("handwritten", "vgm", vgm_music),
@@ -2000,6 +2028,11 @@ STRUCTURE_SAMPLES = [
     ("ocsp-request", "der", ocsp_request),
     ("sized", "lzma", lzma_sized),
     ("v7", "tar", v7_tar),
+    ("handwritten", "mnc", minc1_volume),
+    ("handwritten", "trk", trackvis_tracks),
+    ("empty", "tck", lambda: b"mrtrix tracks\ndatatype: Float32LE\ncount: 0\nfile: . 64\nEND\n".ljust(64, b" ")
+     + struct.pack("<3f", math.inf, math.inf, math.inf)),
+    ("handwritten", "v", ecat7_volume),
 ]
 for _name, _ext, _build in STRUCTURE_SAMPLES:
     item(_name, _ext)((lambda build: lambda out: open(out, "wb").write(build()))(_build))
@@ -2371,6 +2404,8 @@ GZIP_SAMPLES = [
     ("lazy-load-index", "rdx", gzipped(lambda: r_lazy_load_index())),
     ("handwritten", "rda", gzipped(lambda: r_serialized(b"RDX3\n"))),
     ("gfortran-like", "mod", gzipped(b"GFORTRAN module version '15' created from sample.f90\n(() () ())\n")),
+    # MGH: version 1, a 2x2x1 volume of one frame, floats (type 3), no RAS transform; the header fills 284 bytes.
+    ("handwritten", "mgz", gzipped(struct.pack(">7ih", 1, 2, 2, 1, 1, 3, 0, 0).ljust(284, b"\0") + bytes(16))),
 ]
 for _name, _ext, _make in GZIP_SAMPLES:
     item(_name, _ext)(_make)
