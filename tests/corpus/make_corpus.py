@@ -1990,6 +1990,13 @@ def ecat7_volume():
     return bytes(header)
 
 
+def panorama_classifier():
+    # RSC and a NUL, the file's length, version 7.2, an encoding, two states, language 1, the next id,
+    # the date, then the rest of the header empty.
+    header = b"RSC\0" + struct.pack("<IIIIIII", 400, 0x0702, 0, 0, 0, 1, 1) + b"20240101"
+    return header.ljust(400, b"\0")
+
+
 STRUCTURE_SAMPLES = [
     ("handwritten", "ivf", ivf_video),
     ("handwritten", "vgm", vgm_music),
@@ -2033,6 +2040,9 @@ STRUCTURE_SAMPLES = [
     ("empty", "tck", lambda: b"mrtrix tracks\ndatatype: Float32LE\ncount: 0\nfile: . 64\nEND\n".ljust(64, b" ")
      + struct.pack("<3f", math.inf, math.inf, math.inf)),
     ("handwritten", "v", ecat7_volume),
+    # A design file: the first control element (level 8, type 9, 766 words), then the end-of-design mark.
+    ("seed", "dgn", lambda: b"\x08\x09\xfe\x02" + bytes(1532) + b"\xff\xff"),
+    ("handwritten", "rsc", panorama_classifier),
 ]
 for _name, _ext, _build in STRUCTURE_SAMPLES:
     item(_name, _ext)((lambda build: lambda out: open(out, "wb").write(build()))(_build))
