@@ -1997,6 +1997,27 @@ def panorama_classifier():
     return header.ljust(400, b"\0")
 
 
+def grime_lab():
+    # LABN, version 1.0, one entry, an 8-byte name table; the entry holds the name's offset, the data's
+    # offset and size, and a zero.
+    data = b"hello\n"
+    table_end = 16 + 16 + 8
+    return (b"LABN" + struct.pack("<III", 0x10000, 1, 8) + struct.pack("<IIII", 0, table_end, len(data), 0)
+            + b"a.txt".ljust(8, b"\0") + data)
+
+
+def cc_archive(count=8):
+    # Each index entry: a 16-bit id, a 24-bit offset, a 16-bit size and a zero, encrypted byte by byte:
+    # minus a key that starts at AC and grows by 67, then rotated right by two bits.
+    data = b"\0" * 4
+    start = 2 + 8 * count
+    index = b"".join(struct.pack("<H", i) + struct.pack("<I", start + 4 * i)[:3] + struct.pack("<H", 4) + b"\0"
+                     for i in range(count))
+    encrypted = bytes(((((b - 0xAC - 0x67 * i) & 0xFF) >> 2) | ((((b - 0xAC - 0x67 * i) & 0xFF) << 6) & 0xFF))
+                      for i, b in enumerate(index))
+    return struct.pack("<H", count) + encrypted + data * count
+
+
 STRUCTURE_SAMPLES = [
     ("handwritten", "ivf", ivf_video),
     ("handwritten", "vgm", vgm_music),
@@ -2043,6 +2064,9 @@ STRUCTURE_SAMPLES = [
     # A design file: the first control element (level 8, type 9, 766 words), then the end-of-design mark.
     ("seed", "dgn", lambda: b"\x08\x09\xfe\x02" + bytes(1532) + b"\xff\xff"),
     ("handwritten", "rsc", panorama_classifier),
+    ("handwritten", "lab", grime_lab),
+    ("handwritten", "tbl", lambda: b"QTBL" + struct.pack(">I", 3) + bytes(32)),
+    ("handwritten", "cc", cc_archive),
 ]
 for _name, _ext, _build in STRUCTURE_SAMPLES:
     item(_name, _ext)((lambda build: lambda out: open(out, "wb").write(build()))(_build))
@@ -2350,6 +2374,17 @@ REORDERED = [
                                                   ("_rels/.rels", rels([])),
                                                   ("FixedDocumentSequence.fdseq", "<FixedDocumentSequence/>")])),
     ("compressed", "npz", lambda out: zip_package(out, [("x.npy", NPY), ("y.npy", NPY)])),
+    ("freecol-map", "fsm", lambda out: zip_package(out, [
+        ("savegame.properties", "map.width=40\nmap.height=100\n"),
+        ("savegame.xml", '<?xml version="1.0" encoding="UTF-8"?><!--Configuration:\n-->\n'
+                         '<savedGame owner="mapEditor" version="14"><game/></savedGame>')])),
+    ("freecol-game", "fsg", lambda out: zip_package(out, [
+        ("client-options.xml", "<clientOptions/>"), ("savegame.properties", "map.width=40\nmap.height=100\n"),
+        ("savegame.xml", '<?xml version="1.0" encoding="UTF-8"?>\n<savedGame owner="Pat" version="14">'
+                         '<game/></savedGame>')])),
+    ("freecol-animation", "sza", lambda out: zip_package(out, [
+        ("animation.txt", "wave-1.png (50ms)\nwave-2.png (50ms)\n"),
+        ("wave-1.png", open(sample_png(), "rb").read()), ("wave-2.png", open(sample_png(), "rb").read())])),
 ]
 for _name, _ext, _make in REORDERED:
     item(_name, _ext)(_make)
@@ -2415,6 +2450,7 @@ GZIP_SAMPLES = [
     ("handwritten", "rda", gzipped(lambda: r_serialized(b"RDX3\n"))),
     ("gfortran-like", "mod", gzipped(b"GFORTRAN module version '15' created from sample.f90\n(() () ())\n")),
     # MGH: version 1, a 2x2x1 volume of one frame, floats (type 3), no RAS transform; the header fills 284 bytes.
+    ("lincity-ng", "scn", gzipped(b"1322\n" + b"0 0 0 0 1000 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n" * 16)),
     ("handwritten", "mgz", gzipped(struct.pack(">7ih", 1, 2, 2, 1, 1, 3, 0, 0).ljust(284, b"\0") + bytes(16))),
 ]
 for _name, _ext, _make in GZIP_SAMPLES:
