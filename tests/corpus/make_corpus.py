@@ -2067,6 +2067,11 @@ STRUCTURE_SAMPLES = [
     ("handwritten", "lab", grime_lab),
     ("handwritten", "tbl", lambda: b"QTBL" + struct.pack(">I", 3) + bytes(32)),
     ("handwritten", "cc", cc_archive),
+    ("handwritten", "qlf", lambda: b"SWI-Prolog .qlf file\n\0\x08\x81\x0a" + bytes(32)),
+    # A Gforth image: the #! line, spaces up to an 8-byte boundary, the magic with the byte that says
+    # 64-bit little-endian cells, and an empty image header.
+    ("handwritten", "fi", lambda: b"#! /usr/bin/gforth-0.7.3 --image-file\n".ljust(40, b" ") + b"Gforth3\x07"
+     + bytes(64)),
 ]
 for _name, _ext, _build in STRUCTURE_SAMPLES:
     item(_name, _ext)((lambda build: lambda out: open(out, "wb").write(build()))(_build))
@@ -2382,6 +2387,8 @@ REORDERED = [
         ("client-options.xml", "<clientOptions/>"), ("savegame.properties", "map.width=40\nmap.height=100\n"),
         ("savegame.xml", '<?xml version="1.0" encoding="UTF-8"?>\n<savedGame owner="Pat" version="14">'
                          '<game/></savedGame>')])),
+    ("boot", "prc", lambda out: zip_package(out, [
+        ("$prolog/state.qlf", b"SWI-Prolog state (www.swi-prolog.org)\n\0\x08\x81\x0a" + bytes(32))])),
     ("freecol-animation", "sza", lambda out: zip_package(out, [
         ("animation.txt", "wave-1.png (50ms)\nwave-2.png (50ms)\n"),
         ("wave-1.png", open(sample_png(), "rb").read()), ("wave-2.png", open(sample_png(), "rb").read())])),
