@@ -2018,6 +2018,16 @@ def cc_archive(count=8):
     return struct.pack("<H", count) + encrypted + data * count
 
 
+def aarch64_flash():
+    # The reset branch to 4 KiB, erased flash up to there, then a firmware volume header: the zero
+    # vector, the file system's GUID, the volume's length, _FVH, attributes, a 72-byte header, its
+    # checksum, no extended header, reserved zero, revision 2, and the block map.
+    volume = (bytes(16) + bytes.fromhex("78e58c8c3d8a1c4f9935896185c32dd3")
+              + struct.pack("<Q", 0x2000) + b"_FVH" + struct.pack("<IHHHBB", 0x0004FEFF, 72, 0, 0, 0, 2)
+              + struct.pack("<IIII", 2, 0x1000, 0, 0))
+    return b"\x00\x04\x00\x14" + b"\xff" * 4092 + volume.ljust(0x2000, b"\xff")
+
+
 STRUCTURE_SAMPLES = [
     ("handwritten", "ivf", ivf_video),
     ("handwritten", "vgm", vgm_music),
@@ -2072,6 +2082,7 @@ STRUCTURE_SAMPLES = [
     # 64-bit little-endian cells, and an empty image header.
     ("handwritten", "fi", lambda: b"#! /usr/bin/gforth-0.7.3 --image-file\n".ljust(40, b" ") + b"Gforth3\x07"
      + bytes(64)),
+    ("aarch64", "fd", aarch64_flash),
 ]
 for _name, _ext, _build in STRUCTURE_SAMPLES:
     item(_name, _ext)((lambda build: lambda out: open(out, "wb").write(build()))(_build))
