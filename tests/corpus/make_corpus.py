@@ -2078,10 +2078,6 @@ STRUCTURE_SAMPLES = [
     ("handwritten", "tbl", lambda: b"QTBL" + struct.pack(">I", 3) + bytes(32)),
     ("handwritten", "cc", cc_archive),
     ("handwritten", "qlf", lambda: b"SWI-Prolog .qlf file\n\0\x08\x81\x0a" + bytes(32)),
-    # A Gforth image: the #! line, spaces up to an 8-byte boundary, the magic with the byte that says
-    # 64-bit little-endian cells, and an empty image header.
-    ("handwritten", "fi", lambda: b"#! /usr/bin/gforth-0.7.3 --image-file\n".ljust(40, b" ") + b"Gforth3\x07"
-     + bytes(64)),
     ("aarch64", "fd", aarch64_flash),
 ]
 for _name, _ext, _build in STRUCTURE_SAMPLES:
