@@ -1962,6 +1962,72 @@ def magicavoxel():
     return b"VOX " + struct.pack("<I", 150) + b"MAIN" + struct.pack("<II", 0, len(size + xyzi)) + size + xyzi
 
 
+def minc1_volume():
+    # A classic NetCDF header as the MINC library writes it: no records, the dimensions zspace, yspace and
+    # xspace (name length, name padded to 4, size), then no attributes and no variables.
+    def dim(name, size):
+        return struct.pack(">I", len(name)) + name.ljust(-(-len(name) // 4) * 4, b"\0") + struct.pack(">I", size)
+    dims = dim(b"zspace", 2) + dim(b"yspace", 3) + dim(b"xspace", 4)
+    return b"CDF\x01" + struct.pack(">III", 0, 10, 3) + dims + bytes(16)
+
+
+def trackvis_tracks():
+    # A 1000-byte header (dimensions, voxel size, then at 988 the track count, version 2 and its own size)
+    # and no tracks.
+    header = bytearray(1000)
+    header[0:6] = b"TRACK\0"
+    struct.pack_into("<3h3f", header, 6, 4, 4, 4, 1.0, 1.0, 1.0)
+    struct.pack_into("<iii", header, 988, 0, 2, 1000)
+    return bytes(header)
+
+
+def ecat7_volume():
+    # The 512-byte main header: the magic, the software version (72) at 46 and file type 7 (a 16-bit
+    # volume) at 50, all big-endian.
+    header = bytearray(512)
+    header[0:14] = b"MATRIX72v".ljust(14, b"\0")
+    struct.pack_into(">hhh", header, 46, 72, 0, 7)
+    return bytes(header)
+
+
+def panorama_classifier():
+    # RSC and a NUL, the file's length, version 7.2, an encoding, two states, language 1, the next id,
+    # the date, then the rest of the header empty.
+    header = b"RSC\0" + struct.pack("<IIIIIII", 400, 0x0702, 0, 0, 0, 1, 1) + b"20240101"
+    return header.ljust(400, b"\0")
+
+
+def grime_lab():
+    # LABN, version 1.0, one entry, an 8-byte name table; the entry holds the name's offset, the data's
+    # offset and size, and a zero.
+    data = b"hello\n"
+    table_end = 16 + 16 + 8
+    return (b"LABN" + struct.pack("<III", 0x10000, 1, 8) + struct.pack("<IIII", 0, table_end, len(data), 0)
+            + b"a.txt".ljust(8, b"\0") + data)
+
+
+def cc_archive(count=8):
+    # Each index entry: a 16-bit id, a 24-bit offset, a 16-bit size and a zero, encrypted byte by byte:
+    # minus a key that starts at AC and grows by 67, then rotated right by two bits.
+    data = b"\0" * 4
+    start = 2 + 8 * count
+    index = b"".join(struct.pack("<H", i) + struct.pack("<I", start + 4 * i)[:3] + struct.pack("<H", 4) + b"\0"
+                     for i in range(count))
+    encrypted = bytes(((((b - 0xAC - 0x67 * i) & 0xFF) >> 2) | ((((b - 0xAC - 0x67 * i) & 0xFF) << 6) & 0xFF))
+                      for i, b in enumerate(index))
+    return struct.pack("<H", count) + encrypted + data * count
+
+
+def aarch64_flash():
+    # The reset branch to 4 KiB, erased flash up to there, then a firmware volume header: the zero
+    # vector, the file system's GUID, the volume's length, _FVH, attributes, a 72-byte header, its
+    # checksum, no extended header, reserved zero, revision 2, and the block map.
+    volume = (bytes(16) + bytes.fromhex("78e58c8c3d8a1c4f9935896185c32dd3")
+              + struct.pack("<Q", 0x2000) + b"_FVH" + struct.pack("<IHHHBB", 0x0004FEFF, 72, 0, 0, 0, 2)
+              + struct.pack("<IIII", 2, 0x1000, 0, 0))
+    return b"\x00\x04\x00\x14" + b"\xff" * 4092 + volume.ljust(0x2000, b"\xff")
+
+
 STRUCTURE_SAMPLES = [
     ("handwritten", "ivf", ivf_video),
     ("handwritten", "vgm", vgm_music),
@@ -2000,6 +2066,19 @@ STRUCTURE_SAMPLES = [
     ("ocsp-request", "der", ocsp_request),
     ("sized", "lzma", lzma_sized),
     ("v7", "tar", v7_tar),
+    ("handwritten", "mnc", minc1_volume),
+    ("handwritten", "trk", trackvis_tracks),
+    ("empty", "tck", lambda: b"mrtrix tracks\ndatatype: Float32LE\ncount: 0\nfile: . 64\nEND\n".ljust(64, b" ")
+     + struct.pack("<3f", math.inf, math.inf, math.inf)),
+    ("handwritten", "v", ecat7_volume),
+    # A design file: the first control element (level 8, type 9, 766 words), then the end-of-design mark.
+    ("seed", "dgn", lambda: b"\x08\x09\xfe\x02" + bytes(1532) + b"\xff\xff"),
+    ("handwritten", "rsc", panorama_classifier),
+    ("handwritten", "lab", grime_lab),
+    ("handwritten", "tbl", lambda: b"QTBL" + struct.pack(">I", 3) + bytes(32)),
+    ("handwritten", "cc", cc_archive),
+    ("handwritten", "qlf", lambda: b"SWI-Prolog .qlf file\n\0\x08\x81\x0a" + bytes(32)),
+    ("aarch64", "fd", aarch64_flash),
 ]
 for _name, _ext, _build in STRUCTURE_SAMPLES:
     item(_name, _ext)((lambda build: lambda out: open(out, "wb").write(build()))(_build))
@@ -2307,6 +2386,19 @@ REORDERED = [
                                                   ("_rels/.rels", rels([])),
                                                   ("FixedDocumentSequence.fdseq", "<FixedDocumentSequence/>")])),
     ("compressed", "npz", lambda out: zip_package(out, [("x.npy", NPY), ("y.npy", NPY)])),
+    ("freecol-map", "fsm", lambda out: zip_package(out, [
+        ("savegame.properties", "map.width=40\nmap.height=100\n"),
+        ("savegame.xml", '<?xml version="1.0" encoding="UTF-8"?><!--Configuration:\n-->\n'
+                         '<savedGame owner="mapEditor" version="14"><game/></savedGame>')])),
+    ("freecol-game", "fsg", lambda out: zip_package(out, [
+        ("client-options.xml", "<clientOptions/>"), ("savegame.properties", "map.width=40\nmap.height=100\n"),
+        ("savegame.xml", '<?xml version="1.0" encoding="UTF-8"?>\n<savedGame owner="Pat" version="14">'
+                         '<game/></savedGame>')])),
+    ("boot", "prc", lambda out: zip_package(out, [
+        ("$prolog/state.qlf", b"SWI-Prolog state (www.swi-prolog.org)\n\0\x08\x81\x0a" + bytes(32))])),
+    ("freecol-animation", "sza", lambda out: zip_package(out, [
+        ("animation.txt", "wave-1.png (50ms)\nwave-2.png (50ms)\n"),
+        ("wave-1.png", open(sample_png(), "rb").read()), ("wave-2.png", open(sample_png(), "rb").read())])),
 ]
 for _name, _ext, _make in REORDERED:
     item(_name, _ext)(_make)
@@ -2371,6 +2463,9 @@ GZIP_SAMPLES = [
     ("lazy-load-index", "rdx", gzipped(lambda: r_lazy_load_index())),
     ("handwritten", "rda", gzipped(lambda: r_serialized(b"RDX3\n"))),
     ("gfortran-like", "mod", gzipped(b"GFORTRAN module version '15' created from sample.f90\n(() () ())\n")),
+    # MGH: version 1, a 2x2x1 volume of one frame, floats (type 3), no RAS transform; the header fills 284 bytes.
+    ("lincity-ng", "scn", gzipped(b"1322\n" + b"0 0 0 0 1000 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n" * 16)),
+    ("handwritten", "mgz", gzipped(struct.pack(">7ih", 1, 2, 2, 1, 1, 3, 0, 0).ljust(284, b"\0") + bytes(16))),
 ]
 for _name, _ext, _make in GZIP_SAMPLES:
     item(_name, _ext)(_make)
