@@ -5,7 +5,6 @@
 #include "ascii.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace {
 
@@ -28,17 +27,8 @@ constexpr struct {
 // An element name as xmlroot takes it: "*", or the characters of an XML name.
 bool ReadElementName(std::string_view token)
 {
-    if (token == "*")
-        return true;
-    if (token.empty())
-        return false;
-    const auto first = static_cast<unsigned char>(token[0]);
-    if (!(std::isalpha(first) || first == '_' || first == ':' || first >= 0x80))
-        return false;
-    return std::all_of(token.begin(), token.end(), [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return std::isalnum(u) || u == '_' || u == ':' || u == '-' || u == '.' || u >= 0x80;
-    });
+    return token == "*"
+        || (!token.empty() && IsXmlNameStart(token[0]) && std::all_of(token.begin(), token.end(), IsXmlNameChar));
 }
 
 constexpr struct {

@@ -2,7 +2,9 @@
 // written in, and the few shapes of text (JSON, an XML root, delimited rows,
 // a first line) that a byte pattern cannot express.
 //
-// Everything here is pure and reads only the bytes handed in.
+// Everything here is pure and reads only the bytes handed in. The encodings
+// and the sample are read in text_encodings.cpp; JSON, the XML root and
+// tables in text_shapes.cpp; header blocks, YAML and INI in text_line_shapes.cpp.
 #pragma once
 
 #include <cstddef>
@@ -74,6 +76,12 @@ bool YamlHolds(std::string_view view, bool cut);
 // or an indented continuation of a value; at least one key, perhaps
 // commented out.
 bool IniHolds(std::string_view view, bool cut);
+
+// The characters of an XML name, as xmlroot takes them both in a signature
+// and in a file: ASCII letters, digits (not first), "_:-." (but "-." not
+// first), and every byte of a multi-byte character.
+bool IsXmlNameStart(char c);
+bool IsXmlNameChar(char c);
 
 // The name of the first element after any XML declaration, processing
 // instructions, comments, doctype and white space; empty when there is none.
