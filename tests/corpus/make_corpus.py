@@ -2037,6 +2037,14 @@ def webm_video(long_size, versions, doctype=b"webm"):
     return b"\x1a\x45\xdf\xa3" + size + body + bytes.fromhex("18538067 01ffffffffffffff")
 
 
+def minetest_schematic():
+    # Version 4, 2 x 1 x 1 nodes, one slice probability, two node names, then the zlib-compressed
+    # contents, light parameters and rotations of both nodes.
+    names = b"".join(struct.pack(">H", len(n)) + n for n in (b"air", b"default:stone"))
+    nodes = zlib.compress(struct.pack(">HH", 0, 1) + b"\x7f\x7f" + b"\x00\x00")
+    return b"MTSM" + struct.pack(">HHHH", 4, 2, 1, 1) + b"\x7f" + struct.pack(">H", 2) + names + nodes
+
+
 STRUCTURE_SAMPLES = [
     ("handwritten", "ivf", ivf_video),
     ("handwritten", "vgm", vgm_music),
@@ -2091,6 +2099,7 @@ STRUCTURE_SAMPLES = [
     ("ffmpeg-layout", "webm", lambda: webm_video(False, True)),
     ("libebml-layout", "webm", lambda: webm_video(True, True)),
     ("gstreamer-layout", "webm", lambda: webm_video(True, False, b"webm\0")),
+    ("handwritten", "mts", minetest_schematic),
 ]
 for _name, _ext, _build in STRUCTURE_SAMPLES:
     item(_name, _ext)((lambda build: lambda out: open(out, "wb").write(build()))(_build))
