@@ -2028,6 +2028,23 @@ def aarch64_flash():
     return b"\x00\x04\x00\x14" + b"\xff" * 4092 + volume.ljust(0x2000, b"\xff")
 
 
+def webm_video(long_size, versions, doctype=b"webm"):
+    # The EBML head as three writers lay it out: with or without the version elements first, its size
+    # coded in one byte or in eight; then an empty segment of unknown size.
+    body = bytes.fromhex("4286 8101 42f7 8101 42f2 8104 42f3 8108") if versions else b""
+    body += b"\x42\x82" + bytes([0x80 | len(doctype)]) + doctype + bytes.fromhex("4287 8102 4285 8102")
+    size = (b"\x01" + len(body).to_bytes(7, "big")) if long_size else bytes([0x80 | len(body)])
+    return b"\x1a\x45\xdf\xa3" + size + body + bytes.fromhex("18538067 01ffffffffffffff")
+
+
+def minetest_schematic():
+    # Version 4, 2 x 1 x 1 nodes, one slice probability, two node names, then the zlib-compressed
+    # contents, light parameters and rotations of both nodes.
+    names = b"".join(struct.pack(">H", len(n)) + n for n in (b"air", b"default:stone"))
+    nodes = zlib.compress(struct.pack(">HH", 0, 1) + b"\x7f\x7f" + b"\x00\x00")
+    return b"MTSM" + struct.pack(">HHHH", 4, 2, 1, 1) + b"\x7f" + struct.pack(">H", 2) + names + nodes
+
+
 STRUCTURE_SAMPLES = [
     ("handwritten", "ivf", ivf_video),
     ("handwritten", "vgm", vgm_music),
@@ -2079,6 +2096,10 @@ STRUCTURE_SAMPLES = [
     ("handwritten", "cc", cc_archive),
     ("handwritten", "qlf", lambda: b"SWI-Prolog .qlf file\n\0\x08\x81\x0a" + bytes(32)),
     ("aarch64", "fd", aarch64_flash),
+    ("ffmpeg-layout", "webm", lambda: webm_video(False, True)),
+    ("libebml-layout", "webm", lambda: webm_video(True, True)),
+    ("gstreamer-layout", "webm", lambda: webm_video(True, False, b"webm\0")),
+    ("handwritten", "mts", minetest_schematic),
 ]
 for _name, _ext, _build in STRUCTURE_SAMPLES:
     item(_name, _ext)((lambda build: lambda out: open(out, "wb").write(build()))(_build))
