@@ -34,7 +34,7 @@ TEXT_TITLES = {
     "Text (ISO-2022-JP)", "CSV", "CSV (Shift_JIS)", "CSV (semicolon-separated)", "Tab-separated values",
     "Tab-separated values (Shift_JIS)", "Tab-separated values (UTF-16LE)", "JSON data", "XML document",
     "HTML document", "SVG image", "YAML document", "E-mail message", "INI settings", "SubRip subtitles",
-    "JSON Lines data", "Emacs SRecode template",
+    "JSON Lines data", "Emacs SRecode template", "Vim script",
 }
 
 
@@ -99,11 +99,16 @@ def cases():
     yield "example-xml", b"<a><b>1</b></a>\n", "XML document"
     yield "mode.srt", b';;; c.srt --- templates\n\nset mode "c-mode"\n\ncontext file\n', "Emacs SRecode template"
     yield "measures", b"# columns: name, size, pitch\n# all in mm\nname,size,pitch\nM4,4,0.7\nM5,5,0.8\n", "CSV"
+    yield "terms-yaml", "Abstract: Résumé\nListOfFigures: Figures\nListOfTables: Tables\n".encode("utf-8"), "YAML document"
+    yield "addon-yaml", b'addon: x\ndescription: "syntax for x"\nfiles:\n  - syntax/x.vim\n', "YAML document"
+    yield "syntax-vim", b'" Vim syntax file\n" Language: x\nsyn keyword xTodo TODO\n', "Vim script"
+    yield "detect-vim", b"au BufRead,BufNewFile *.x set filetype=x\nau BufRead,BufNewFile *.y set filetype=y\n", "Vim script"
     # Weak first lines that used to name a format: each is plain text now.
     yield "readme", b"[![build](https://example.org/b.svg)](https://example.org)\n\nA tool.\n", "Text"
     yield "memo", b"From: the desk of A.\nRemember the budget sheet.\n", "Text"
     yield "post", b"---\ntitle: Notes\n---\n\nSome prose, not YAML.\n", "Text"
     yield "statements", b"v1;\npackage p;\npriority 1;\n", "Text"
+    yield "flat-notes", b"Name: Ann\nPhone: 555 0100\nFiles: two\n", "Text"
     # Not text.
     rng = random.Random(16)
     yield "random.bin", bytes(rng.getrandbits(8) for _ in range(5000)), None
