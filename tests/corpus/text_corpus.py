@@ -35,6 +35,7 @@ TEXT_TITLES = {
     "Tab-separated values (Shift_JIS)", "Tab-separated values (UTF-16LE)", "JSON data", "XML document",
     "HTML document", "SVG image", "YAML document", "E-mail message", "INI settings", "SubRip subtitles",
     "JSON Lines data", "Emacs SRecode template", "Vim script",
+    "XSLT stylesheet", "XML Schema", "RELAX NG schema",
 }
 
 
@@ -97,6 +98,8 @@ def cases():
     yield "fragment", b"<!-- part -->\n<h1>News</h1>\n<p>Released.</p>\n", "HTML document"
     yield "link-fragment", b'<a href="https://example.org/">home</a>\n', "HTML document"
     yield "example-xml", b"<a><b>1</b></a>\n", "XML document"
+    yield "transform", b'<!-- to HTML -->\n<xsl:stylesheet version="1.0" xmlns:xsl="x"/>\n', "XSLT stylesheet"
+    yield "build-xml", b'<project name="p" default="all"><target name="all"/></project>\n', "XML document"
     yield "mode.srt", b';;; c.srt --- templates\n\nset mode "c-mode"\n\ncontext file\n', "Emacs SRecode template"
     yield "measures", b"# columns: name, size, pitch\n# all in mm\nname,size,pitch\nM4,4,0.7\nM5,5,0.8\n", "CSV"
     yield "terms-yaml", "Abstract: Résumé\nListOfFigures: Figures\nListOfTables: Tables\n".encode("utf-8"), "YAML document"
