@@ -35,7 +35,8 @@ TEXT_TITLES = {
     "Tab-separated values (Shift_JIS)", "Tab-separated values (UTF-16LE)", "JSON data", "XML document",
     "HTML document", "SVG image", "YAML document", "E-mail message", "INI settings", "SubRip subtitles",
     "JSON Lines data", "Emacs SRecode template", "Vim script",
-    "XSLT stylesheet", "XML Schema", "RELAX NG schema",
+    "XSLT stylesheet", "XML Schema", "RELAX NG schema", "Jupyter notebook", "pkg-config metadata",
+    "XML document type definition",
 }
 
 
@@ -99,6 +100,10 @@ def cases():
     yield "link-fragment", b'<a href="https://example.org/">home</a>\n', "HTML document"
     yield "example-xml", b"<a><b>1</b></a>\n", "XML document"
     yield "transform", b'<!-- to HTML -->\n<xsl:stylesheet version="1.0" xmlns:xsl="x"/>\n', "XSLT stylesheet"
+    yield "notebook", b'{"cells": [], "metadata": {}, "nbformat": 4, "nbformat_minor": 5}\n', "Jupyter notebook"
+    yield "flags", b"prefix=/usr\nlibdir=${prefix}/lib\n\nName: x\nDescription: the x library\nVersion: 1\n", "pkg-config metadata"
+    yield "config-mak", b"prefix=/usr\nCC=cc\n", "Text"
+    yield "types", b'<!ENTITY % x "y">\n<!ELEMENT doc (#PCDATA)>\n', "XML document type definition"
     yield "build-xml", b'<project name="p" default="all"><target name="all"/></project>\n', "XML document"
     yield "mode.srt", b';;; c.srt --- templates\n\nset mode "c-mode"\n\ncontext file\n', "Emacs SRecode template"
     yield "measures", b"# columns: name, size, pitch\n# all in mm\nname,size,pitch\nM4,4,0.7\nM5,5,0.8\n", "CSV"
