@@ -36,7 +36,7 @@ TEXT_TITLES = {
     "HTML document", "SVG image", "YAML document", "E-mail message", "INI settings", "SubRip subtitles",
     "JSON Lines data", "Emacs SRecode template", "Vim script",
     "XSLT stylesheet", "XML Schema", "RELAX NG schema", "Jupyter notebook", "pkg-config metadata",
-    "XML document type definition",
+    "XML document type definition", "Projection (well-known text)",
 }
 
 
@@ -103,6 +103,7 @@ def cases():
     yield "notebook", b'{"cells": [], "metadata": {}, "nbformat": 4, "nbformat_minor": 5}\n', "Jupyter notebook"
     yield "flags", b"prefix=/usr\nlibdir=${prefix}/lib\n\nName: x\nDescription: the x library\nVersion: 1\n", "pkg-config metadata"
     yield "config-mak", b"prefix=/usr\nCC=cc\n", "Text"
+    yield "lux.prj", b'GEOGCS["GCS_WGS_1984",DATUM["D_WGS_1984",SPHEROID["WGS_1984",6378137,298.257223563]]]', "Projection (well-known text)"
     yield "types", b'<!ENTITY % x "y">\n<!ELEMENT doc (#PCDATA)>\n', "XML document type definition"
     yield "build-xml", b'<project name="p" default="all"><target name="all"/></project>\n', "XML document"
     yield "mode.srt", b';;; c.srt --- templates\n\nset mode "c-mode"\n\ncontext file\n', "Emacs SRecode template"
