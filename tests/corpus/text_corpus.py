@@ -36,7 +36,7 @@ TEXT_TITLES = {
     "HTML document", "SVG image", "YAML document", "E-mail message", "INI settings", "SubRip subtitles",
     "JSON Lines data", "Emacs SRecode template", "Vim script",
     "XSLT stylesheet", "XML Schema", "RELAX NG schema", "Jupyter notebook", "pkg-config metadata",
-    "XML document type definition", "Projection (well-known text)",
+    "XML document type definition", "Projection (well-known text)", "R raster grid header",
 }
 
 
@@ -85,6 +85,7 @@ def cases():
     yield "tweaks4", b"REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\X]\r\n", "Windows registry script"
     yield "link", b"\xef\xbb\xbf[InternetShortcut]\r\nURL=https://example.org/\r\n", "Internet shortcut"
     yield "settings", b"[General]\r\nSize=10\r\nName=x\r\n", "INI settings"
+    yield "grid", b"[general]\r\ncreator=R package 'raster'\r\n[data]\r\nnbands=1\r\n", "R raster grid header"
     yield "meeting", b"\xef\xbb\xbfBEGIN:VCALENDAR\r\nVERSION:2.0\r\nEND:VCALENDAR\r\n", "iCalendar data"
     yield "contact", b"begin:vcard\r\nversion:3.0\r\nfn:A\r\nend:vcard\r\n", "vCard contact"
     yield "movie-subs", b"1\r\n00:00:01,000 --> 00:00:04,000\r\nHello.\r\n\r\n2\r\n00:00:05,000 --> 00:00:06,000\r\nBye.\r\n", "SubRip subtitles"
