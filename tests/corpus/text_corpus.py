@@ -35,7 +35,8 @@ TEXT_TITLES = {
     "Tab-separated values (Shift_JIS)", "Tab-separated values (UTF-16LE)", "JSON data", "XML document",
     "HTML document", "SVG image", "YAML document", "E-mail message", "INI settings", "SubRip subtitles",
     "JSON Lines data", "Emacs SRecode template", "Vim script",
-    "XSLT stylesheet", "XML Schema", "RELAX NG schema", "Jupyter notebook", "pkg-config metadata",
+    "XSLT stylesheet", "XML Schema", "RELAX NG schema", "Package relationships", "GTK user interface",
+    "KML geographic data", "GIFTI surface", "Jupyter notebook", "pkg-config metadata",
     "XML document type definition", "Projection (well-known text)", "R raster grid header",
 }
 
@@ -101,6 +102,10 @@ def cases():
     yield "link-fragment", b'<a href="https://example.org/">home</a>\n', "HTML document"
     yield "example-xml", b"<a><b>1</b></a>\n", "XML document"
     yield "transform", b'<!-- to HTML -->\n<xsl:stylesheet version="1.0" xmlns:xsl="x"/>\n', "XSLT stylesheet"
+    for root, title in (("xs:schema", "XML Schema"), ("grammar", "RELAX NG schema"),
+                        ("Relationships", "Package relationships"), ("interface", "GTK user interface"),
+                        ("kml", "KML geographic data"), ("GIFTI", "GIFTI surface")):
+        yield "dialect-" + root.replace(":", "-"), ("<%s a='1'>\n  <x/>\n</%s>\n" % (root, root)).encode(), title
     yield "notebook", b'{"cells": [], "metadata": {}, "nbformat": 4, "nbformat_minor": 5}\n', "Jupyter notebook"
     yield "flags", b"prefix=/usr\nlibdir=${prefix}/lib\n\nName: x\nDescription: the x library\nVersion: 1\n", "pkg-config metadata"
     yield "config-mak", b"prefix=/usr\nCC=cc\n", "Text"
