@@ -56,6 +56,9 @@ enum class MagicForm : std::uint8_t {
     Ini,        // ini
 };
 
+// The text forms, Text onwards, hold only on a sample that reads as text.
+constexpr bool IsTextForm(MagicForm form) { return form >= MagicForm::Text; }
+
 // A byte of a new-form test: holds when (byte & mask) == value; "??" is mask 0.
 // Classic patterns keep PatternByte, so that the searches stay as fast as they were.
 struct MaskedByte {

@@ -58,6 +58,15 @@ void CompileSearches(SignatureTable& table)
 
 } // namespace
 
+bool IsTextType(const SignatureType& type)
+{
+    for (const MagicRule& rule : type.magics) {
+        if (rule.valid && IsTextForm(rule.form))
+            return true;
+    }
+    return false;
+}
+
 SignatureTable LoadSignatureTable(const std::filesystem::path& path)
 {
     SignatureTable table;

@@ -19,6 +19,12 @@ struct SignatureType {
     int line = 0;                         // of its <type> element, for explaining a result
 };
 
+// Whether the type names text: one of its valid patterns is a text form, so
+// it holds only on a file whose sample reads as text. A general text answer
+// stands for all of these, and the linter expects any type that text could
+// satisfy to be one of them.
+bool IsTextType(const SignatureType& type);
+
 // No signature file larger than this is read: the largest real sets are a
 // few hundred kilobytes, and a parsed document costs several times its size.
 constexpr std::uint64_t kMaxSignatureFileBytes = 256u << 20;

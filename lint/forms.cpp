@@ -49,7 +49,7 @@ void CheckStructureMagic(std::string_view text, MagicForm form, int line, Findin
     if (!rule.valid) {
         Report(findings, line, "this " + std::string(text.substr(0, text.find(' '))) + " test is malformed, so it "
                                + "never matches, nor does its type; write it as " + Usage(form)
-                               + (form >= MagicForm::Text ? "" : ", each byte as two hex digits, ?? or VV&MM"));
+                               + (IsTextForm(form) ? "" : ", each byte as two hex digits, ?? or VV&MM"));
         return;
     }
     const StructureTest& test = rule.structure;
