@@ -26,7 +26,6 @@ listed or a listed one no longer happens (run again with --write-known to rewrit
 """
 
 import argparse
-import glob
 import json
 import os
 import random
@@ -352,30 +351,40 @@ def random_lengths():
     return lengths, rng
 
 
-# The packages that scripts/setup.sh installs, and the text files of each: (package, glob patterns, at most).
+# Packages that scripts/setup.sh installs, and which of their files to take: (name, packages, path pattern, at
+# most). Files are listed by dpkg, so that what else a machine has installed changes nothing.
 REAL_SOURCES = [
-    ("cmake-data", ["/usr/share/cmake-*/Modules/**/*"], 500),
-    ("libpython3.11-stdlib", ["/usr/lib/python3.11/*.py", "/usr/lib/python3.11/email/**/*.py",
-                              "/usr/lib/python3.11/json/*.py"], 300),
-    ("libc6-dev", ["/usr/include/*.h", "/usr/include/*/*.h"], 300),
-    ("googletest", ["/usr/src/googletest/**/*"], 250),
-    ("python3-dask", ["/usr/lib/python3/dist-packages/dask/**/*"], 200),
-    ("python3-distributed", ["/usr/lib/python3/dist-packages/distributed/**/*"], 250),
-    ("lintian", ["/usr/share/lintian/**/*.pm", "/usr/share/lintian/**/*.yaml", "/usr/share/lintian/**/*.json",
-                 "/usr/share/lintian/**/*.profile"], 150),
-    ("doc", ["/usr/share/doc/*/README*"], 100),
+    ("cmake-data", ["cmake-data"], r"/usr/share/cmake-[^/]+/Modules/", 500),
+    ("libpython3.11-stdlib", ["libpython3.11-stdlib"], r"/usr/lib/python3\.11/(email/|json/)?[^/]+\.py$", 300),
+    ("libc6-dev", ["libc6-dev"], r"/usr/include/", 300),
+    ("googletest", ["googletest"], r"/usr/src/googletest/", 250),
+    ("python3-dask", ["python3-dask"], r"/dist-packages/dask/", 200),
+    ("python3-distributed", ["python3-distributed"], r"/dist-packages/distributed/", 250),
+    ("lintian", ["lintian"], r"/usr/share/lintian/.*\.(pm|yaml|json|profile)$", 150),
+    ("doc", ["git", "rpm", "openssl", "lintian", "coreutils", "file", "ghostscript", "googletest", "dosfstools",
+             "e2fsprogs", "fonts-dejavu-core", "ncompress", "python3", "locales", "lzip", "lzop", "openssh-client",
+             "arj", "genisoimage", "debian-archive-keyring"],
+     r"/usr/share/doc/[^/]+/([^/]*README[^/]*|[^/]+\.(md|txt))$", 100),
 ]
 
 
+def package_files(packages):
+    paths = set()
+    for package in packages:
+        listed = subprocess.run(["dpkg-query", "-L", package], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        if listed.returncode == 0:
+            paths.update(listed.stdout.decode("utf-8", "surrogateescape").splitlines())
+    return sorted(paths)
+
+
 def real_files():
-    """(package, source path) of real text files with an extension, a spread sample of each source."""
-    for package, patterns, most in REAL_SOURCES:
-        paths = sorted({p for pattern in patterns for p in glob.glob(pattern, recursive=True)})
+    """(source, path) of real text files with an extension, a spread sample of each source."""
+    for source, packages, pattern, most in REAL_SOURCES:
         chosen = []
-        for path in paths:
+        for path in package_files(packages):
             name = os.path.basename(path)
-            if os.path.islink(path) or not os.path.isfile(path) or "." not in name.lstrip(".") \
-                    or "__pycache__" in path or name.endswith(".gz"):
+            if not re.search(pattern, path) or os.path.islink(path) or not os.path.isfile(path) \
+                    or "." not in name.lstrip(".") or name.endswith(".gz"):
                 continue
             try:
                 with open(path, "rb") as f:
@@ -387,7 +396,7 @@ def real_files():
                 chosen.append(path)
         step = max(1.0, len(chosen) / most)
         for i in range(min(most, len(chosen))):
-            yield package, chosen[int(i * step)]
+            yield source, chosen[int(i * step)]
 
 
 # --- Running and judging -----------------------------------------------------------------------------------------
@@ -523,11 +532,11 @@ def check(args):
         folder = os.path.join(work, "real")
         fresh_folder(folder)
         copied = {}
-        for package, path in real_files():
-            rel = os.path.join(package, path.lstrip("/"))
+        for source, path in real_files():
+            rel = os.path.join(source, path.lstrip("/"))
             os.makedirs(os.path.join(folder, os.path.dirname(rel)), exist_ok=True)
             shutil.copyfile(path, os.path.join(folder, rel))
-            copied["real/" + rel] = package
+            copied["real/" + rel] = source
         answers = run_cli(args.cli, args.signatures, ["-r", "--rename", "--dry-run", "real"], work)
         found = []
         for path, answer in sorted(answers.items()):
@@ -536,11 +545,11 @@ def check(args):
                 found.append(("real", path[len("real/"):], "a file of %s" % copied.get(path, "?"),
                               "%s -> %s" % (answer.get("title"), os.path.basename(rename.get("to", ""))),
                               stolen_by(answer)))
-        sources = {p for p in copied.values()}
-        missing = [package for package, _, _ in REAL_SOURCES if package not in sources]
+        sources = set(copied.values())
+        missing = [source for source, _, _, _ in REAL_SOURCES if source not in sources]
         counts["real"] = (len(copied), sum(a.get("state") == "detected" for a in answers.values()), len(found),
-                          "renamed by a dry run, of %d packages%s" % (
-                              len(sources), "; not installed, so not checked: " + ", ".join(missing)
+                          "renamed by a dry run, from %d sources%s" % (
+                              len(sources), "; none installed, so not checked: " + ", ".join(missing)
                               if missing else ""))
         unchecked.update(missing)
         steals += found
