@@ -281,18 +281,19 @@ LANGUAGES = {
            "Встреча состоится в четверг; принесите, пожалуйста, прошлогодние цифры.\n",
            ["имя", "отдел", "заметка"], [["Анна", "продажи", "принтер"], ["Борис", "бюро", "бюджет"]]),
 }
-# (key, Python codec, byte-order mark, languages)
+# (name, encoding, Python codec, byte-order mark, languages)
 ENCODINGS = [
-    ("ascii", "ascii", b"", ["en"]),
-    ("utf8", "utf-8", b"", ["ja", "de", "ru"]),
-    ("utf16le", "utf-16-le", b"\xff\xfe", ["ja", "ru"]),
-    ("utf16be", "utf-16-be", b"\xfe\xff", ["ja"]),
-    ("shiftjis", "cp932", b"", ["ja"]),
-    ("eucjp", "euc_jp", b"", ["ja"]),
-    ("iso2022jp", "iso2022_jp", b"", ["ja"]),
-    ("cp1252", "cp1252", b"", ["de", "fr"]),
-    ("cp1250", "cp1250", b"", ["pl", "cs"]),
-    ("cp1251", "cp1251", b"", ["ru"]),
+    ("ascii", "ascii", "ascii", b"", ["en"]),
+    ("utf8", "utf8", "utf-8", b"", ["ja", "de", "ru"]),
+    ("utf8bom", "utf8", "utf-8", b"\xef\xbb\xbf", ["ja"]),
+    ("utf16le", "utf16le", "utf-16-le", b"\xff\xfe", ["ja", "ru"]),
+    ("utf16be", "utf16be", "utf-16-be", b"\xfe\xff", ["ja"]),
+    ("shiftjis", "shiftjis", "cp932", b"", ["ja"]),
+    ("eucjp", "eucjp", "euc_jp", b"", ["ja"]),
+    ("iso2022jp", "iso2022jp", "iso2022_jp", b"", ["ja"]),
+    ("cp1252", "cp1252", "cp1252", b"", ["de", "fr"]),
+    ("cp1250", "cp1250", "cp1250", b"", ["pl", "cs"]),
+    ("cp1251", "cp1251", "cp1251", b"", ["ru"]),
 ]
 XML_ENCODING_NAMES = {"shiftjis": "Shift_JIS", "eucjp": "EUC-JP", "iso2022jp": "ISO-2022-JP", "cp1252": "windows-1252",
                       "cp1250": "windows-1250", "cp1251": "windows-1251", "ascii": "US-ASCII", "utf8": "UTF-8",
@@ -329,11 +330,11 @@ SHAPES = {"prose": "text", "csv": "csv", "tsv": "tsv", "json": "json", "ini": "i
 
 def encoding_victims():
     """(name, description, bytes, (shape, encoding)) for text in every encoding and shape."""
-    for key, codec, mark, languages in ENCODINGS:
+    for name, key, codec, mark, languages in ENCODINGS:
         for language in languages:
             for shape in SHAPES:
                 data = mark + shaped(shape, language, key).encode(codec)
-                yield ("%s-%s.%s" % (key, language, shape), "%s %s in %s" % (language, shape, key), data,
+                yield ("%s-%s.%s" % (name, language, shape), "%s %s in %s" % (language, shape, name), data,
                        (SHAPES[shape], key))
 
 
