@@ -197,6 +197,12 @@ def note_victims(types):
         for name, tail in CONTINUATIONS.items():
             if head[-1:] in (b" ", b"\n") and tail[:1] in (b" ", b"\n"):
                 tail = tail[1:]
+            # An opening that ends where the continuation's first word starts runs on into it: "1\n00:" and
+            # "00:30 breakfast" make "1\n00:30 breakfast".
+            word = tail.lstrip(b" \n")
+            overlap = max((k for k in range(2, min(len(head), 8) + 1) if word.startswith(head[-k:])), default=0)
+            if overlap:
+                tail = word[overlap:]
             victims.append(("%s-%08x.%s" % (slug(head.replace(FILLER, b""))[:32], zlib.crc32(head), name),
                             "a note (%s) opening with %r, the opening of %s" % (name, head.decode("latin-1"),
                                                                                  t["title"]),
