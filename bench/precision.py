@@ -9,10 +9,11 @@ Every victim is made here, most of them from the signature set itself, so that t
   notes     for every type whose fixed opening bytes ordinary text can hold (printable ASCII, tab, CR, LF), a few
             notes that open with them and go on as prose, a list, CSV, a plan or INI settings. Such a note may be
             named only as general text (a text type that tests no word of its own: `text`, `table`, `json`,
-            `yaml`, `ini`, `xmlroot *`) or not at all.
+            `yaml`, `ini`, `xmlroot *`; or XML by its declaration alone) in ASCII, or not at all. The answer's
+            type is the one at its line, as a title may stand for a general type and a specific one alike.
   xml       XML documents whose content or comments name another dialect's root element or the bytes a dialect's
-            search looks for, one for each dialect of the set, and a few written by hand. None may be named as
-            the dialect it merely mentions.
+            search looks for, one for each dialect of the set, and a few written by hand. Each may be named only
+            as general XML or its own dialect, never as the dialect it merely mentions.
   encodings text in every encoding the set names, and the Windows code pages, in seven shapes (prose, CSV, TSV,
             JSON, INI, YAML, XML). A text may be named only in its own shape and encoding, or not at all.
   random    2,000 files of seeded random bytes, 1 byte to 64 KiB, spread evenly over the powers of two. At most
@@ -116,23 +117,17 @@ def load_set(path):
         t["general"] = (shape, encoding) if general else None
         types.append(t)
     for t in types:
-        # XML in UTF-16 is told by its declaration's bytes, a general answer as much as `xmlroot *` is.
-        found = None if t["text"] else opening(t)
+        # XML that only its declaration tells (in UTF-16, or in an encoding that is no text by the text tests'
+        # rules) is as general an answer as `xmlroot *`.
+        found = None if t["text"] or len(t["magics"]) > 1 else opening(t)
         if found and None not in found[0]:
             head = bytes(found[0])
-            for mark, codec, key in ((b"\xff\xfe", "utf-16-le", "utf16le"), (b"\xfe\xff", "utf-16-be", "utf16be")):
-                if head.startswith(mark) and head[2:].decode(codec, "replace").startswith("<?xml"):
+            for mark, codec, key in ((b"\xff\xfe", "utf-16-le", "utf16le"), (b"\xfe\xff", "utf-16-be", "utf16be"),
+                                     (b"\xef\xbb\xbf", "utf-8", "utf8"), (b"", "ascii", None)):
+                if head.startswith(mark) and head[len(mark):].decode(codec, "replace").startswith("<?xml"):
                     t["general"] = ("xml", key)
+                    break
     return types
-
-
-def general_titles(types):
-    """title -> set of (shape, encoding) of the general text types."""
-    titles = {}
-    for t in types:
-        if t["general"]:
-            titles.setdefault(t["title"], set()).add(t["general"])
-    return titles
 
 
 def opening(t):
@@ -206,7 +201,7 @@ def note_victims(types):
             victims.append(("%s-%08x.%s" % (slug(head.replace(FILLER, b""))[:32], zlib.crc32(head), name),
                             "a note (%s) opening with %r, the opening of %s" % (name, head.decode("latin-1"),
                                                                                  t["title"]),
-                            head + tail, set()))
+                            head + tail, None))
     return victims, skipped
 
 
@@ -455,21 +450,25 @@ def write_files(folder, victims):
             f.write(data)
 
 
-def judge_named(category, folder, victims, answers, ok):
-    """Steals among VICTIMS: each answer that OK(victim's expectation, title) refuses."""
+def judge_named(category, folder, victims, answers, types, ok):
+    """Steals among VICTIMS: each answer that OK(victim's expectation, title, (shape, encoding) of the general text
+    type that named it or None) refuses. The type is the one at the answer's line: a title may stand for a general
+    type and a specific one alike ("YAML document" for `yaml` and for `line %YAML`)."""
+    by_line = {t["line"]: t for t in types}
     steals = []
     for name, what, _, expected in victims:
         answer = answers.get("%s/%s" % (folder, name), {})
         if answer.get("state") != "detected":
             continue
-        if not ok(expected, answer["title"]):
+        chosen = by_line.get((answer.get("basis") or {}).get("line"), {})
+        if not ok(expected, answer["title"], chosen.get("general")):
             steals.append((category, name, what, answer["title"], stolen_by(answer)))
     return steals
 
 
 def check(args):
     types = load_set(args.signatures)
-    general = general_titles(types)
+    kinds = {t["general"] for t in types if t["general"]}
     # Thousands of small files: in memory where the system offers it, as a busy disk creates them slowly.
     shm = "/dev/shm" if os.path.isdir("/dev/shm") and os.access("/dev/shm", os.W_OK) else None
     work = args.work or tempfile.mkdtemp(prefix="kindsniffer-precision-", dir=shm)
@@ -477,15 +476,12 @@ def check(args):
     only = set(args.only.split(",")) if args.only else set(CATEGORIES)
     counts, steals, unchecked = {}, [], set()
 
-    def general_ok(expected, title):
-        return title in general or title in expected
-
     if "notes" in only:
         victims, skipped = note_victims(types)
         write_files(os.path.join(work, "notes"), victims)
         answers = run_cli(args.cli, args.signatures, ["-r", "notes"], work)
-        found = judge_named("notes", "notes", victims, answers,
-                            lambda e, t: any(enc in (None, "ascii") for _, enc in general.get(t, ())))
+        found = judge_named("notes", "notes", victims, answers, types,
+                            lambda _, title, kind: kind and kind[1] in (None, "ascii"))
         counts["notes"] = (len(victims), sum(a.get("state") == "detected" for a in answers.values()), len(found),
                            "%d openings; %d self-naming ones of %d+ fixed bytes left out"
                            % (len(victims) // len(CONTINUATIONS), skipped, SELF_NAMING))
@@ -494,7 +490,8 @@ def check(args):
         victims = xml_victims(types)
         write_files(os.path.join(work, "xml"), victims)
         answers = run_cli(args.cli, args.signatures, ["-r", "xml"], work)
-        found = judge_named("xml", "xml", victims, answers, general_ok)
+        found = judge_named("xml", "xml", victims, answers, types,
+                            lambda own, title, kind: title in own or (kind and kind[0] == "xml"))
         counts["xml"] = (len(victims), sum(a.get("state") == "detected" for a in answers.values()), len(found), "")
         steals += found
     if "encodings" in only:
@@ -502,16 +499,14 @@ def check(args):
         write_files(os.path.join(work, "encodings"), victims)
         answers = run_cli(args.cli, args.signatures, ["-r", "encodings"], work)
 
-        def shape_ok(expected, title):
+        def shape_ok(expected, title, kind):
             shape, encoding = expected
-            if title not in general:
+            if not kind or kind[1] not in (None, encoding):
                 return False
-            if any(s == shape and e in (None, encoding) for s, e in general[title]):
-                return True
-            # Plain text in the right encoding is no wrong answer where the set has no type for the shape.
-            can_shape = any(s == shape and e in (None, encoding) for kinds in general.values() for s, e in kinds)
-            return not can_shape and ("text", encoding) in general[title]
-        found = judge_named("encodings", "encodings", victims, answers, shape_ok)
+            # Plain text in its encoding is no wrong answer where the set has no type for the shape.
+            return kind[0] == shape or (kind[0] == "text" and not any(
+                s == shape and e in (None, encoding) for s, e in kinds))
+        found = judge_named("encodings", "encodings", victims, answers, types, shape_ok)
         counts["encodings"] = (len(victims), sum(a.get("state") == "detected" for a in answers.values()),
                                len(found), "")
         steals += found
