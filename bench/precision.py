@@ -182,10 +182,11 @@ def note_victims(types):
         cells, fixed = found
         if any(c is not None and c not in PRINTABLE for c in cells):
             continue
-        if fixed >= SELF_NAMING:
+        head = bytes(c if c is not None else FILLER[i % len(FILLER)] for i, c in enumerate(cells))
+        # An interpreter line makes a script of whatever follows it: the system runs the file so.
+        if fixed >= SELF_NAMING or head.startswith(b"#!/"):
             skipped += 1
             continue
-        head = bytes(c if c is not None else FILLER[i % len(FILLER)] for i, c in enumerate(cells))
         seen.setdefault(head, t)
     victims = []
     for head, t in seen.items():
@@ -483,7 +484,7 @@ def check(args):
         found = judge_named("notes", "notes", victims, answers, types,
                             lambda _, title, kind: kind and kind[1] in (None, "ascii"))
         counts["notes"] = (len(victims), sum(a.get("state") == "detected" for a in answers.values()), len(found),
-                           "%d openings; %d self-naming ones of %d+ fixed bytes left out"
+                           "%d openings; %d types left out whose opening names them (%d+ fixed bytes, or #!/)"
                            % (len(victims) // len(CONTINUATIONS), skipped, SELF_NAMING))
         steals += found
     if "xml" in only:
