@@ -16,8 +16,8 @@ Every victim is made here, most of them from the signature set itself, so that t
             as general XML or its own dialect, never as the dialect it merely mentions.
   encodings text in every encoding the set names, and the Windows code pages, in seven shapes (prose, CSV, TSV,
             JSON, INI, YAML, XML). A text may be named only in its own shape and encoding, or not at all.
-  random    2,000 files of seeded random bytes, 1 byte to 64 KiB, spread evenly over the powers of two. At most
-            0.2 % may be named, and none of 16 bytes or more.
+  random    2,000 files of seeded random bytes: each length from 1 to 15 bytes once, the rest from 16 bytes to
+            64 KiB, as many in each power of two. At most 0.2 % may be named, and none of 16 bytes or more.
   real      text files of installed Debian packages (those scripts/setup.sh installs) with their own extensions,
             copied to a work folder: `-r --rename --dry-run` must rename none of them.
 
@@ -92,11 +92,15 @@ def load_set(path):
     lines = open(path, "rb").read().split(b"\n")
     type_lines = [i + 1 for i, l in enumerate(lines) if re.match(rb"\s*<type>", l)]
     root = ET.parse(path).getroot()
+    elements = root.find("types").findall("type")
+    if len(elements) != len(type_lines):
+        raise SystemExit("precision: %s: %d types but %d lines that open one; write each <type> on a line of its own"
+                         % (path, len(elements), len(type_lines)))
     types = []
-    for index, element in enumerate(root.find("types").findall("type")):
+    for index, element in enumerate(elements):
         magics = [(m.text or "").strip() for m in element.findall("magic")]
-        t = {"line": type_lines[index] if index < len(type_lines) else 0, "title": element.findtext("title") or "",
-             "magics": magics, "exts": [e.text for e in element.findall("ext")]}
+        t = {"line": type_lines[index], "title": element.findtext("title") or "",
+             "magics": magics}
         keywords = [m.split(" ")[0] for m in magics]
         t["text"] = any(k in TEXT_FORMS for k in keywords)
         # A general text type tests only the encoding and the shape.
