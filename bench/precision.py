@@ -207,6 +207,7 @@ def note_victims(types):
                             "a note (%s) opening with %r, the opening of %s" % (name, head.decode("latin-1"),
                                                                                  t["title"]),
                             head + tail, None))
+    assert len({v[0] for v in victims}) == len(victims), "two notes share a name"
     return victims, skipped
 
 
@@ -249,7 +250,7 @@ def xml_victims(types):
                     text = bytes(pattern[2])
                     mentions.setdefault(text, (t["title"], text.decode("latin-1")))
     for text, (title, element) in mentions.items():
-        name = slug(text.strip(b"<>/"))[:40]
+        name = "%s-%08x" % (slug(text.strip(b"<>/"))[:32], zlib.crc32(text))
         body = element.replace("--", "- -")
         victims.append(("mention-%s-comment.xml" % name, "XML of root <inventory> naming %r in a comment (%s)"
                         % (text.decode("latin-1"), title),
@@ -259,6 +260,7 @@ def xml_victims(types):
                         % (text.decode("latin-1"), title),
                         (XML_DECL + "<inventory>\n  <item id=\"1\">bolts</item>\n  <embedded>%s</embedded>\n"
                          "</inventory>\n" % element).encode("latin-1"), set()))
+    assert len({v[0] for v in victims}) == len(victims), "two XML victims share a name"
     return victims
 
 
