@@ -14,8 +14,9 @@ Every victim is made here, most of them from the signature set itself, so that t
   xml       XML documents whose content or comments name another dialect's root element or the bytes a dialect's
             search looks for, one for each dialect of the set, and a few written by hand. Each may be named only
             as general XML or its own dialect, never as the dialect it merely mentions.
-  encodings text in every encoding the set names, and the Windows code pages, in seven shapes (prose, CSV, TSV,
-            JSON, INI, YAML, XML). A text may be named only in its own shape and encoding, or not at all.
+  encodings text in every encoding the set names, the Windows code pages, GBK, Big5 and EUC-KR, in seven shapes
+            (prose, CSV, TSV, JSON, INI, YAML, XML). A text may be named only in its own shape and encoding, or
+            not at all.
   random    2,000 files of seeded random bytes: each length from 1 to 15 bytes once, the rest from 16 bytes to
             64 KiB, as many in each power of two. At most 0.2 % may be named, and none of 16 bytes or more.
   real      text files of installed Debian packages (those scripts/setup.sh installs) with their own extensions,
@@ -58,7 +59,8 @@ def encoding_key(name):
     """One spelling for an encoding's several names."""
     key = re.sub(r"[-_ ]", "", name.lower())
     return {"sjis": "shiftjis", "cp932": "shiftjis", "windows1252": "cp1252", "windows1250": "cp1250",
-            "windows1251": "cp1251", "usascii": "ascii"}.get(key, key)
+            "windows1251": "cp1251", "usascii": "ascii", "gb2312": "gbk", "cp936": "gbk", "cp950": "big5",
+            "uhc": "euckr", "cp949": "euckr"}.get(key, key)
 
 
 def parse_classic(text):
@@ -285,6 +287,15 @@ LANGUAGES = {
     "cs": ("Příliš žluťoučký kůň úpěl ďábelské ódy. Schůzka bude ve čtvrtek.\n"
            "Přineste prosím loňská čísla a poznámky k nové tiskárně.\n",
            ["jméno", "oddělení", "poznámka"], [["Jiří", "prodej", "tiskárna"], ["Růžena", "kancelář", "rozpočet"]]),
+    "zh": ("我们在星期四开会。请带上预算表和去年的数字。新打印机的说明也在这里，价格很合理。\n"
+           "会议室在三楼，靠近电梯。\n",
+           ["姓名", "部门", "备注"], [["张伟", "销售", "打印机"], ["王芳", "办公室", "预算、数字"]]),
+    "zh-hant": ("我們在星期四開會。請帶上預算表和去年的數字。新印表機的說明也在這裡，價格很合理。\n"
+                "會議室在三樓，靠近電梯。\n",
+                ["姓名", "部門", "備註"], [["張偉", "銷售", "印表機"], ["王芳", "辦公室", "預算、數字"]]),
+    "ko": ("우리는 목요일에 회의를 합니다. 예산표와 작년 숫자를 가져오세요.\n"
+           "새 프린터 설명도 여기 있습니다. 회의실은 삼층 엘리베이터 옆입니다.\n",
+           ["이름", "부서", "메모"], [["김민수", "영업", "프린터"], ["이영희", "사무실", "예산"]]),
     "ru": ("Съешь же ещё этих мягких французских булок, да выпей чаю.\n"
            "Встреча состоится в четверг; принесите, пожалуйста, прошлогодние цифры.\n",
            ["имя", "отдел", "заметка"], [["Анна", "продажи", "принтер"], ["Борис", "бюро", "бюджет"]]),
@@ -302,10 +313,14 @@ ENCODINGS = [
     ("cp1252", "cp1252", "cp1252", b"", ["de", "fr"]),
     ("cp1250", "cp1250", "cp1250", b"", ["pl", "cs"]),
     ("cp1251", "cp1251", "cp1251", b"", ["ru"]),
+    # Chinese and Korean, which must not pass for Japanese.
+    ("gbk", "gbk", "gbk", b"", ["zh"]),
+    ("big5", "big5", "big5", b"", ["zh-hant"]),
+    ("euckr", "euckr", "euc_kr", b"", ["ko"]),
 ]
 XML_ENCODING_NAMES = {"shiftjis": "Shift_JIS", "eucjp": "EUC-JP", "iso2022jp": "ISO-2022-JP", "cp1252": "windows-1252",
                       "cp1250": "windows-1250", "cp1251": "windows-1251", "ascii": "US-ASCII", "utf8": "UTF-8",
-                      "utf16le": "UTF-16", "utf16be": "UTF-16"}
+                      "utf16le": "UTF-16", "utf16be": "UTF-16", "gbk": "GBK", "big5": "Big5", "euckr": "EUC-KR"}
 
 
 def shaped(shape, language, encoding):
