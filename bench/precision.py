@@ -216,6 +216,18 @@ def note_victims(types):
 XML_DECL = '<?xml version="1.0" encoding="UTF-8"?>\n'
 
 
+def searched(magic):
+    """The bytes a search looks for: those after the last `?:` of the pattern (a whole-file search, or a bounded
+    one of a later form), when they are all fixed; else None."""
+    tokens = magic.split(" ")
+    if "?:" not in tokens:
+        return None
+    tail = tokens[len(tokens) - tokens[::-1].index("?:"):]
+    if not tail or not all(re.fullmatch(r"[0-9A-Fa-f]{2}", token) for token in tail):
+        return None
+    return bytes(int(token, 16) for token in tail)
+
+
 def xml_victims(types):
     """XML documents that name another dialect in their content: (name, description, bytes, allowed titles)."""
     victims = [
@@ -246,10 +258,8 @@ def xml_victims(types):
         found = opening(t)
         if found and bytes(c or 0 for c in found[0][:5]) == b"<?xml":
             for m in t["magics"]:
-                pattern = parse_classic(m)
-                if pattern and pattern[0] == "search" and None not in pattern[2] \
-                        and all(c in PRINTABLE for c in pattern[2]):
-                    text = bytes(pattern[2])
+                text = searched(m)
+                if text and all(c in PRINTABLE for c in text):
                     mentions.setdefault(text, (t["title"], text.decode("latin-1")))
     for text, (title, element) in mentions.items():
         name = "%s-%08x" % (slug(text.strip(b"<>/"))[:32], zlib.crc32(text))
