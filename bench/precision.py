@@ -625,7 +625,8 @@ def main():
         print("%-9s %s: %s; called %r by the type at %s" % (category, name, what, called, by))
     if args.steals:
         with open(args.steals, "w", encoding="utf-8") as f:
-            f.write("category\tfile\twhat it is\tcalled\tstolen by (the type's line in the set, the pattern that decided)\n")
+            f.write("category\tfile\twhat it is\tcalled\t"
+                    "stolen by (the type's line in the set, the pattern that decided)\n")
             for steal in steals:
                 f.write("\t".join(steal) + "\n")
     keys = {allow_key(steal) for steal in steals}
