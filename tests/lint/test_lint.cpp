@@ -320,6 +320,24 @@ TEST(LintMagic, ChecksTheStructureForms)
         {"header From:", "header test is malformed"},
         {"yaml 1", "write it as yaml, alone"},
         {"ini x", "ini test is malformed"},
+        // The bad token is named, or where one is missing.
+        {"ptr 60 u32le 0: 50 4", "ptr test is malformed at \"4\" (token 6)"},
+        {"zip a 0:", "zip test is malformed: a token is missing after \"0:\""},
+        {"gzip 0: 1F GG", "at \"GG\" (token 4)"},
+        {"zlib 0: 78", "at \"0:\" (token 2)"},
+        {"ole abcdefghijklmnopqrstuvwxyz0123456", "at \"abcdefghijklmnopqrstuvwxyz0123456\""},
+        {"oleclsid 00020906-0000-0000-C000", "at \"00020906-0000-0000-C000\""},
+        {"text sjis", "at \"sjis\" (token 2)"},
+        {"xmlroot svg=1", "at \"svg=1\""},
+        {"line a%2", "at \"a%2\""},
+        {"header a b c d e f g h i", "at \"i\", one token too many"},
+        {"json lines x", "at \"x\" (token 3)"},
+        // A masked byte with a bit outside its mask, in every form that takes masked bytes.
+        {"ptr 60 u32le +23: 20&amp;20 51&amp;50", "masked byte \"51&50\" can never hold"},
+        {"zip a 0: F0&amp;0F", "masked byte \"F0&0F\""},
+        {"gzip ?: 01&amp;01 02&amp;01 03&amp;01", "masked bytes \"02&01\" and \"03&01\""},
+        {"zlib 0 0: 78&amp;F0", "masked byte \"78&F0\""},
+        {"zlib 0 0: 70&amp;F0 ??", nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.magic);
