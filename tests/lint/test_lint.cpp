@@ -258,6 +258,36 @@ TEST(LintShadowing, ClaimsNothingThePatternsDoNotProve)
     EXPECT_EQ(findings.size(), 1u) << Dump(findings);
 }
 
+TEST(LintShadowing, ReportsATextTestThatHoldsWhereverALaterTextTypeDoes)
+{
+    const struct {
+        std::string earlier;
+        std::string later;
+        bool shadowed;
+    } cases[] = {
+        {"text", "text utf-8", true},
+        {"text", "json", true},
+        {"text", "table ,", true},
+        {"text", "4D 5A", false},  // a binary type is no text
+        {"text utf-8", "json", false},  // JSON in another encoding escapes it
+        {"text utf-8", "text utf-16le", false},
+        {"json", "json lines", false},
+        {"xmlroot svg", "xmlroot svg", true},
+        {"xmlroot svg", "text utf-8</magic><magic>xmlroot html", false},
+        {"text utf-8", "text utf-8</magic><magic>xmlroot svg", true},
+        {"table ;", "3C</magic><magic>table ;", true},
+        {"3C</magic><magic>table ;", "table ;", false},  // it needs a byte the later type does not
+        {"text", "?: 00</magic><magic>text", false},  // a search hit decides before the text test
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.earlier + " before " + c.later);
+        const auto findings = LintTypes(TypeWith(c.earlier, "Early") + "\n" + TypeWith(c.later, "Late"));
+        EXPECT_EQ(Has(findings, kFirst + 1, "\"Late\" can never be reported: the earlier type \"Early\""), c.shadowed)
+            << Dump(findings);
+        EXPECT_EQ(findings.size(), c.shadowed ? 1u : 0u) << Dump(findings);
+    }
+}
+
 TEST(HostileInput, LintOfExtremeFilesIsOneLineAFindingAndBounded)
 {
     // 100,000 types, every tenth sharing its first bytes with others, and one
