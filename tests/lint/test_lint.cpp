@@ -288,6 +288,39 @@ TEST(LintShadowing, ReportsATextTestThatHoldsWhereverALaterTextTypeDoes)
     }
 }
 
+TEST(LintDocument, ReportsWhatTheParserReadsWrongWithItsPlace)
+{
+    const struct {
+        std::string document;
+        int line;
+        const char* finding;  // nullptr: clean
+    } cases[] = {
+        {"<dat><types>\n" + TypeWith("4D", "A &amp; B & C") + "\n</types></dat>", 2,
+         "\"&\" at column 41 starts no reference"},
+        {"<dat><types>\n" + TypeWith("4D", "&zz; &#0; &#X41; &#x41; &#65; &lt;") + "\n</types></dat>", 2,
+         "\"&zz;\" at column 31, \"&#0;\" at column 36 and \"&#X41;\" at column 41 start no reference"},
+        {"<dat><types>\n<type><magic>zip a&b</magic><title>T</title><ext>.a&amp;</ext></type>\n</types></dat>", 2,
+         "\"&\" at column 19 starts"},
+        {"<dat note=\"x & y\"><types>\n" + TypeWith("4D") + "\n</types></dat>", 1, "\"&\" at column 14"},
+        {"<dat><types><!-- a & b --><![CDATA[&]]>\n" + TypeWith("4D") + "\n</types></dat>", 0, nullptr},
+        {"<dat>\n<types>\n<type><magic>4D</magic><title>T</title><ext>.a</ext>\n</types>\n</dat>", 3,
+         "(</types> at line 4, column 1 does not close <type> of line 3, column 1)"},
+        {"<dat>\n<types>\n" + TypeWith("4D") + "\n</types>\n", 1, "(<dat> of line 1 is never closed)"},
+        {"<dat><types>" + TypeWith("4D") + "</types></dat>\n</types>\n", 2,
+         "</types> at line 2, column 1 closes no open element: the parser stops there"},
+        {"</x>\n<dat><types>" + TypeWith("4D") + "</types></dat>", 1, "</x> at line 1, column 1 closes no open element"},
+        {"<dat><types>" + TypeWith("4D") + "</types></dat>\n<dat>\n", 2, "(<dat> of line 2 is never closed); the error lies after"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.document);
+        const auto findings = LintText(c.document);
+        if (c.finding)
+            EXPECT_TRUE(Has(findings, c.line, c.finding)) << Dump(findings);
+        else
+            EXPECT_TRUE(findings.empty()) << Dump(findings);
+    }
+}
+
 TEST(HostileInput, LintOfExtremeFilesIsOneLineAFindingAndBounded)
 {
     // 100,000 types, every tenth sharing its first bytes with others, and one
