@@ -224,8 +224,19 @@ RawTextFindings ScanRawText(const SourceLines& source)
         std::size_t at;
     };
     std::vector<Open> open;
-    // Stray '&'s, by line.
-    std::map<int, std::vector<std::string>> strays;
+    // Stray '&'s by line: the first few of each written out, the rest counted.
+    constexpr std::size_t kWrittenOut = 6;
+    struct Strays {
+        std::vector<std::string> written;
+        std::size_t count = 0;
+    };
+    std::map<int, Strays> strays;
+    auto noteStray = [&](std::size_t at) {
+        const auto [line, column] = PlaceOf(source, at);
+        Strays& onLine = strays[line];
+        if (onLine.count++ < kWrittenOut)
+            onLine.written.push_back(QuotedText(WrittenAt(text, at)) + " at column " + std::to_string(column));
+    };
     auto noteTags = [&](std::size_t at, std::string problem) {
         found.tagsLine = PlaceOf(source, at).first;
         found.tags = std::move(problem);
@@ -235,10 +246,8 @@ RawTextFindings ScanRawText(const SourceLines& source)
     while (i < text.size()) {
         if (text[i] == '&') {
             const std::size_t length = ReferenceLength(text, i);
-            if (length == 0) {
-                const auto [line, column] = PlaceOf(source, i);
-                strays[line].push_back(QuotedText(WrittenAt(text, i)) + " at column " + std::to_string(column));
-            }
+            if (length == 0)
+                noteStray(i);
             i += std::max<std::size_t>(length, 1);
             continue;
         }
@@ -275,12 +284,13 @@ RawTextFindings ScanRawText(const SourceLines& source)
         }
         // An attribute value is read like text: its references count too.
         for (std::size_t j = nameStart; j < *end; ++j) {
-            if (text[j] == '&' && ReferenceLength(text, j) == 0) {
-                const auto [line, column] = PlaceOf(source, j);
-                strays[line].push_back(QuotedText(WrittenAt(text, j)) + " at column " + std::to_string(column));
-            }
+            if (text[j] == '&' && ReferenceLength(text, j) == 0)
+                noteStray(j);
         }
-        if (!closing) {
+        // Past the first tag that does not pair up, the rest would only echo
+        // it; the '&'s are still looked for.
+        if (!found.tags.empty()) {
+        } else if (!closing) {
             if (text[*end - 1] != '/')
                 open.push_back({name, i});
         } else if (open.empty()) {
@@ -293,8 +303,6 @@ RawTextFindings ScanRawText(const SourceLines& source)
             open.pop_back();
         }
         i = *end + 1;
-        if (!found.tags.empty())
-            break;
     }
     if (found.tags.empty() && !open.empty()) {
         // The innermost few: a truncated file may leave hundreds open.
@@ -307,8 +315,11 @@ RawTextFindings ScanRawText(const SourceLines& source)
         found.tagsLine = PlaceOf(source, open.back().at).first;
         found.tags = JoinedList(never) + (never.size() > 1 ? " are" : " is") + " never closed";
     }
-    for (auto& [line, written] : strays)
-        found.ampersands.push_back({line, JoinedList(written), written.size()});
+    for (auto& [line, onLine] : strays) {
+        if (onLine.count > kWrittenOut)
+            onLine.written.push_back(std::to_string(onLine.count - kWrittenOut) + " more");
+        found.ampersands.push_back({line, JoinedList(onLine.written), onLine.count});
+    }
     return found;
 }
 

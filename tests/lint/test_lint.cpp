@@ -344,6 +344,11 @@ TEST(HostileInput, LintOfExtremeFilesIsOneLineAFindingAndBounded)
     const auto nested = LintText(deep);
     ASSERT_FALSE(nested.empty());
     EXPECT_NE(nested[0].message.find("not well-formed"), std::string::npos) << Dump(nested);
+
+    // 100,000 stray '&'s on one line: one finding that writes out a few and counts the rest.
+    const auto strays = LintTypes(TypeWith("00", std::string(100000, '&')));
+    ASSERT_EQ(strays.size(), 1u);
+    EXPECT_NE(strays[0].message.find("and 99994 more start no reference"), std::string::npos) << Dump(strays);
 }
 
 TEST(LintMagic, ChecksTheStructureForms)
