@@ -1,6 +1,7 @@
 // The linter on arbitrary text. Every finding must be one line; and when a
 // document draws no finding at all, each of its patterns must be able to
-// match: a byte string built to fit it does match it.
+// match: a byte string built to fit it does match it, and no masked byte
+// asks for bits its mask does not compare.
 #include "fuzz_support.h"
 
 #include "lint.h"
@@ -54,9 +55,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const MagicRule& rule : type.magics) {
             FUZZ_CHECK(rule.valid);
             // Bytes are built to fit the classic patterns only; the structure
-            // and text forms have fuzz targets of their own.
-            if (rule.form != MagicForm::Classic)
+            // and text forms have fuzz targets of their own. Of theirs, a
+            // clean file has no masked byte that no byte can hold.
+            if (rule.form != MagicForm::Classic) {
+                for (const MaskedByte& byte : rule.structure.bytes)
+                    FUZZ_CHECK((byte.value & ~byte.mask) == 0);
                 continue;
+            }
             if (auto bytes = BytesFitting(rule)) {
                 MemorySource source{{reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()}};
                 FUZZ_CHECK(TestMagic(rule, source) != MagicResult::NoMatch);

@@ -113,6 +113,10 @@ def main():
                             b"<type><magic>0x10: 4D 5A5A zz ?</magic></type>"]),
         "shadow.xml": doc([b"<type><magic>50 4B</magic><title>Zip</title><ext>.zip</ext></type>",
                            b"<type><magic>50 4B 03 04</magic><title>Docx</title><ext>.docx</ext></type>"]),
+        "text-masks.xml": doc([b"<type><magic>text</magic><title>Text &amp; more</title><ext>.txt</ext></type>",
+                               b"<type><magic>text utf-8</magic><magic>json</magic><title>J & S</title></type>",
+                               b"<type><magic>gzip ?: 51&amp;50 20&amp;F0</magic><title>G</title><ext>.g</ext>"
+                               b"</type>"]),
     }
     structure_seeds()
     for name, data in hand.items():

@@ -36,6 +36,23 @@ struct SourceLines {
 };
 SourceLines IndexLines(std::string_view text);
 
+// What the parser's reading hides of the raw text, found in one pass: each
+// '&' that starts no reference it reads right, and the first tag that does
+// not pair up (the parser reports that one only as a bare error name, or for
+// a stray end tag at the top not at all: it stops reading there).
+struct StrayAmpersands {
+    int line;
+    std::string written;  // each one quoted, with its column
+    std::size_t count;
+};
+struct RawTextFindings {
+    std::vector<StrayAmpersands> ampersands;  // by line
+    std::string tags;                         // empty when every tag pairs up
+    int tagsLine = 0;
+};
+RawTextFindings ScanRawText(const SourceLines& source);
+void ReportStrayAmpersands(const RawTextFindings& found, Findings& findings);
+
 // How many elements of the same name start on the same line before each
 // element, so that the k-th element on a line can be found as the k-th start
 // tag of that name on it.

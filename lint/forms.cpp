@@ -2,6 +2,7 @@
 // matcher parses them; here we say what an author got wrong in one.
 #include "checks.h"
 
+#include "escaping.h"
 #include "inflate_reader.h"
 #include "magic.h"
 
@@ -35,6 +36,92 @@ const char* Usage(MagicForm form)
     return "";
 }
 
+// A valid text of each form, whose tokens stand in for an author's one at a
+// time: the parser itself then says which token cannot stand where it is.
+// Each token past an example's last stands where that last one does (bytes,
+// header names); the keyword is never replaced, since it chose the form.
+constexpr struct {
+    MagicForm form;
+    std::string_view text;
+} kExamples[] = {
+    {MagicForm::Pointer, "ptr 60 u32le 0: 50"}, {MagicForm::ZipMember, "zip a 0: 50"},
+    {MagicForm::OleEntry, "ole a"}, {MagicForm::OleClsid, "oleclsid 00020906-0000-0000-C000-000000000046"},
+    {MagicForm::Gzip, "gzip 0: 1F"}, {MagicForm::Zlib, "zlib 0 0: 78"}, {MagicForm::Text, "text utf-8"},
+    {MagicForm::Json, "json lines"}, {MagicForm::XmlRoot, "xmlroot a"}, {MagicForm::Table, "table ,"},
+    {MagicForm::Line, "line a"}, {MagicForm::Header, "header A"}, {MagicForm::Yaml, "yaml"},
+    {MagicForm::Ini, "ini"},
+};
+
+std::vector<std::string_view> TokensOf(std::string_view text)
+{
+    std::vector<std::string_view> tokens;
+    ForEachToken(text, [&](std::string_view token) {
+        tokens.push_back(token);
+        return true;
+    });
+    return tokens;
+}
+
+std::string Joined(const std::vector<std::string_view>& tokens, std::size_t count)
+{
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i)
+        text += (i ? " " : "") + std::string(tokens[i]);
+    return text;
+}
+
+// Where a malformed text of `form` goes wrong, in words: the first token that
+// cannot stand in its place, the first one too many, or where one is missing.
+std::string WhereMalformed(std::string_view text, MagicForm form)
+{
+    const auto example = std::find_if(std::begin(kExamples), std::end(kExamples),
+                                      [&](const auto& e) { return e.form == form; });
+    if (example == std::end(kExamples))
+        return "";
+    const std::vector<std::string_view> tokens = TokensOf(text);
+    std::vector<std::string_view> probe = TokensOf(example->text);
+    const std::vector<std::string_view> original = probe;
+    for (std::size_t i = 1; i < tokens.size(); ++i) {
+        const std::size_t place = std::min(i, probe.size() - 1);
+        probe[place] = tokens[i];
+        const bool fits = ParseStructureRule(Joined(probe, probe.size()), form).valid;
+        probe[place] = original[place];
+        if (!fits)
+            return " at " + QuotedText(tokens[i]) + " (token " + std::to_string(i + 1) + ")";
+    }
+    // Every token fits its place: the count is wrong. A form takes at most a
+    // few tokens more than its example, so only short prefixes are tried,
+    // the longest first.
+    const std::string missing = ": a token is missing after " + QuotedText(tokens.back());
+    if (ParseStructureRule(Joined(tokens, tokens.size()) + " " + std::string(original.back()), form).valid)
+        return missing;
+    for (std::size_t count = std::min(tokens.size() - 1, probe.size() + 16); count >= 1; --count) {
+        if (ParseStructureRule(Joined(tokens, count), form).valid)
+            return " at " + QuotedText(tokens[count]) + ", one token too many";
+    }
+    return missing;
+}
+
+// A masked byte VV&MM holds when (byte & MM) == VV: a bit of VV outside MM
+// can never be matched.
+void CheckMasks(std::string_view text, const StructureTest& test, int line, Findings& findings)
+{
+    if (test.bytes.empty())
+        return;
+    // The bytes are the text's last tokens in every form that takes them.
+    const std::vector<std::string_view> tokens = TokensOf(text);
+    const std::size_t first = tokens.size() - test.bytes.size();
+    std::vector<std::string> impossible;
+    for (std::size_t k = 0; k < test.bytes.size(); ++k) {
+        if (test.bytes[k].value & ~test.bytes[k].mask)
+            impossible.push_back(QuotedText(tokens[first + k]));
+    }
+    if (!impossible.empty())
+        Report(findings, line, "masked byte" + std::string(impossible.size() > 1 ? "s " : " ") + JoinedList(impossible)
+                                   + " can never hold: the value has bits outside the mask, and only "
+                                     "the mask's bits of a byte are compared; this test never matches");
+}
+
 // Of an inflated payload only the first kPayloadLimit bytes are made.
 bool PastThePayloadBound(const StructureTest& test)
 {
@@ -47,12 +134,13 @@ void CheckStructureMagic(std::string_view text, MagicForm form, int line, Findin
 {
     const MagicRule rule = ParseMagicRule(text);
     if (!rule.valid) {
-        Report(findings, line, "this " + std::string(text.substr(0, text.find(' '))) + " test is malformed, so it "
-                               + "never matches, nor does its type; write it as " + Usage(form)
+        Report(findings, line, "this " + std::string(text.substr(0, text.find(' '))) + " test is malformed"
+                               + WhereMalformed(text, form) + ", so it never matches, nor does its type; write it as " + Usage(form)
                                + (IsTextForm(form) ? "" : ", each byte as two hex digits, ?? or VV&MM"));
         return;
     }
     const StructureTest& test = rule.structure;
+    CheckMasks(text, test, line, findings);
     switch (form) {
     case MagicForm::Pointer: {
         const std::int64_t largest = test.width == PointerWidth::U16Le || test.width == PointerWidth::U16Be

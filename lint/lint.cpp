@@ -23,7 +23,15 @@ std::string ParseErrorDetail(const XMLDocument& document)
     return detail == std::string_view::npos ? std::string() : std::string(text.substr(detail + 2));
 }
 
-void CheckLoadError(const XMLDocument& document, XMLError loaded, bool datKept, Findings& findings)
+// The parser names a mismatched or unclosed element only by its error's name;
+// the raw text tells which tags and lines are at fault.
+bool ErrorOfTags(XMLError loaded)
+{
+    return loaded == tinyxml2::XML_ERROR_MISMATCHED_ELEMENT || loaded == tinyxml2::XML_ERROR_PARSING;
+}
+
+void CheckLoadError(const XMLDocument& document, XMLError loaded, bool datKept, const std::string& tags,
+                    Findings& findings)
 {
     if (loaded == tinyxml2::XML_ERROR_EMPTY_DOCUMENT) {
         Report(findings, 1, "the file holds no XML: no file will be detected");
@@ -34,7 +42,7 @@ void CheckLoadError(const XMLDocument& document, XMLError loaded, bool datKept, 
         Report(findings, 1, std::string("the file could not be read (") + document.ErrorName() + ")");
         return;
     }
-    const std::string detail = ParseErrorDetail(document);
+    const std::string detail = ErrorOfTags(loaded) && !tags.empty() ? tags : ParseErrorDetail(document);
     Report(findings, document.ErrorLineNum(),
            std::string("XML is not well-formed: ") + document.ErrorName() + (detail.empty() ? "" : " (" + detail + ")")
                + (datKept ? "; the error lies after <dat>, which is read whole, so detection is not affected"
@@ -44,9 +52,14 @@ void CheckLoadError(const XMLDocument& document, XMLError loaded, bool datKept, 
 std::vector<LintFinding> LintDocument(const XMLDocument& document, XMLError loaded, std::string_view text)
 {
     Findings findings;
+    const SourceLines source = IndexLines(text);
+    const RawTextFindings raw = ScanRawText(source);
+    ReportStrayAmpersands(raw, findings);
     const XMLElement* dat = document.FirstChildElement("dat");
     if (loaded != tinyxml2::XML_SUCCESS)
-        CheckLoadError(document, loaded, dat != nullptr, findings);
+        CheckLoadError(document, loaded, dat != nullptr, raw.tags, findings);
+    else if (!raw.tags.empty())
+        Report(findings, raw.tagsLine, raw.tags);
     CheckCapitals(&document, {"dat"}, findings);
 
     const XMLElement* types = dat ? dat->FirstChildElement("types") : nullptr;
@@ -62,7 +75,6 @@ std::vector<LintFinding> LintDocument(const XMLDocument& document, XMLError load
 
     if (types) {
         CheckCapitals(types, {"type"}, findings);
-        const SourceLines source = IndexLines(text);
         const LineOccurrences occurrences = CountOccurrences(document);
         for (auto* type = types->FirstChildElement("type"); type; type = type->NextSiblingElement("type"))
             CheckType(type, source, occurrences, findings);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <set>
 #include <unordered_map>
 
 using tinyxml2::XMLElement;
@@ -21,7 +22,20 @@ struct FileFacts {
     std::uint64_t minSize = 0;
     std::map<std::uint64_t, std::uint8_t> fromStart;  // position from the start → byte
     std::map<std::uint64_t, std::uint8_t> fromEnd;    // distance back from the end (1: the last byte) → byte
+    // The text tests that have held, in canonical form: on one file each
+    // gives one answer, and any of them holding means the file reads as text.
+    std::set<std::string> textTests;
 };
+
+// Every text form holds only on a file that reads as text, and "text" alone on every such file.
+const std::string kAnyText = "text";
+
+// Whether a rule's holding follows from the text tests that have held.
+bool TextImplies(const FileFacts& facts, const MagicRule& rule)
+{
+    const std::string canonical = FormatStructureRule(rule);
+    return canonical == kAnyText ? !facts.textTests.empty() : facts.textTests.contains(canonical);
+}
 
 // Where pattern byte k of a fixed rule stands: counted from the start of the
 // file, or back from its end.
@@ -58,6 +72,8 @@ bool AddFacts(const MagicRule& rule, FileFacts& facts)
 
 bool Implies(const FileFacts& facts, const MagicRule& rule)
 {
+    if (rule.form != MagicForm::Classic)
+        return rule.valid && IsTextForm(rule.form) && TextImplies(facts, rule);
     auto size = MinimumFileSize(rule);
     if (!size || *size > facts.minSize)
         return false;
@@ -84,10 +100,13 @@ std::optional<FileFacts> FactsOfMatch(const std::vector<MagicRule>& rules)
     for (const MagicRule& rule : rules) {
         // A structure test only narrows the files a type matches: what its
         // classic patterns prove still holds for every one of them. (It can
-        // never be proved of an earlier type, so no such type shadows.)
+        // never be proved of an earlier type, so no such type shadows.) A
+        // text test is known by what it is, and compared as such.
         if (rule.form != MagicForm::Classic) {
             if (!rule.valid)
                 return std::nullopt;
+            if (IsTextForm(rule.form))
+                facts.textTests.insert(FormatStructureRule(rule));
             continue;
         }
         if (rule.valid && rule.anchor == MagicAnchor::Search) {
@@ -101,12 +120,34 @@ std::optional<FileFacts> FactsOfMatch(const std::vector<MagicRule>& rules)
 }
 
 // A type matches exactly when all its patterns hold only if none is a search
-// (a hit decides at once) and each can hold.
+// (a hit decides at once) and each can hold; of the new forms only the text
+// tests, which a later type's own text tests can prove.
 bool MatchesByFixedPatternsAlone(const std::vector<MagicRule>& rules)
 {
     return !rules.empty() && std::all_of(rules.begin(), rules.end(), [](const MagicRule& rule) {
+        if (rule.form != MagicForm::Classic)
+            return rule.valid && IsTextForm(rule.form);
         return rule.anchor == MagicAnchor::Offset && MinimumFileSize(rule).has_value();
     });
+}
+
+// The text test a shadower is filed under when it requires no byte: one that
+// a later type must hold itself, a shape before an encoding before "text".
+std::optional<std::string> TextKey(const std::vector<MagicRule>& rules)
+{
+    std::optional<std::string> key;
+    int rank = 0;
+    for (const MagicRule& rule : rules) {
+        if (rule.form == MagicForm::Classic)
+            continue;
+        const std::string canonical = FormatStructureRule(rule);
+        const int ranked = rule.form != MagicForm::Text ? 3 : canonical != kAnyText ? 2 : 1;
+        if (ranked > rank) {
+            rank = ranked;
+            key = canonical;
+        }
+    }
+    return key;
 }
 
 // One fact about a file (the byte at a place) as a hash key.
@@ -149,6 +190,7 @@ void CheckShadowing(const XMLElement* types, Findings& findings)
     std::vector<Shadower> shadowers;                                    // in document order
     std::unordered_map<std::uint64_t, std::vector<std::size_t>> byRun;   // leading or trailing bytes → shadowers
     std::unordered_map<std::uint64_t, std::vector<std::size_t>> byFact;  // one required byte → the others
+    std::map<std::string, std::vector<std::size_t>> byText;             // a required text test → the others
     std::vector<std::size_t> unfiled;                                    // shadowers that require no byte
 
     for (auto* type = types->FirstChildElement("type"); type; type = type->NextSiblingElement("type")) {
@@ -167,7 +209,7 @@ void CheckShadowing(const XMLElement* types, Findings& findings)
                     }
                 }
             };
-            auto lookUp = [&](const auto& index, std::uint64_t key) {
+            auto lookUp = [&](const auto& index, const auto& key) {
                 if (auto at = index.find(key); at != index.end())
                     search(at->second);
             };
@@ -177,6 +219,11 @@ void CheckShadowing(const XMLElement* types, Findings& findings)
                     if (auto key = RunKey(*facts, fromEnd, length))
                         lookUp(byRun, *key);
                 }
+            }
+            if (!facts->textTests.empty()) {
+                lookUp(byText, kAnyText);
+                for (const std::string& test : facts->textTests)
+                    lookUp(byText, test);
             }
             if (!byFact.empty()) {
                 for (const auto& [place, value] : facts->fromStart)
@@ -194,8 +241,9 @@ void CheckShadowing(const XMLElement* types, Findings& findings)
         }
 
         FileFacts required;
-        if (!MatchesByFixedPatternsAlone(rules)
-            || !std::all_of(rules.begin(), rules.end(), [&](const MagicRule& rule) { return AddFacts(rule, required); }))
+        if (!MatchesByFixedPatternsAlone(rules) || !std::all_of(rules.begin(), rules.end(), [&](const MagicRule& rule) {
+                return rule.form != MagicForm::Classic || AddFacts(rule, required);
+            }))
             continue;
         std::vector<std::size_t>* bucket = nullptr;
         for (bool fromEnd : {false, true}) {
@@ -214,6 +262,10 @@ void CheckShadowing(const XMLElement* types, Findings& findings)
                 consider(false, place, value);
             for (const auto& [place, value] : required.fromEnd)
                 consider(true, place, value);
+        }
+        if (!bucket) {
+            if (auto key = TextKey(rules))
+                bucket = &byText[*key];
         }
         (bucket ? *bucket : unfiled).push_back(shadowers.size());
         shadowers.push_back({type, std::move(rules)});

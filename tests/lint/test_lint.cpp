@@ -258,6 +258,69 @@ TEST(LintShadowing, ClaimsNothingThePatternsDoNotProve)
     EXPECT_EQ(findings.size(), 1u) << Dump(findings);
 }
 
+TEST(LintShadowing, ReportsATextTestThatHoldsWhereverALaterTextTypeDoes)
+{
+    const struct {
+        std::string earlier;
+        std::string later;
+        bool shadowed;
+    } cases[] = {
+        {"text", "text utf-8", true},
+        {"text", "json", true},
+        {"text", "table ,", true},
+        {"text", "4D 5A", false},  // a binary type is no text
+        {"text utf-8", "json", false},  // JSON in another encoding escapes it
+        {"text utf-8", "text utf-16le", false},
+        {"json", "json lines", false},
+        {"xmlroot svg", "xmlroot svg", true},
+        {"xmlroot svg", "text utf-8</magic><magic>xmlroot html", false},
+        {"text utf-8", "text utf-8</magic><magic>xmlroot svg", true},
+        {"table ;", "3C</magic><magic>table ;", true},
+        {"3C</magic><magic>table ;", "table ;", false},  // it needs a byte the later type does not
+        {"text", "?: 00</magic><magic>text", false},  // a search hit decides before the text test
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.earlier + " before " + c.later);
+        const auto findings = LintTypes(TypeWith(c.earlier, "Early") + "\n" + TypeWith(c.later, "Late"));
+        EXPECT_EQ(Has(findings, kFirst + 1, "\"Late\" can never be reported: the earlier type \"Early\""), c.shadowed)
+            << Dump(findings);
+        EXPECT_EQ(findings.size(), c.shadowed ? 1u : 0u) << Dump(findings);
+    }
+}
+
+TEST(LintDocument, ReportsWhatTheParserReadsWrongWithItsPlace)
+{
+    const struct {
+        std::string document;
+        int line;
+        const char* finding;  // nullptr: clean
+    } cases[] = {
+        {"<dat><types>\n" + TypeWith("4D", "A &amp; B & C") + "\n</types></dat>", 2,
+         "\"&\" at column 41 starts no reference"},
+        {"<dat><types>\n" + TypeWith("4D", "&zz; &#0; &#X41; &#x41; &#65; &lt;") + "\n</types></dat>", 2,
+         "\"&zz;\" at column 31, \"&#0;\" at column 36 and \"&#X41;\" at column 41 start no reference"},
+        {"<dat><types>\n<type><magic>zip a&b</magic><title>T</title><ext>.a&amp;</ext></type>\n</types></dat>", 2,
+         "\"&\" at column 19 starts"},
+        {"<dat note=\"x & y\"><types>\n" + TypeWith("4D") + "\n</types></dat>", 1, "\"&\" at column 14"},
+        {"<dat><types><!-- a & b --><![CDATA[&]]>\n" + TypeWith("4D") + "\n</types></dat>", 0, nullptr},
+        {"<dat>\n<types>\n<type><magic>4D</magic><title>T</title><ext>.a</ext>\n</types>\n</dat>", 3,
+         "(</types> at line 4, column 1 does not close <type> of line 3, column 1)"},
+        {"<dat>\n<types>\n" + TypeWith("4D") + "\n</types>\n", 1, "(<dat> of line 1 is never closed)"},
+        {"<dat><types>" + TypeWith("4D") + "</types></dat>\n</types>\n", 2,
+         "</types> at line 2, column 1 closes no open element: the parser stops there"},
+        {"</x>\n<dat><types>" + TypeWith("4D") + "</types></dat>", 1, "</x> at line 1, column 1 closes no open element"},
+        {"<dat><types>" + TypeWith("4D") + "</types></dat>\n<dat>\n", 2, "(<dat> of line 2 is never closed); the error lies after"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.document);
+        const auto findings = LintText(c.document);
+        if (c.finding)
+            EXPECT_TRUE(Has(findings, c.line, c.finding)) << Dump(findings);
+        else
+            EXPECT_TRUE(findings.empty()) << Dump(findings);
+    }
+}
+
 TEST(HostileInput, LintOfExtremeFilesIsOneLineAFindingAndBounded)
 {
     // 100,000 types, every tenth sharing its first bytes with others, and one
@@ -281,6 +344,11 @@ TEST(HostileInput, LintOfExtremeFilesIsOneLineAFindingAndBounded)
     const auto nested = LintText(deep);
     ASSERT_FALSE(nested.empty());
     EXPECT_NE(nested[0].message.find("not well-formed"), std::string::npos) << Dump(nested);
+
+    // 100,000 stray '&'s on one line: one finding that writes out a few and counts the rest.
+    const auto strays = LintTypes(TypeWith("00", std::string(100000, '&')));
+    ASSERT_EQ(strays.size(), 1u);
+    EXPECT_NE(strays[0].message.find("and 99994 more start no reference"), std::string::npos) << Dump(strays);
 }
 
 TEST(LintMagic, ChecksTheStructureForms)
@@ -320,6 +388,24 @@ TEST(LintMagic, ChecksTheStructureForms)
         {"header From:", "header test is malformed"},
         {"yaml 1", "write it as yaml, alone"},
         {"ini x", "ini test is malformed"},
+        // The bad token is named, or where one is missing.
+        {"ptr 60 u32le 0: 50 4", "ptr test is malformed at \"4\" (token 6)"},
+        {"zip a 0:", "zip test is malformed: a token is missing after \"0:\""},
+        {"gzip 0: 1F GG", "at \"GG\" (token 4)"},
+        {"zlib 0: 78", "at \"0:\" (token 2)"},
+        {"ole abcdefghijklmnopqrstuvwxyz0123456", "at \"abcdefghijklmnopqrstuvwxyz0123456\""},
+        {"oleclsid 00020906-0000-0000-C000", "at \"00020906-0000-0000-C000\""},
+        {"text sjis", "at \"sjis\" (token 2)"},
+        {"xmlroot svg=1", "at \"svg=1\""},
+        {"line a%2", "at \"a%2\""},
+        {"header a b c d e f g h i", "at \"i\", one token too many"},
+        {"json lines x", "at \"x\" (token 3)"},
+        // A masked byte with a bit outside its mask, in every form that takes masked bytes.
+        {"ptr 60 u32le +23: 20&amp;20 51&amp;50", "masked byte \"51&50\" can never hold"},
+        {"zip a 0: F0&amp;0F", "masked byte \"F0&0F\""},
+        {"gzip ?: 01&amp;01 02&amp;01 03&amp;01", "masked bytes \"02&01\" and \"03&01\""},
+        {"zlib 0 0: 78&amp;F0", "masked byte \"78&F0\""},
+        {"zlib 0 0: 70&amp;F0 ??", nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.magic);
