@@ -1,5 +1,6 @@
 #include "cli.h"
 #include "batch.h"
+#include "journal.h"
 #include "lint_command.h"
 #include "options.h"
 #include "platform_cli.h"
@@ -51,6 +52,19 @@ int Examine(const CliOptions& options, const RunSettings& settings, std::FILE* o
         }
     }
 
+    // Made before any file is looked at, so that no rename happens without it.
+    std::optional<Journal> journal;
+    if (options.journal) {
+        std::error_code error;
+        UniqueJournalFile file = CreateJournalFile(*options.journal, error);
+        if (!file) {
+            std::fprintf(err, "kindsniffer-cli: cannot create the journal %s: %s; no file was renamed\n",
+                         DisplayText(options.journal->native()).c_str(), SystemErrorText(error).c_str());
+            return static_cast<int>(CliExit::Usage);
+        }
+        journal.emplace(Journal{*options.journal, std::move(file), {}});
+    }
+
     WalkedFolders walked;
     std::vector<fs::path> files = CollectFiles(options, walked, err);
     // A list's length is known only at its end: no "of N" to show.
@@ -78,7 +92,7 @@ int Examine(const CliOptions& options, const RunSettings& settings, std::FILE* o
         if (options.mismatchOnly && !mismatch)
             return true;
         if (options.rename && mismatch) {
-            item.rename = PlanAndRename(item.path, item.outcome, options.dryRun);
+            item.rename = PlanAndRename(item.path, item.outcome, options.dryRun, journal ? &*journal : nullptr);
             anyRenameFailed = anyRenameFailed || item.rename->action == RenameAction::Failed;
             anyRenameKept = anyRenameKept || item.rename->action == RenameAction::TargetExists
                          || item.rename->action == RenameAction::UnusableExtension;
@@ -151,6 +165,8 @@ int RunCommand(const std::vector<fs::path>& args, const RunSettings& settings, s
     }
     if (options.lintFile)
         return static_cast<int>(RunLint(*options.lintFile, out, err));
+    if (options.undo)
+        return UndoJournal(*options.undo, out, err);
     if (options.signaturePath.empty()) {
         options.signaturePath = DefaultSignaturePath(ExecutablePath().parent_path());
         options.signaturesDefaulted = true;
