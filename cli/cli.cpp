@@ -92,7 +92,10 @@ int Examine(const CliOptions& options, const RunSettings& settings, std::FILE* o
         if (options.mismatchOnly && !mismatch)
             return true;
         if (options.rename && mismatch) {
+            const bool journalWhole = !journal || journal->failure.empty();
             item.rename = PlanAndRename(item.path, item.outcome, options.dryRun, journal ? &*journal : nullptr);
+            if (journalWhole && journal && !journal->failure.empty())
+                std::fprintf(err, "kindsniffer-cli: %s; no file is renamed from here on\n", journal->failure.c_str());
             anyRenameFailed = anyRenameFailed || item.rename->action == RenameAction::Failed;
             anyRenameKept = anyRenameKept || item.rename->action == RenameAction::TargetExists
                          || item.rename->action == RenameAction::UnusableExtension;

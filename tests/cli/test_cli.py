@@ -753,6 +753,28 @@ class Journals(unittest.TestCase):
             self.assertRegex(told, r"journal\.jsonl:\d+: not undone: .*%s\.png -> .*%s\.txt: .*%s" % (name, name, why))
         self.assertEqual(len(told.splitlines()), 3, told)
 
+    def test_a_journal_that_cannot_be_written_stops_the_renames(self):
+        if WINDOWS:
+            self.skipTest("a file size limit is how the test makes the journal fail, and Windows has none")
+        import resource
+
+        def small_files_only():
+            # The write past the limit then fails with EFBIG instead of killing the process.
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (700, 700))
+
+        before = self.generate(40)
+        command = CLI + ["--signatures", self.sig, "--rename", "-r", self.tree, "--journal", self.journal]
+        result = subprocess.run(command, capture_output=True, timeout=120, preexec_fn=small_files_only)
+        self.assertEqual(result.returncode, 4, result.stderr)
+        self.assertEqual(result.stderr.count(b"cannot write the journal"), 1, result.stderr)
+        renamed = set(tree_snapshot(self.tree)) - set(before)
+        with open(self.journal, "rb") as f:
+            self.assertEqual(f.read().count(b"\n"), len(renamed))
+        self.assertGreater(len(renamed), 0)
+        self.assertEqual(self.undo()[0].returncode, 0)
+        self.assertEqual(tree_snapshot(self.tree), before)
+
     def test_no_rename_happens_without_its_journal(self):
         self.put("photo.txt")
         with open(self.journal, "wb") as f:
