@@ -91,7 +91,8 @@ int Examine(const CliOptions& options, const RunSettings& settings, std::FILE* o
         const bool mismatch = (options.mismatchOnly || options.rename) && IsMismatch(item.path, item.outcome);
         if (options.mismatchOnly && !mismatch)
             return true;
-        if (options.rename && mismatch) {
+        // The journal may lie in the folder it records: it keeps its name.
+        if (options.rename && mismatch && !(journal && IsJournalFile(*journal->file, item.path))) {
             const bool journalWhole = !journal || journal->failure.empty();
             item.rename = PlanAndRename(item.path, item.outcome, options.dryRun, journal ? &*journal : nullptr);
             if (journalWhole && journal && !journal->failure.empty())

@@ -58,6 +58,10 @@ using UniqueJournalFile = std::unique_ptr<JournalFile, JournalFileCloser>;
 // so that one journal holds one batch and no other file is ever written to.
 UniqueJournalFile CreateJournalFile(const std::filesystem::path& path, std::error_code& error);
 
+// Whether `path` names the journal itself (by the file, not the name), so
+// that a batch over the folder the journal is in leaves it where it is.
+bool IsJournalFile(const JournalFile& file, const std::filesystem::path& path);
+
 // Writes `line` whole and then flushes it through to the disk (fsync;
 // FlushFileBuffers on Windows). False, with the system's code, when either fails.
 bool AppendDurably(JournalFile& file, std::string_view line, std::error_code& error);

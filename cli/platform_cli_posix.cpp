@@ -65,6 +65,13 @@ UniqueJournalFile CreateJournalFile(const std::filesystem::path& path, std::erro
     return UniqueJournalFile(new JournalFile{fd});
 }
 
+bool IsJournalFile(const JournalFile& file, const std::filesystem::path& path)
+{
+    struct stat journal {}, other {};
+    return ::fstat(file.fd, &journal) == 0 && ::stat(path.c_str(), &other) == 0 && journal.st_dev == other.st_dev
+        && journal.st_ino == other.st_ino;
+}
+
 bool AppendDurably(JournalFile& file, std::string_view line, std::error_code& error)
 {
     while (!line.empty()) {

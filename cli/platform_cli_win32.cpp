@@ -121,7 +121,9 @@ void JournalFileCloser::operator()(JournalFile* file) const noexcept
 
 UniqueJournalFile CreateJournalFile(const std::filesystem::path& path, std::error_code& error)
 {
-    HANDLE handle = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, CREATE_NEW,
+    // GENERIC_WRITE, as FlushFileBuffers asks; a new file that no one else may
+    // write to is appended to by writing on.
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
@@ -132,6 +134,21 @@ UniqueJournalFile CreateJournalFile(const std::filesystem::path& path, std::erro
         return nullptr;
     }
     return UniqueJournalFile(new JournalFile{handle});
+}
+
+bool IsJournalFile(const JournalFile& file, const std::filesystem::path& path)
+{
+    // No access asked, every sharing allowed: only the file's identity is read.
+    HANDLE other = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (other == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION a, b;
+    const bool same = GetFileInformationByHandle(file.handle, &a) && GetFileInformationByHandle(other, &b)
+                   && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh
+                   && a.nFileIndexLow == b.nFileIndexLow;
+    CloseHandle(other);
+    return same;
 }
 
 bool AppendDurably(JournalFile& file, std::string_view line, std::error_code& error)

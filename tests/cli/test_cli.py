@@ -701,22 +701,29 @@ class Journals(unittest.TestCase):
 
     def test_a_journal_undoes_a_batch_byte_for_byte_and_twice_does_nothing(self):
         before = self.generate(60)
+        # The journal is written inside the folder it records, under a name its type does not fit.
+        self.journal = os.path.join(self.tree, "journal.png")
+        with open(self.sig, "wb") as f:
+            f.write(SIGNATURES.replace(b"</types>", b"<type><magic>7B 22</magic><title>J</title><ext>.jsonl</ext>"
+                                                    b"</type></types>"))
         result = run("--signatures", self.sig, "--rename", "-r", self.tree, "--journal", self.journal)
         self.assertEqual(result.returncode, 0, result.stderr)
         renamed = tree_snapshot(self.tree)
+        self.assertIn(b"journal.png", renamed)
+        del renamed[b"journal.png"]
         self.assertNotEqual(sorted(renamed), sorted(before))
         with open(self.journal, "rb") as f:
             lines = [json.loads(line) for line in f.read().decode("utf-8").splitlines()]
         self.assertEqual(len(lines), len(set(renamed) - set(before)))
         self.assertEqual(set(lines[0]), {"from", "to", "size", "modified"})
-        result, told = self.undo()
-        self.assertEqual(result.returncode, 0, told)
-        self.assertEqual(tree_snapshot(self.tree), before)
-        self.assertEqual(result.stdout.count(b"restored "), len(lines))
-        result, told = self.undo()
-        self.assertEqual((result.returncode, told), (0, ""))
+        for attempt in range(2):  # and once more, which finds nothing to do
+            result, told = self.undo()
+            self.assertEqual((result.returncode, told), (0, ""))
+            self.assertEqual(result.stdout.count(b"restored "), len(lines) if attempt == 0 else 0)
+            after = tree_snapshot(self.tree)
+            del after[b"journal.png"]
+            self.assertEqual(after, before)
         self.assertIn(b"0 restored, %d already at the old name, 0 not undone" % len(lines), result.stdout)
-        self.assertEqual(tree_snapshot(self.tree), before)
 
     def test_a_killed_batch_leaves_a_journal_that_undoes_what_was_done(self):
         before = self.generate(600)
