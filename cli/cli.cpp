@@ -84,6 +84,11 @@ int Examine(const CliOptions& options, const RunSettings& settings, std::FILE* o
         for (std::string& extension : item.outcome.extensions)
             extension = SignatureTextAsUtf8(extension, table.declaredEncoding);
         progress.Update(++done);
+        // The journal may lie in the folder it records. It is no file of the
+        // batch: never renamed, and not reported (Windows cannot even read it
+        // while it is open for writing).
+        if (journal && IsJournalFile(*journal->file, item.path))
+            return true;
         if (item.outcome.state == DetectionState::Unreadable) {
             anyUnreadable = true;
             TellUnreadable(item, options.recursive, err);
@@ -91,8 +96,7 @@ int Examine(const CliOptions& options, const RunSettings& settings, std::FILE* o
         const bool mismatch = (options.mismatchOnly || options.rename) && IsMismatch(item.path, item.outcome);
         if (options.mismatchOnly && !mismatch)
             return true;
-        // The journal may lie in the folder it records: it keeps its name.
-        if (options.rename && mismatch && !(journal && IsJournalFile(*journal->file, item.path))) {
+        if (options.rename && mismatch) {
             const bool journalWhole = !journal || journal->failure.empty();
             item.rename = PlanAndRename(item.path, item.outcome, options.dryRun, journal ? &*journal : nullptr);
             if (journalWhole && journal && !journal->failure.empty())

@@ -709,6 +709,7 @@ class Journals(unittest.TestCase):
                                                     b"</type></types>"))
         result = run("--signatures", self.sig, "--rename", "-r", self.tree, "--journal", self.journal)
         self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertNotIn(b"journal.png", result.stdout)
         renamed = tree_snapshot(self.tree)
         self.assertIn(b"journal.png", renamed)
         del renamed[b"journal.png"]
