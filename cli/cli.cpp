@@ -1,5 +1,6 @@
 #include "cli.h"
 #include "batch.h"
+#include "journal.h"
 #include "lint_command.h"
 #include "options.h"
 #include "platform_cli.h"
@@ -51,6 +52,19 @@ int Examine(const CliOptions& options, const RunSettings& settings, std::FILE* o
         }
     }
 
+    // Made before any file is looked at, so that no rename happens without it.
+    std::optional<Journal> journal;
+    if (options.journal) {
+        std::error_code error;
+        UniqueJournalFile file = CreateJournalFile(*options.journal, error);
+        if (!file) {
+            std::fprintf(err, "kindsniffer-cli: cannot create the journal %s: %s; no file was renamed\n",
+                         DisplayText(options.journal->native()).c_str(), SystemErrorText(error).c_str());
+            return static_cast<int>(CliExit::Usage);
+        }
+        journal.emplace(Journal{*options.journal, std::move(file), {}});
+    }
+
     WalkedFolders walked;
     std::vector<fs::path> files = CollectFiles(options, walked, err);
     // A list's length is known only at its end: no "of N" to show.
@@ -70,6 +84,11 @@ int Examine(const CliOptions& options, const RunSettings& settings, std::FILE* o
         for (std::string& extension : item.outcome.extensions)
             extension = SignatureTextAsUtf8(extension, table.declaredEncoding);
         progress.Update(++done);
+        // The journal may lie in the folder it records. It is no file of the
+        // batch: never renamed, and not reported (Windows cannot even read it
+        // while it is open for writing).
+        if (journal && IsJournalFile(*journal->file, item.path))
+            return true;
         if (item.outcome.state == DetectionState::Unreadable) {
             anyUnreadable = true;
             TellUnreadable(item, options.recursive, err);
@@ -78,7 +97,10 @@ int Examine(const CliOptions& options, const RunSettings& settings, std::FILE* o
         if (options.mismatchOnly && !mismatch)
             return true;
         if (options.rename && mismatch) {
-            item.rename = PlanAndRename(item.path, item.outcome, options.dryRun);
+            const bool journalWhole = !journal || journal->failure.empty();
+            item.rename = PlanAndRename(item.path, item.outcome, options.dryRun, journal ? &*journal : nullptr);
+            if (journalWhole && journal && !journal->failure.empty())
+                std::fprintf(err, "kindsniffer-cli: %s; no file is renamed from here on\n", journal->failure.c_str());
             anyRenameFailed = anyRenameFailed || item.rename->action == RenameAction::Failed;
             anyRenameKept = anyRenameKept || item.rename->action == RenameAction::TargetExists
                          || item.rename->action == RenameAction::UnusableExtension;
@@ -151,6 +173,8 @@ int RunCommand(const std::vector<fs::path>& args, const RunSettings& settings, s
     }
     if (options.lintFile)
         return static_cast<int>(RunLint(*options.lintFile, out, err));
+    if (options.undo)
+        return UndoJournal(*options.undo, out, err);
     if (options.signaturePath.empty()) {
         options.signaturePath = DefaultSignaturePath(ExecutablePath().parent_path());
         options.signaturesDefaulted = true;

@@ -12,12 +12,14 @@ namespace fs = std::filesystem;
 const char* const kUsage = "usage: kindsniffer-cli [OPTIONS] PATH...\n"
                            "       kindsniffer-cli [OPTIONS] --files-from FILE [PATH...]\n"
                            "       kindsniffer-cli --lint FILE\n"
+                           "       kindsniffer-cli --undo JOURNAL\n"
                            "Try 'kindsniffer-cli --help' for more.\n";
 
 const char* const kHelp =
     "usage: kindsniffer-cli [OPTIONS] PATH...\n"
     "       kindsniffer-cli [OPTIONS] --files-from FILE [PATH...]\n"
     "       kindsniffer-cli --lint FILE\n"
+    "       kindsniffer-cli --undo JOURNAL\n"
     "\n"
     "Tells what kind of file each PATH really is, from its bytes.\n"
     "\n"
@@ -37,6 +39,12 @@ const char* const kHelp =
     "  --rename            give each such file the first extension of its type;\n"
     "                      never overwrites, never touches an unknown or unreadable file\n"
     "  --dry-run           with --rename: only tell what would be renamed\n"
+    "  --journal JOURNAL   with --rename: record each rename in JOURNAL, a new file\n"
+    "                      (one that exists is refused), before it is done; no\n"
+    "                      rename happens that its journal does not hold\n"
+    "  --undo JOURNAL      rename back, newest first, each file of JOURNAL whose new\n"
+    "                      name still holds it (same size and modification time);\n"
+    "                      never overwrites, and tells what it could not undo\n"
     "  --explain           say why: the type's line in the signature file, where each\n"
     "                      of its patterns held, or how many types were tried\n"
     "  --lint FILE         check a signature file and report its problems\n"
@@ -47,7 +55,10 @@ const char* const kHelp =
     "opened, 3 when the output could not be written, 4 when a rename failed, 5 when\n"
     "a file was kept as it was (its new name is taken, or its type's extension\n"
     "cannot be used; not with --dry-run).\n"
-    "--lint: 0 when clean, 1 with findings, 2 when the file cannot be read.\n";
+    "--lint: 0 when clean, 1 with findings, 2 when the file cannot be read.\n"
+    "--undo: 0 when every rename is undone or was never done, 2 when the journal\n"
+    "cannot be read, 4 when a move failed, 5 when a file was left (its new name\n"
+    "is gone or holds another file, its old name is taken, or its line is unreadable).\n";
 
 namespace {
 
@@ -99,13 +110,16 @@ bool ParseArguments(const std::vector<fs::path>& args, CliOptions& options, std:
             options.help = true;
         } else if (ArgEquals(arg, "--version")) {
             options.version = true;
-        } else if (ArgEquals(arg, "--signatures") || ArgEquals(arg, "--lint") || ArgEquals(arg, "--files-from")) {
+        } else if (ArgEquals(arg, "--signatures") || ArgEquals(arg, "--lint") || ArgEquals(arg, "--files-from")
+                   || ArgEquals(arg, "--journal") || ArgEquals(arg, "--undo")) {
             if (i + 1 == args.size()) {
                 std::fprintf(err, "kindsniffer-cli: %s needs a file\n", DisplayText(arg.native()).c_str());
                 return false;
             }
             fs::path& value = ArgEquals(arg, "--lint")         ? options.lintFile.emplace()
                             : ArgEquals(arg, "--files-from") ? options.filesFrom.emplace()
+                            : ArgEquals(arg, "--journal")    ? options.journal.emplace()
+                            : ArgEquals(arg, "--undo")       ? options.undo.emplace()
                                                                : options.signaturePath;
             value = args[++i];
         } else {
@@ -115,6 +129,20 @@ bool ParseArguments(const std::vector<fs::path>& args, CliOptions& options, std:
     }
     if (options.help || options.version || options.lintFile)
         return true;
+    if (options.undo) {
+        // An undo takes its paths from the journal alone: anything else given is a mistake.
+        if (!options.paths.empty() || options.filesFrom || options.journal || options.rename || options.mismatchOnly
+            || options.dryRun || options.json || options.recursive || options.followLinks || options.nulSeparated
+            || options.explain || !options.signaturePath.empty()) {
+            std::fprintf(err, "kindsniffer-cli: --undo takes its journal and nothing else\n");
+            return false;
+        }
+        return true;
+    }
+    if (options.journal && (!options.rename || options.dryRun)) {
+        std::fprintf(err, "kindsniffer-cli: --journal goes with --rename, without --dry-run\n");
+        return false;
+    }
     if (options.dryRun && !options.rename) {
         std::fprintf(err, "kindsniffer-cli: --dry-run goes with --rename\n");
         return false;

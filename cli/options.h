@@ -13,6 +13,8 @@ struct CliOptions {
     std::filesystem::path signaturePath;
     bool signaturesDefaulted = false;  // no --signatures: the path is the one the program looked for
     std::optional<std::filesystem::path> lintFile;
+    std::optional<std::filesystem::path> journal;  // --journal: record each rename before it is done
+    std::optional<std::filesystem::path> undo;     // --undo: reverse a journal's renames
     std::optional<std::filesystem::path> filesFrom;  // "-" for standard input
     bool nulSeparated = false;                        // the list's entries end in NUL, not a line break
     bool json = false;

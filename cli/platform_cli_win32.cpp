@@ -95,3 +95,92 @@ bool IsPlatformHelpRequest(const std::filesystem::path& arg)
 {
     return arg.native() == L"/?";
 }
+
+bool ReadFileStamp(const std::filesystem::path& path, FileStamp& stamp, std::error_code& error)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        error.assign(static_cast<int>(GetLastError()), std::system_category());
+        return false;
+    }
+    stamp.size = static_cast<std::uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+    stamp.modified = static_cast<std::int64_t>(static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32
+                                               | data.ftLastWriteTime.dwLowDateTime);
+    return true;
+}
+
+struct JournalFile {
+    HANDLE handle;
+};
+
+void JournalFileCloser::operator()(JournalFile* file) const noexcept
+{
+    CloseHandle(file->handle);
+    delete file;
+}
+
+UniqueJournalFile CreateJournalFile(const std::filesystem::path& path, std::error_code& error)
+{
+    // GENERIC_WRITE, as FlushFileBuffers asks; a new file that no one else may
+    // write to is appended to by writing on.
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS)
+            error = std::make_error_code(std::errc::file_exists);
+        else
+            error.assign(static_cast<int>(code), std::system_category());
+        return nullptr;
+    }
+    return UniqueJournalFile(new JournalFile{handle});
+}
+
+bool IsJournalFile(const JournalFile& file, const std::filesystem::path& path)
+{
+    // No access asked, every sharing allowed: only the file's identity is read.
+    HANDLE other = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (other == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION a, b;
+    const bool same = GetFileInformationByHandle(file.handle, &a) && GetFileInformationByHandle(other, &b)
+                   && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh
+                   && a.nFileIndexLow == b.nFileIndexLow;
+    CloseHandle(other);
+    return same;
+}
+
+bool AppendDurably(JournalFile& file, std::string_view line, std::error_code& error)
+{
+    while (!line.empty()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(line.size(), 1u << 30));
+        DWORD wrote = 0;
+        if (!WriteFile(file.handle, line.data(), chunk, &wrote, nullptr) || wrote == 0) {
+            error.assign(static_cast<int>(GetLastError()), std::system_category());
+            return false;
+        }
+        line.remove_prefix(wrote);
+    }
+    if (!FlushFileBuffers(file.handle)) {
+        error.assign(static_cast<int>(GetLastError()), std::system_category());
+        return false;
+    }
+    return true;
+}
+
+bool NativeFromJsonText(std::u32string_view text, NativeString& native)
+{
+    native.clear();
+    for (const char32_t c : text) {
+        if (c == 0)
+            return false;
+        if (c >= 0x10000) {
+            native += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+            native += static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            native += static_cast<wchar_t>(c);  // an unpaired surrogate stays the unit it was
+        }
+    }
+    return true;
+}

@@ -19,7 +19,7 @@ bool IsMismatch(const fs::path& path, const DetectionOutcome& outcome)
     return !HasExtensionAmong(path, extensions);
 }
 
-RenameStep PlanAndRename(const fs::path& path, const DetectionOutcome& outcome, bool dryRun)
+RenameStep PlanAndRename(const fs::path& path, const DetectionOutcome& outcome, bool dryRun, Journal* journal)
 {
     const NativeString extension = NativeFromSignatureText(outcome.extensions.front());
     if (!IsUsableExtension(extension))
@@ -31,6 +31,17 @@ RenameStep PlanAndRename(const fs::path& path, const DetectionOutcome& outcome, 
         step.action = fs::exists(fs::symlink_status(step.target, error)) ? RenameAction::TargetExists
                                                                          : RenameAction::WouldRename;
         return step;
+    }
+    if (journal) {
+        // A taken name would only leave a line for a rename that never happens.
+        if (fs::exists(fs::symlink_status(step.target, error))) {
+            step.action = RenameAction::TargetExists;
+            return step;
+        }
+        if (!journal->Record(path, step.target, step.error)) {
+            step.action = RenameAction::Failed;
+            return step;
+        }
     }
     switch (MoveNoReplace(path, step.target, error)) {
     case MoveResult::Moved: step.action = RenameAction::Renamed; break;

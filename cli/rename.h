@@ -3,6 +3,7 @@
 #pragma once
 
 #include "detection.h"
+#include "journal.h"
 
 #include <filesystem>
 #include <string>
@@ -20,5 +21,7 @@ struct RenameStep {
 bool IsMismatch(const std::filesystem::path& path, const DetectionOutcome& outcome);
 
 // For a mismatched file: renames it to its type's first extension, or with
-// `dryRun` only tells whether that would be done.
-RenameStep PlanAndRename(const std::filesystem::path& path, const DetectionOutcome& outcome, bool dryRun);
+// `dryRun` only tells whether that would be done. With a `journal`, the
+// rename is recorded there first, and fails if it cannot be.
+RenameStep PlanAndRename(const std::filesystem::path& path, const DetectionOutcome& outcome, bool dryRun,
+                         Journal* journal = nullptr);

@@ -94,6 +94,15 @@ def structure_seeds():
         put("pointer", "pe-%d" % i, struct.pack("<HBhB", 60, i % 4, 23 - i * 30, 4) + bytes(exe))
 
 
+def journal_seeds():
+    """Lines as --journal writes them, and the ways a crash or an editor leaves them."""
+    line = b'{"from": "/srv/caf\\udce9.dat", "to": "/srv/caf\\udce9.png", "size": 8, "modified": 1796712209135972373}\n'
+    for i, data in enumerate([line * 3, line + line[:40], b"\n\r\n" + line.replace(b"\n", b"\r\n"),
+                              b'{"from": "C:\\\\d\\ud800", "to": "\\u30d5\\ud83d\\ude00", "size": 0, "modified": -1}\n',
+                              b'{"to": "/b", "size": 01, "modified": 1, "x": "\\q"}\n{"from": "\\u0000"}\n']):
+        put("journal", "seed-%d" % i, data)
+
+
 def main():
     text = open(SHIPPED, "rb").read()
     types = re.findall(rb"<type>.*?</type>", text, re.S)
@@ -147,6 +156,8 @@ def main():
     for i, data in enumerate([b"plain.txt", b"new\nline.png", b"\x1b[31mred\x1b[0m", b"caf\xe9 \xc3\xa9 \xf0\x9f\x98\x80",
                               b"C:\\dir\\x41.bin", b"\xc2\x85\xc2\x9b\x7f\x00", b"\xed\xa0\x80\xf4\x90\x80\x80"]):
         put("text", "seed-%d" % i, data)
+
+    journal_seeds()
 
 
 if __name__ == "__main__":

@@ -3,9 +3,10 @@
 #
 #   scripts/fuzz.sh [TARGET] [SECONDS]
 #
-# TARGET is signatures, magic, lint, text, encoding (the text tests), or one of the structure readers
-# zip, compound, inflate or pointer (default: each in turn); SECONDS is how
-# long each one runs (default 60). New inputs go to a working corpus
+# TARGET is signatures, magic, lint, text, encoding (the text tests), journal
+# (what --undo reads), or one of the structure readers zip, compound, inflate
+# or pointer (default: each in turn); SECONDS is how long each one runs
+# (default 60). New inputs go to a working corpus
 # under FUZZ_OUT (default build/fuzz/work), seeded from fuzz/corpus/, which is
 # only read. A crash, a sanitizer report or a failed check leaves its input
 # in FUZZ_OUT/findings/ and makes the script fail. FUZZ_RUNS stops a target
@@ -13,7 +14,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-all_targets=(signatures magic lint text encoding zip compound inflate pointer)
+all_targets=(signatures magic lint text encoding zip compound inflate pointer journal)
 targets=("${all_targets[@]}")
 if [ $# -ge 1 ] && [ -n "$1" ]; then
     targets=("$1")
@@ -30,6 +31,8 @@ max_len() {
         inflate) echo 4096 ;;
         # past the 1,024-byte first look that rules most binaries out
         encoding) echo 4096 ;;
+        # a few journal lines, odd names included
+        journal) echo 4096 ;;
         *) echo 256 ;;
     esac
 }

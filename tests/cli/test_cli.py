@@ -14,9 +14,11 @@ import json
 import os
 import shlex
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 import zipfile
 
@@ -647,6 +649,165 @@ for name in sys.argv[2:]:
         result = run("--lint", bad)
         self.assertEqual(result.returncode, 1)
         self.assertIn(b":3:", result.stdout)
+
+
+def tree_snapshot(top):
+    """Every file under `top` by its relative path as bytes, with its contents."""
+    found = {}
+    for root, _, files in os.walk(os.fsencode(top)):
+        for name in files:
+            path = os.path.join(root, name)
+            with open(path, "rb") as f:
+                found[os.path.relpath(path, os.fsencode(top))] = f.read()
+    return found
+
+
+class Journals(unittest.TestCase):
+    """--journal and --undo."""
+
+    KINDS = [b"\x89PNG....", b"MZ\x90\x00", b"plain text", b"\x89PNG" + b"x" * 5000]
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="kindsniffer-journal-")
+        self.sig = os.path.join(self.dir, "sig.xml")
+        with open(self.sig, "wb") as f:
+            f.write(SIGNATURES)
+        self.tree = os.path.join(self.dir, "tree")
+        os.mkdir(self.tree)
+        self.journal = os.path.join(self.dir, "journal.jsonl")
+
+    def tearDown(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def put(self, relative, content=b"\x89PNG...."):
+        path = os.path.join(os.fsencode(self.tree), os.fsencode(relative))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(content)
+        return path
+
+    def generate(self, count):
+        names = ["d%d/f%03d.%s" % (i % 5, i, ("txt", "dat", "png", "")[i % 4]) for i in range(count)]
+        names += ["odd name \u30d5\u30a1\u30a4\u30eb.dat", "a.b.c.txt", "no extension", "\u00e9t\u00e9 \U0001F600.txt"]
+        for i, name in enumerate(names):
+            self.put(name.rstrip("."), self.KINDS[i % len(self.KINDS)])
+        if not WINDOWS:  # names Windows cannot hold: a quote, a backslash, bytes that are not UTF-8
+            self.put('odd "name\\.dat')
+            self.put(b"caf\xe9 \xff.dat".decode("utf-8", "surrogateescape"))
+        return tree_snapshot(self.tree)
+
+    def undo(self):
+        result = run("--undo", self.journal)
+        return result, result.stderr.decode("utf-8", "replace")
+
+    def test_a_journal_undoes_a_batch_byte_for_byte_and_twice_does_nothing(self):
+        before = self.generate(60)
+        # The journal is written inside the folder it records, under a name its type does not fit.
+        self.journal = os.path.join(self.tree, "journal.png")
+        with open(self.sig, "wb") as f:
+            f.write(SIGNATURES.replace(b"</types>", b"<type><magic>7B 22</magic><title>J</title><ext>.jsonl</ext>"
+                                                    b"</type></types>"))
+        result = run("--signatures", self.sig, "--rename", "-r", self.tree, "--journal", self.journal)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertNotIn(b"journal.png", result.stdout)
+        renamed = tree_snapshot(self.tree)
+        self.assertIn(b"journal.png", renamed)
+        del renamed[b"journal.png"]
+        self.assertNotEqual(sorted(renamed), sorted(before))
+        with open(self.journal, "rb") as f:
+            lines = [json.loads(line) for line in f.read().decode("utf-8").splitlines()]
+        self.assertEqual(len(lines), len(set(renamed) - set(before)))
+        self.assertEqual(set(lines[0]), {"from", "to", "size", "modified"})
+        for attempt in range(2):  # and once more, which finds nothing to do
+            result, told = self.undo()
+            self.assertEqual((result.returncode, told), (0, ""))
+            self.assertEqual(result.stdout.count(b"restored "), len(lines) if attempt == 0 else 0)
+            after = tree_snapshot(self.tree)
+            del after[b"journal.png"]
+            self.assertEqual(after, before)
+        self.assertIn(b"0 restored, %d already at the old name, 0 not undone" % len(lines), result.stdout)
+
+    def test_a_killed_batch_leaves_a_journal_that_undoes_what_was_done(self):
+        before = self.generate(600)
+        command = CLI + ["--signatures", native(self.sig), "--rename", "-r", native(self.tree),
+                         "--journal", native(self.journal)]
+        batch = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline and batch.poll() is None:
+            if os.path.exists(self.journal) and os.path.getsize(self.journal) > 2000:
+                break
+            time.sleep(0.005)
+        batch.send_signal(signal.SIGKILL)
+        batch.wait(timeout=60)
+        self.assertNotEqual(tree_snapshot(self.tree), before, "killed before it renamed anything")
+        result, told = self.undo()
+        self.assertEqual(result.returncode, 0, told)
+        self.assertEqual(tree_snapshot(self.tree), before)
+
+    def test_an_undo_leaves_a_changed_file_and_a_taken_name_alone(self):
+        for name in ("changed", "taken", "gone", "kept"):
+            self.put(name + ".txt", b"\x89PNG " + name.encode())
+        result = run("--signatures", self.sig, "--rename", "-r", self.tree, "--journal", self.journal)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with open(os.path.join(self.tree, "changed.png"), "ab") as f:
+            f.write(b" and more")
+        self.put("taken.txt", b"a new file")
+        os.remove(os.path.join(self.tree, "gone.png"))
+        result, told = self.undo()
+        self.assertEqual(result.returncode, 5, told)
+        self.assertEqual(tree_snapshot(self.tree), {b"changed.png": b"\x89PNG changed and more",
+                                                   b"taken.png": b"\x89PNG taken", b"taken.txt": b"a new file",
+                                                   b"kept.txt": b"\x89PNG kept"})
+        for name, why in (("changed", "has changed"), ("taken", "old name is taken"), ("gone", "no longer exists")):
+            self.assertRegex(told, r"journal\.jsonl:\d+: not undone: .*%s\.png -> .*%s\.txt: .*%s" % (name, name, why))
+        self.assertEqual(len(told.splitlines()), 3, told)
+
+    def test_a_journal_that_cannot_be_written_stops_the_renames(self):
+        if WINDOWS:
+            self.skipTest("a file size limit is how the test makes the journal fail, and Windows has none")
+        import resource
+
+        def small_files_only():
+            # The write past the limit then fails with EFBIG instead of killing the process.
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (700, 700))
+
+        before = self.generate(40)
+        command = CLI + ["--signatures", self.sig, "--rename", "-r", self.tree, "--journal", self.journal]
+        result = subprocess.run(command, capture_output=True, timeout=120, preexec_fn=small_files_only)
+        self.assertEqual(result.returncode, 4, result.stderr)
+        self.assertEqual(result.stderr.count(b"cannot write the journal"), 1, result.stderr)
+        renamed = set(tree_snapshot(self.tree)) - set(before)
+        with open(self.journal, "rb") as f:
+            self.assertEqual(f.read().count(b"\n"), len(renamed))
+        self.assertGreater(len(renamed), 0)
+        self.assertEqual(self.undo()[0].returncode, 0)
+        self.assertEqual(tree_snapshot(self.tree), before)
+
+    def test_no_rename_happens_without_its_journal(self):
+        self.put("photo.txt")
+        with open(self.journal, "wb") as f:
+            f.write(b"not mine\n")
+        cases = [(["--journal", self.journal], "File exists|already exists"),
+                 (["--journal", os.path.join(self.dir, "absent", "journal")], "[Nn]o such|not find|not found")]
+        for extra, why in cases:
+            with self.subTest(extra=extra):
+                result = run("--signatures", self.sig, "--rename", self.tree, "-r", *extra)
+                self.assertEqual(result.returncode, 2, result.stderr)
+                self.assertRegex(result.stderr.decode("utf-8"), "cannot create the journal .*(%s).*no file was renamed"
+                                 % why)
+                self.assertEqual(sorted(tree_snapshot(self.tree)), [b"photo.txt"])
+        with open(self.journal, "rb") as f:
+            self.assertEqual(f.read(), b"not mine\n")
+        for args in (["--journal", self.journal, self.tree], ["--rename", "--dry-run", "--journal", self.journal, self.tree],
+                     ["--undo", self.journal, self.tree], ["--undo", self.journal, "--json"]):
+            with self.subTest(args=args):
+                self.assertEqual(run("--signatures", self.sig, *args).returncode, 2)
+        result, told = self.undo()  # a file that is no journal: each line told, nothing touched
+        self.assertEqual(result.returncode, 5)
+        self.assertIn("journal.jsonl:1: not a journal line", told)
+        self.assertEqual(run("--undo", os.path.join(self.dir, "absent")).returncode, 2)
+
 
 def main():
     global CLI, WINDOWS
