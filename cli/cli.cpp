@@ -51,6 +51,9 @@ int Examine(const CliOptions& options, const RunSettings& settings, std::FILE* o
         }
     }
 
+    // Worked out once for the batch: every file's answer is weighed against them.
+    const ExtensionClaims claims = options.mismatchOnly || options.rename ? ClaimsOf(table) : ExtensionClaims{};
+
     WalkedFolders walked;
     std::vector<fs::path> files = CollectFiles(options, walked, err);
     // A list's length is known only at its end: no "of N" to show.
@@ -74,7 +77,7 @@ int Examine(const CliOptions& options, const RunSettings& settings, std::FILE* o
             anyUnreadable = true;
             TellUnreadable(item, options.recursive, err);
         }
-        const bool mismatch = (options.mismatchOnly || options.rename) && IsMismatch(item.path, item.outcome);
+        const bool mismatch = (options.mismatchOnly || options.rename) && IsMismatch(claims, item.path, item.outcome);
         if (options.mismatchOnly && !mismatch)
             return true;
         if (options.rename && mismatch) {
