@@ -72,29 +72,32 @@ unsigned ContainersRead(const SignatureType& type)
     return containers;
 }
 
+// What the families are worked out from, asked of each type once.
+struct TypeTraits {
+    const MagicRule* opening;
+    bool text;
+    unsigned containers;
+};
+
 // The types (indices) a general type's answer stands for, itself included.
-std::vector<std::size_t> FamilyMembers(const SignatureTable& table, std::size_t general)
+std::vector<std::size_t> FamilyMembers(const std::vector<TypeTraits>& traits, std::size_t general)
 {
-    const SignatureType& type = table.types[general];
-    const MagicRule* opening = OpeningTest(type);
-    const bool text = IsTextType(type);
-    std::vector<bool> member(table.types.size(), false);
+    const TypeTraits& type = traits[general];
+    std::vector<bool> member(traits.size(), false);
     member[general] = true;
     unsigned containers = 0;
-    for (std::size_t i = 0; i < table.types.size(); ++i) {
-        const SignatureType& other = table.types[i];
-        const MagicRule* otherOpening = OpeningTest(other);
-        if (opening && otherOpening && OpensAs(*otherOpening, *opening)) {
+    for (std::size_t i = 0; i < traits.size(); ++i) {
+        if (type.opening && traits[i].opening && OpensAs(*traits[i].opening, *type.opening)) {
             member[i] = true;
-            containers |= ContainersRead(other);
-        } else if (text && IsTextType(other)) {
+            containers |= traits[i].containers;
+        } else if (type.text && traits[i].text) {
             member[i] = true;
         }
     }
     // A container's answer also stands for the types that find it by its
     // directory rather than by its first bytes.
-    for (std::size_t i = 0; containers && i < table.types.size(); ++i)
-        member[i] = member[i] || (ContainersRead(table.types[i]) & containers) != 0;
+    for (std::size_t i = 0; containers && i < traits.size(); ++i)
+        member[i] = member[i] || (traits[i].containers & containers) != 0;
     std::vector<std::size_t> members;
     for (std::size_t i = 0; i < member.size(); ++i) {
         if (member[i])
@@ -121,9 +124,12 @@ ExtensionClaims ClaimsOf(const SignatureTable& table)
 {
     ExtensionClaims claims;
     std::vector<std::vector<NativeString>> extensions;
+    std::vector<TypeTraits> traits;
     std::vector<std::size_t> generals;
     for (std::size_t i = 0; i < table.types.size(); ++i) {
-        extensions.push_back(FoldedExtensions(table, table.types[i]));
+        const SignatureType& type = table.types[i];
+        traits.push_back({OpeningTest(type), IsTextType(type), ContainersRead(type)});
+        extensions.push_back(FoldedExtensions(table, type));
         claims.claimed.insert(extensions.back().begin(), extensions.back().end());
         if (table.types[i].general && !extensions.back().empty())
             generals.push_back(i);
@@ -145,7 +151,7 @@ ExtensionClaims ClaimsOf(const SignatureTable& table)
         auto [family, fresh] = familyOfRoot.emplace(Root(parent, g), claims.families.size());
         if (fresh)
             claims.families.emplace_back();
-        for (std::size_t member : FamilyMembers(table, generals[g]))
+        for (std::size_t member : FamilyMembers(traits, generals[g]))
             claims.families[family->second].insert(extensions[member].begin(), extensions[member].end());
     }
     for (const auto& [ext, g] : firstGeneral)
