@@ -37,8 +37,10 @@ SignatureTable Table()
         Type("Markdown", {"line # "}, {".md"}),
         Type("Property list", {"xmlroot plist"}, {".plist"}),
         Type("HTML document", {"xmlroot html"}, {".html", ".htm"}),
+        // A text answer by the extension it shares with the text test; first, so
+        // that ".txt" is met before the text test's own family.
+        Type("Text, UTF-16 little-endian", {"FF FE"}, {".txt"}, true),
         Type("Text", {"text ascii"}, {".txt"}, true),
-        Type("Text, UTF-16 little-endian", {"FF FE"}, {".txt"}, true),  // a text answer by its extension
     };
     IndexSignatureTable(table);
     return table;
