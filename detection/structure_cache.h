@@ -4,6 +4,7 @@
 
 #include "compound_file.h"
 #include "inflate_reader.h"
+#include "pe_directory.h"
 #include "text_sample.h"
 #include "zip_directory.h"
 
@@ -19,6 +20,8 @@ struct StructureCache {
     ZipDirectory zip;
     std::optional<StructureStatus> compoundStatus;
     CompoundDirectory compound;
+    std::optional<StructureStatus> peStatus;
+    PeDirectories pe;
 
     // The first bytes of a payload (a gzip or zlib stream, a ZIP member's
     // data), for the few that a file's types ask about.
