@@ -1667,6 +1667,14 @@ TEXT_SAMPLES = [
                                  '</graphml>')),
     ("grid", "vtu", xml_doc('<VTKFile type="UnstructuredGrid" version="0.1"><UnstructuredGrid/></VTKFile>')),
     ("captions", "scc", text("Scenarist_SCC V1.0\n\n00:00:00:00\t9420 9420\n")),
+    # XML that only names another dialect: it is what its root element says.
+    ("feed-writer", "xsl", xml_doc('<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">'
+                                   '<xsl:template match="/"><rss version="2.0"><channel/></rss></xsl:template>'
+                                   '</xsl:stylesheet>')),
+    ("inline-svg", "xhtml", xml_doc('<html xmlns="http://www.w3.org/1999/xhtml"><body><p>x</p>'
+                                    '<svg xmlns="http://www.w3.org/2000/svg" width="1"/></body></html>')),
+    ("pom-svg-comment", "xml", xml_doc('<project xmlns="http://maven.apache.org/POM/4.0.0"><!-- <svg> icons -->'
+                                       '<modelVersion>4.0.0</modelVersion></project>')),
 ]
 
 for _name, _ext, _make in TEXT_SAMPLES:
@@ -2168,7 +2176,9 @@ for _name, _ext, _make in STRUCTURE_TEXT:
 DOS_STUB = bytes.fromhex("0e1fba0e00b409cd21b8014ccd21") + b"This program cannot be run in DOS mode.\r\r\n$"
 
 
-def pe_image(lfanew, characteristics, subsystem, plus=True, data=b"", entry=0x1000):
+def pe_image(lfanew, characteristics, subsystem, plus=True, data=b"", entry=0x1000, directory=None):
+    """DATA follows a RET at the start of the one section; DIRECTORY (0 exports, 2 resources), when
+    given, is the data directory that points at it."""
     dos = bytearray(lfanew)
     dos[0:2] = b"MZ"
     struct.pack_into("<HHHHHHHHH", dos, 2, 0x90, 3, 0, 4, 0, 0xFFFF, 0, 0xB8, 0)
@@ -2198,6 +2208,8 @@ def pe_image(lfanew, characteristics, subsystem, plus=True, data=b"", entry=0x10
     struct.pack_into("<IIII", opt, 52, 0, 0x2000, headers, 0)
     struct.pack_into("<HH", opt, 68, subsystem, 0x8160)
     struct.pack_into("<I", opt, 108 if plus else 92, 16)
+    if directory is not None:
+        struct.pack_into("<II", opt, (112 if plus else 96) + 8 * directory, 0x1001, len(data))
     section = struct.pack("<8sIIIIIIHHI", b".text", len(body), 0x1000, len(body), headers, 0, 0, 0, 0, 0x60000020)
     image = bytes(dos) + b"PE\0\0" + coff + bytes(opt) + section
     return image.ljust(headers, b"\0") + body
@@ -2217,12 +2229,12 @@ for _n, _offset in enumerate(LINKER_OFFSETS):
 # A type library is a DLL of resources alone, with no entry point; a library with code that
 # also carries one is a DLL.
 TYPELIB = "TYPELIB".encode("utf-16-le") + b"\0\0MSFT\x02\x00\x01\x00"
-item("pe-resource-only", "tlb")(lambda out: open(out, "wb").write(pe_image(0x80, 0x2102, 2, False, TYPELIB, 0)))
-item("pe-with-typelib", "dll")(lambda out: open(out, "wb").write(pe_image(0x80, 0x2022, 2, True, TYPELIB)))
+item("pe-resource-only", "tlb")(lambda out: open(out, "wb").write(pe_image(0x80, 0x2102, 2, False, TYPELIB, 0, directory=2)))
+item("pe-with-typelib", "dll")(lambda out: open(out, "wb").write(pe_image(0x80, 0x2022, 2, True, TYPELIB, directory=2)))
 # An ActiveX control's export directory: its own name, then its first export (sorted, so a
 # DLLGetDocumentation comes before DllCanUnloadNow).
 item("pe-ocx-documented", "ocx")(lambda out: open(out, "wb").write(
-    pe_image(0x80, 0x2022, 2, data=b"script.ocx\0DLLGetDocumentation\0DllCanUnloadNow\0")))
+    pe_image(0x80, 0x2022, 2, data=b"script.ocx\0DLLGetDocumentation\0DllCanUnloadNow\0", directory=0)))
 # A library whose data names a driver is still a library.
 item("pe-dll-naming-null.sys", "dll")(lambda out: open(out, "wb").write(
     pe_image(0xF0, 0x2022, 2, data=b"\\\\.\\null.sys\0null.sys\0")))
