@@ -43,6 +43,9 @@ struct StructureCache {
     std::optional<TextEncoding> textEncoding;  // empty when the sample is not text
     std::string textView;                      // the head as TextView gives it, for text only
     bool textCut = false;                      // the head ends before the file does
+    // The root element's start tag, read once for all of a set's xmlroot tests.
+    bool xmlRootRead = false;
+    std::optional<XmlStartTag> xmlRoot;
 
     // Forgets the last file; buffers that grew large are given back
     // (structure_test.cpp, beside the tests that fill the cache).

@@ -305,7 +305,11 @@ MagicResult TestText(const MagicRule& rule, const ByteFetch& fetch, StructureCac
         holds = test.lines ? JsonLinesHolds(view, cache.textCut) : JsonHolds(view, cache.textCut);
         break;
     case MagicForm::XmlRoot: {
-        const auto tag = XmlRootTag(view);
+        if (!cache.xmlRootRead) {
+            cache.xmlRoot = XmlRootTag(view);
+            cache.xmlRootRead = true;
+        }
+        const std::optional<XmlStartTag>& tag = cache.xmlRoot;
         holds = tag && RootFits(test, *tag);
         if (tag)
             root = tag->name;
@@ -388,6 +392,8 @@ void StructureCache::Reset()
     textEncoding.reset();
     textView.clear();
     textCut = false;
+    xmlRootRead = false;
+    xmlRoot.reset();
 }
 
 MagicResult TestStructure(const MagicRule& rule, const ByteFetch& fetch, StructureCache& cache, StructureHeld* held)
