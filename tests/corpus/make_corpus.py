@@ -623,6 +623,32 @@ def make_thm(out):
                 + struct.pack("<HI", 2, 5) + bytes(20))
 
 
+def dng(order):
+    """A raw image's TIFF header and first directory in byte ORDER ("<" or ">"): twenty entries in
+    tag order, the DNG version (C612, four bytes 1 4 0 0) among the last, then a strip of pixels."""
+    tags = [(0xFE, 4, 1, 0), (0x100, 4, 1, 8), (0x101, 4, 1, 8), (0x102, 3, 1, 16), (0x103, 3, 1, 1),
+            (0x106, 3, 1, 32803), (0x10F, 2, 4, 0x6E6F43), (0x110, 2, 4, 0x6E6F43), (0x111, 4, 1, 0),
+            (0x112, 3, 1, 1), (0x115, 3, 1, 1), (0x116, 4, 1, 8), (0x117, 4, 1, 128), (0x11C, 3, 1, 1),
+            (0x131, 2, 4, 0x7A7978), (0x828D, 3, 2, 0x00020002), (0x828E, 1, 4, 0x02010100),
+            (0xC612, 1, 4, 0x00000401 if order == "<" else 0x01040000), (0xC613, 1, 4, 0x00000401 if order == "<" else 0x01040000),
+            (0xC614, 2, 4, 0x616D61)]
+    directory = struct.pack(order + "H", len(tags))
+    pixels_at = 8 + 2 + 12 * len(tags) + 4
+    for tag, kind, count, value in tags:
+        if tag == 0x111:
+            value = pixels_at
+        if kind == 3 and count == 1:
+            directory += struct.pack(order + "HHIHH", tag, kind, count, value, 0)
+        else:
+            directory += struct.pack(order + "HHII", tag, kind, count, value)
+    head = (b"II*\0" if order == "<" else b"MM\0*") + struct.pack(order + "I", 8)
+    return head + directory + b"\0\0\0\0" + bytes(128)
+
+
+item("raw-le", "dng")(lambda out: open(out, "wb").write(dng("<")))
+item("raw-be", "dng")(lambda out: open(out, "wb").write(dng(">")))
+
+
 @item("song", "mmpz")
 def make_mmpz(out):
     # Qt's qCompress, as LMMS saves a project: the length of the text, then zlib.
