@@ -320,6 +320,10 @@ TEST(LintMagic, ChecksTheStructureForms)
         {"header From:", "header test is malformed"},
         {"yaml 1", "write it as yaml, alone"},
         {"ini x", "ini test is malformed"},
+        {"near pe export 4096: 2E", nullptr},
+        {"near 0 2000000: 41", "near test is malformed"},
+        {"xmlroot svg xmlns=http://www.w3.org/2000/svg version", nullptr},
+        {"xmlroot s:svg xmlns=urn:x", "holds no colon"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.magic);
