@@ -32,6 +32,8 @@ std::string Held(const PatternHeld& held)
     case MagicForm::Gzip:
     case MagicForm::Zlib:
         return inData + " of the payload";
+    case MagicForm::Near:
+        return "window from offset " + std::to_string(held.value) + ", found at offset " + offset;
     case MagicForm::Text:
     case MagicForm::Json:
     case MagicForm::Table:
@@ -56,6 +58,7 @@ const char* Kind(const MagicRule& rule)
     case MagicForm::OleClsid: return "oleclsid";
     case MagicForm::Gzip: return "gzip";
     case MagicForm::Zlib: return "zlib";
+    case MagicForm::Near: return "near";
     case MagicForm::Text: return "text";
     case MagicForm::Json: return "json";
     case MagicForm::XmlRoot: return "xmlroot";
@@ -104,6 +107,8 @@ std::string ExplainJson(DetectionState state, const DetectionBasis& basis)
             json += std::string(i ? ", " : "") + "{\"line\": " + std::to_string(rule.line)
                   + ", \"pattern\": " + JsonString(FormatMagicRule(rule)) + ", \"kind\": \"" + Kind(rule)
                   + "\", \"offset\": " + std::to_string(held.offset);
+            if (rule.form == MagicForm::Near)
+                json += ", \"window\": " + std::to_string(held.value);
             if (rule.form == MagicForm::Pointer)
                 json += ", \"pointer\": " + std::to_string(held.value) + ", \"pointerAt\": "
                       + std::to_string(rule.structure.at);

@@ -46,9 +46,10 @@ enum class MagicForm : std::uint8_t {
     OleClsid,   // oleclsid GUID
     Gzip,       // gzip ANCHOR BYTES...
     Zlib,       // zlib AT ANCHOR BYTES...
+    Near,       // near FROM SPAN: BYTES...
     Text,       // text [ENC]
     Json,       // json [lines]
-    XmlRoot,    // xmlroot NAME
+    XmlRoot,    // xmlroot NAME [xmlns=URI] [ATTR[=VALUE]]...
     Table,      // table DELIM
     Line,       // line TEXT
     Header,     // header NAME...
@@ -64,6 +65,19 @@ constexpr bool IsTextForm(MagicForm form) { return form >= MagicForm::Text; }
 struct MaskedByte {
     std::uint8_t value;
     std::uint8_t mask;
+};
+
+// Where a near search's window starts: a file offset, a distance before the
+// end, a pointer's target, or where a PE data directory lies in the file.
+enum class NearFrom : std::uint8_t { Offset, End, Pointer, PeDirectory };
+
+// The most bytes a near search reads: a window, never the whole file.
+constexpr std::uint64_t kNearLimit = 1024 * 1024;
+
+// An attribute that xmlroot asks of the root element: present, or with `value`.
+struct XmlAttributeTest {
+    std::string name;
+    std::optional<std::string> value;
 };
 
 // The data of a new-form test; only the fields of the rule's form are set.
@@ -82,6 +96,12 @@ struct StructureTest {
     std::optional<TextEncoding> encoding;  // text: the one required, if any
     char delimiter = 0;                 // table: ',', ';' or a tab
     bool lines = false;                 // json: one value a line (JSON Lines)
+    NearFrom nearFrom = NearFrom::Offset;  // near: where its window starts (`at`, `width` and
+                                           // `displacement` as for ptr; `at` the directory's index for pe)
+    std::uint64_t span = 0;             // near: the window's length
+    std::optional<std::string> xmlns;   // xmlroot: the namespace the root element must be in
+    std::vector<XmlAttributeTest> attributes;  // xmlroot: what the root element must carry
+    std::string conditionText;          // xmlroot: the tests after NAME as written, for showing the rule
 };
 
 struct MagicRule {
@@ -162,7 +182,8 @@ struct ByteTokenReading {
 ByteTokenReading ReadByteTokenExtent(std::string_view token);
 
 // Reads a <magic> text: a new form when its first token is one of the
-// keywords (ptr, zip, ole, oleclsid, gzip, zlib, text, json, xmlroot, table, line), a classic one otherwise.
+// keywords (ptr, zip, ole, oleclsid, gzip, zlib, near, text, json, xmlroot, table, line, header, yaml,
+// ini), a classic one otherwise.
 MagicRule ParseMagicRule(std::string_view text);
 
 // The classic reading alone, as a reader that knows no new forms reads any
@@ -209,8 +230,8 @@ std::optional<std::uint64_t> FindMasked(std::span<const MaskedByte> bytes, std::
 
 // Where a new-form test held, for explaining a match.
 struct StructureHeld {
-    std::uint64_t offset = 0;  // ptr: where BYTES were read; zip, gzip, zlib: where in the data they held
-    std::uint64_t value = 0;   // ptr: the number read
+    std::uint64_t offset = 0;  // ptr, near: where BYTES were read; zip, gzip, zlib: where in the data they held
+    std::uint64_t value = 0;   // ptr: the number read; near: where the window started
     std::string name;          // zip, ole: the member or entry that matched; xmlroot: the root element
     std::optional<TextEncoding> encoding;  // text forms: the encoding the sample was found to be in
 };

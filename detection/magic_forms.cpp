@@ -13,7 +13,7 @@ constexpr struct {
     MagicForm form;
 } kKeywords[] = {
     {"ptr", MagicForm::Pointer}, {"zip", MagicForm::ZipMember}, {"ole", MagicForm::OleEntry},
-    {"oleclsid", MagicForm::OleClsid}, {"gzip", MagicForm::Gzip}, {"zlib", MagicForm::Zlib},
+    {"oleclsid", MagicForm::OleClsid}, {"gzip", MagicForm::Gzip}, {"zlib", MagicForm::Zlib}, {"near", MagicForm::Near},
     {"text", MagicForm::Text}, {"json", MagicForm::Json}, {"xmlroot", MagicForm::XmlRoot},
     {"table", MagicForm::Table}, {"line", MagicForm::Line}, {"header", MagicForm::Header},
     {"yaml", MagicForm::Yaml}, {"ini", MagicForm::Ini},
@@ -38,6 +38,18 @@ constexpr struct {
     {"u16le", PointerWidth::U16Le}, {"u16be", PointerWidth::U16Be},
     {"u32le", PointerWidth::U32Le}, {"u32be", PointerWidth::U32Be},
 };
+
+constexpr std::string_view kPeDirectoryNames[kPeDirectories] = {"export", "import", "resource"};
+
+// What xmlroot may ask of the root element beside its name.
+constexpr std::size_t kMostXmlConditions = 4;
+
+std::string WidthName(PointerWidth width)
+{
+    return std::string(std::find_if(std::begin(kWidths), std::end(kWidths), [&](const auto& w) {
+                           return w.width == width;
+                       })->name);
+}
 
 // Decimal numbers of the new forms: digits only, up to 18 of them, so that
 // any sum of two stays inside 64 bits.
@@ -163,6 +175,72 @@ bool ReadGuid(std::string_view text, std::array<std::uint8_t, 16>& guid)
     return true;
 }
 
+// "near N SPAN:", "near -N SPAN:", "near ptr AT WIDTH DISP SPAN:" or "near pe DIR SPAN:", then BYTES.
+bool ParseNear(std::span<const std::string_view> tokens, StructureTest& test)
+{
+    const std::size_t n = tokens.size();
+    std::size_t spanAt = 2;
+    if (n >= 2 && tokens[1] == "ptr") {
+        spanAt = 5;
+        auto at = Decimal(n > spanAt ? tokens[2] : std::string_view());
+        const auto width = std::find_if(std::begin(kWidths), std::end(kWidths),
+                                        [&](const auto& w) { return n > spanAt && w.name == tokens[3]; });
+        auto displacement = n > spanAt ? ReadAnchor(std::string(tokens[4]) + ":", true, false) : std::nullopt;
+        if (!at || width == std::end(kWidths) || !displacement)
+            return false;
+        test.nearFrom = NearFrom::Pointer;
+        test.at = *at;
+        test.width = width->width;
+        test.displacement = displacement->offset;
+    } else if (n >= 2 && tokens[1] == "pe") {
+        spanAt = 3;
+        const auto name = std::find(std::begin(kPeDirectoryNames), std::end(kPeDirectoryNames),
+                                    n > spanAt ? tokens[2] : std::string_view());
+        if (name == std::end(kPeDirectoryNames))
+            return false;
+        test.nearFrom = NearFrom::PeDirectory;
+        test.at = static_cast<std::uint64_t>(name - std::begin(kPeDirectoryNames));
+    } else {
+        const bool end = n >= 2 && tokens[1].starts_with('-');
+        auto at = Decimal(n >= 2 ? tokens[1].substr(end ? 1 : 0) : std::string_view());
+        if (!at || (end && *at == 0))
+            return false;
+        test.nearFrom = end ? NearFrom::End : NearFrom::Offset;
+        test.at = *at;
+    }
+    auto span = n > spanAt ? ReadAnchor(tokens[spanAt], false, false) : std::nullopt;
+    if (!span || span->offset <= 0 || static_cast<std::uint64_t>(span->offset) > kNearLimit)
+        return false;
+    test.span = static_cast<std::uint64_t>(span->offset);
+    return ReadBytes(tokens.subspan(spanAt + 1), test.bytes) && test.bytes.size() <= test.span;
+}
+
+// "xmlns=URI", "ATTR=VALUE" or "ATTR", with %XX escapes in URI and VALUE.
+bool ParseXmlCondition(std::string_view token, StructureTest& test)
+{
+    const std::size_t equals = token.find('=');
+    const std::string_view name = token.substr(0, equals);
+    if (name.empty() || !IsXmlNameStart(name[0]) || !std::all_of(name.begin(), name.end(), IsXmlNameChar))
+        return false;
+    if (equals == std::string_view::npos) {
+        test.attributes.push_back({std::string(name), std::nullopt});
+        return true;
+    }
+    std::vector<std::string> value;
+    const std::string_view written = token.substr(equals + 1);
+    if (!written.empty() && !ReadName(written, false, value))
+        return false;
+    std::string decoded = value.empty() ? std::string() : value.front();
+    if (name == "xmlns") {
+        if (decoded.empty() || test.xmlns)
+            return false;
+        test.xmlns = std::move(decoded);
+    } else {
+        test.attributes.push_back({std::string(name), std::move(decoded)});
+    }
+    return true;
+}
+
 bool ParseInto(std::span<const std::string_view> tokens, MagicForm form, StructureTest& test)
 {
     const std::size_t n = tokens.size();
@@ -243,9 +321,19 @@ bool ParseInto(std::span<const std::string_view> tokens, MagicForm form, Structu
         }
         return true;
     }
-    case MagicForm::XmlRoot:
-        test.nameText = n == 2 ? tokens[1] : std::string_view();
-        return n == 2 && ReadElementName(tokens[1]);
+    case MagicForm::Near:
+        return ParseNear(tokens, test);
+    case MagicForm::XmlRoot: {
+        if (n < 2 || n > 2 + kMostXmlConditions || !ReadElementName(tokens[1]))
+            return false;
+        test.nameText = tokens[1];
+        for (std::string_view token : tokens.subspan(2)) {
+            if (!ParseXmlCondition(token, test))
+                return false;
+            test.conditionText += " " + std::string(token);
+        }
+        return true;
+    }
     case MagicForm::Table: {
         const auto delimiter = std::find_if(std::begin(kDelimiters), std::end(kDelimiters),
                                             [&](const auto& d) { return n == 2 && d.name == tokens[1]; });
@@ -309,9 +397,8 @@ std::string FormatStructureRule(const MagicRule& rule)
     case MagicForm::Classic:
         break;
     case MagicForm::Pointer: {
-        static constexpr const char* kWidthNames[] = {"u16le", "u16be", "u32le", "u32be"};
         const std::string sign = test.displacement > 0 ? "+" : "";
-        const std::string text = "ptr " + std::to_string(test.at) + " " + kWidthNames[static_cast<int>(test.width)] + " "
+        const std::string text = "ptr " + std::to_string(test.at) + " " + WidthName(test.width) + " "
                          + sign + std::to_string(test.displacement) + ":";
         return FormatBytes(test, text);
     }
@@ -341,7 +428,20 @@ std::string FormatStructureRule(const MagicRule& rule)
     case MagicForm::Header:
         return "header " + test.nameText;
     case MagicForm::XmlRoot:
-        return "xmlroot " + test.nameText;
+        return "xmlroot " + test.nameText + test.conditionText;
+    case MagicForm::Near: {
+        std::string text = "near ";
+        switch (test.nearFrom) {
+        case NearFrom::Offset: text += std::to_string(test.at); break;
+        case NearFrom::End: text += "-" + std::to_string(test.at); break;
+        case NearFrom::Pointer:
+            text += "ptr " + std::to_string(test.at) + " " + WidthName(test.width) + " "
+                  + (test.displacement > 0 ? "+" : "") + std::to_string(test.displacement);
+            break;
+        case NearFrom::PeDirectory: text += "pe " + std::string(kPeDirectoryNames[test.at]); break;
+        }
+        return FormatBytes(test, text + " " + std::to_string(test.span) + ":");
+    }
     case MagicForm::Table:
         return std::string("table ") + (test.delimiter == '\t' ? "tab" : std::string(1, test.delimiter));
     case MagicForm::Line:

@@ -4,6 +4,7 @@
 
 #include "compound_file.h"
 #include "inflate_reader.h"
+#include "pe_directory.h"
 #include "text_sample.h"
 #include "zip_directory.h"
 
@@ -19,6 +20,8 @@ struct StructureCache {
     ZipDirectory zip;
     std::optional<StructureStatus> compoundStatus;
     CompoundDirectory compound;
+    std::optional<StructureStatus> peStatus;
+    PeDirectories pe;
 
     // The first bytes of a payload (a gzip or zlib stream, a ZIP member's
     // data), for the few that a file's types ask about.
@@ -40,6 +43,9 @@ struct StructureCache {
     std::optional<TextEncoding> textEncoding;  // empty when the sample is not text
     std::string textView;                      // the head as TextView gives it, for text only
     bool textCut = false;                      // the head ends before the file does
+    // The root element's start tag, read once for all of a set's xmlroot tests.
+    bool xmlRootRead = false;
+    std::optional<XmlStartTag> xmlRoot;
 
     // Forgets the last file; buffers that grew large are given back
     // (structure_test.cpp, beside the tests that fill the cache).

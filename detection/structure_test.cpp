@@ -207,6 +207,87 @@ bool RootNameFits(std::string_view wanted, std::string_view root)
         && EqualIgnoringAsciiCase<char>(wanted, root);
 }
 
+// The root element fits NAME, and the namespace and attributes asked for. With
+// a namespace, NAME is the name after the element's prefix, and the prefix's
+// declaration (or the default one, without a prefix) on the root names it.
+bool RootFits(const StructureTest& test, const XmlStartTag& tag)
+{
+    auto attribute = [&](std::string_view name) -> const std::string* {
+        for (const auto& [have, value] : tag.attributes) {
+            if (have == name)
+                return &value;
+        }
+        return nullptr;
+    };
+    if (test.xmlns) {
+        const std::size_t colon = tag.name.find(':');
+        const std::string_view local = colon == std::string::npos ? tag.name : std::string_view(tag.name).substr(colon + 1);
+        const std::string declaration
+            = colon == std::string::npos ? "xmlns" : "xmlns:" + tag.name.substr(0, colon);
+        const std::string* uri = attribute(declaration);
+        if (!uri || *uri != *test.xmlns || (test.nameText != "*" && local != test.nameText))
+            return false;
+    } else if (!RootNameFits(test.nameText, tag.name)) {
+        return false;
+    }
+    return std::all_of(test.attributes.begin(), test.attributes.end(), [&](const XmlAttributeTest& wanted) {
+        const std::string* value = attribute(wanted.name);
+        return value && (!wanted.value || *value == *wanted.value);
+    });
+}
+
+// A bounded search: BYTES wholly inside a window of `span` bytes from where
+// the rule says, cut to the file. It reads the window and whatever leads to
+// its start (a pointer's number, a PE image's header and section table).
+MagicResult TestNear(const MagicRule& rule, const ByteFetch& fetch, StructureCache& cache, StructureHeld* held)
+{
+    const StructureTest& test = rule.structure;
+    std::int64_t start = 0;
+    switch (test.nearFrom) {
+    case NearFrom::Offset:
+        if (test.at >= fetch.size)
+            return MagicResult::NoMatch;
+        start = static_cast<std::int64_t>(test.at);
+        break;
+    case NearFrom::End:
+        start = static_cast<std::int64_t>(fetch.size) - static_cast<std::int64_t>(test.at);
+        break;
+    case NearFrom::Pointer: {
+        const PointerReading pointer = ReadPointer(fetch, test.at, test.width, 0, 0);
+        if (pointer.status != StructureStatus::Found)
+            return MagicResult::NoMatch;
+        // The number has at most 32 bits and the displacement lies within 2^62 either way.
+        start = static_cast<std::int64_t>(pointer.value) + test.displacement;
+        break;
+    }
+    case NearFrom::PeDirectory:
+        if (!cache.peStatus)
+            cache.peStatus = ReadPeDirectories(fetch, cache.pe);
+        if (*cache.peStatus != StructureStatus::Found || !cache.pe.present[test.at])
+            return MagicResult::NoMatch;
+        start = static_cast<std::int64_t>(cache.pe.offset[test.at]);
+        break;
+    }
+    // What of the window lies before the file's start or past its end is not searched.
+    const std::int64_t end = start + static_cast<std::int64_t>(test.span);
+    const auto from = static_cast<std::uint64_t>(std::max<std::int64_t>(start, 0));
+    const auto to = std::min(static_cast<std::uint64_t>(std::max<std::int64_t>(end, 0)), fetch.size);
+    if (to <= from || to - from < test.bytes.size())
+        return MagicResult::NoMatch;
+    const auto length = static_cast<std::size_t>(to - from);
+    const std::uint8_t* window = fetch.Bytes(from, length);
+    if (!window)
+        return MagicResult::NoMatch;
+    const auto at = FindMasked(test.bytes, {window, length});
+    if (!at)
+        return MagicResult::NoMatch;
+    if (held) {
+        held->offset = from + *at;
+        held->value = from;
+    }
+    return MagicResult::Match;
+}
+
 // Every text form holds only on text; the others then look at its shape.
 MagicResult TestText(const MagicRule& rule, const ByteFetch& fetch, StructureCache& cache, StructureHeld* held)
 {
@@ -224,10 +305,14 @@ MagicResult TestText(const MagicRule& rule, const ByteFetch& fetch, StructureCac
         holds = test.lines ? JsonLinesHolds(view, cache.textCut) : JsonHolds(view, cache.textCut);
         break;
     case MagicForm::XmlRoot: {
-        const auto name = XmlRootName(view);
-        holds = name && RootNameFits(test.nameText, *name);
-        if (name)
-            root = *name;
+        if (!cache.xmlRootRead) {
+            cache.xmlRoot = XmlRootTag(view);
+            cache.xmlRootRead = true;
+        }
+        const std::optional<XmlStartTag>& tag = cache.xmlRoot;
+        holds = tag && RootFits(test, *tag);
+        if (tag)
+            root = tag->name;
         break;
     }
     case MagicForm::Table:
@@ -295,6 +380,7 @@ void StructureCache::Reset()
     ClearKeepingLittle(zip.raw);
     ClearKeepingLittle(zip.entries);
     compoundStatus.reset();
+    peStatus.reset();
     ClearKeepingLittle(compound.sectors);
     ClearKeepingLittle(compound.entries);
     for (Payload& payload : payloads)
@@ -306,6 +392,8 @@ void StructureCache::Reset()
     textEncoding.reset();
     textView.clear();
     textCut = false;
+    xmlRootRead = false;
+    xmlRoot.reset();
 }
 
 MagicResult TestStructure(const MagicRule& rule, const ByteFetch& fetch, StructureCache& cache, StructureHeld* held)
@@ -345,6 +433,8 @@ MagicResult TestStructure(const MagicRule& rule, const ByteFetch& fetch, Structu
     case MagicForm::Gzip:
     case MagicForm::Zlib:
         return TestCompressed(rule, fetch, cache, held);
+    case MagicForm::Near:
+        return TestNear(rule, fetch, cache, held);
     case MagicForm::Text:
     case MagicForm::Json:
     case MagicForm::XmlRoot:

@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // In the order in which they are preferred when several fit a sample.
@@ -86,6 +87,15 @@ bool IsXmlNameChar(char c);
 // The name of the first element after any XML declaration, processing
 // instructions, comments, doctype and white space; empty when there is none.
 std::optional<std::string> XmlRootName(std::string_view view);
+
+// The same element's name with the attributes its start tag carries, in
+// order and as written (no entity is expanded); reading stops at the first
+// one that is not well formed, or at the view's end.
+struct XmlStartTag {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> attributes;
+};
+std::optional<XmlStartTag> XmlRootTag(std::string_view view);
 
 // Whether the first rows (at least 2, at most kTableRows) hold the same number,
 // at least one, of `delimiter` outside double quotes, and at least two columns

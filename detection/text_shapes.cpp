@@ -196,7 +196,46 @@ bool JsonHolds(std::string_view view, bool cut)
     return whole == Json::Ok || (whole == Json::Out && cut);
 }
 
-std::optional<std::string> XmlRootName(std::string_view view)
+namespace {
+
+// The attributes of a start tag, from just after its name up to its '>': as
+// many as are well formed (NAME = "VALUE" or 'VALUE'), values as written.
+void ReadXmlAttributes(std::string_view rest, std::vector<std::pair<std::string, std::string>>& attributes)
+{
+    std::size_t k = 0;
+    auto space = [&] {
+        while (k < rest.size() && MarkupSpace(rest[k]))
+            ++k;
+    };
+    for (;;) {
+        space();
+        if (k == rest.size() || !IsXmlNameStart(rest[k]))
+            return;
+        const std::size_t nameStart = k;
+        while (k < rest.size() && IsXmlNameChar(rest[k]))
+            ++k;
+        const std::string_view name = rest.substr(nameStart, k - nameStart);
+        space();
+        if (k == rest.size() || rest[k] != '=')
+            return;
+        ++k;
+        space();
+        if (k == rest.size() || (rest[k] != '"' && rest[k] != '\''))
+            return;
+        const std::size_t close = rest.find(rest[k], k + 1);
+        if (close == std::string_view::npos)
+            return;
+        const std::string_view value = rest.substr(k + 1, close - k - 1);
+        if (value.find('<') != std::string_view::npos)
+            return;
+        attributes.emplace_back(name, value);
+        k = close + 1;
+    }
+}
+
+} // namespace
+
+std::optional<XmlStartTag> XmlRootTag(std::string_view view)
 {
     std::size_t i = 0;
     for (;;) {
@@ -237,11 +276,19 @@ std::optional<std::string> XmlRootName(std::string_view view)
                 ++k;
             if (k == rest.size() || !(MarkupSpace(rest[k]) || rest[k] == '>' || rest[k] == '/'))
                 return std::nullopt;
-            return std::string(rest.substr(1, k - 1));
+            XmlStartTag tag{std::string(rest.substr(1, k - 1)), {}};
+            ReadXmlAttributes(rest.substr(k), tag.attributes);
+            return tag;
         } else {
             return std::nullopt;
         }
     }
+}
+
+std::optional<std::string> XmlRootName(std::string_view view)
+{
+    auto tag = XmlRootTag(view);
+    return tag ? std::optional<std::string>(std::move(tag->name)) : std::nullopt;
 }
 
 bool TableHolds(std::string_view view, char delimiter, bool cut)

@@ -26,6 +26,20 @@ def doc(types):
     return b'<?xml version="1.0"?>\n<dat>\n<types>\n' + b"\n".join(types) + b"\n</types>\n</dat>\n"
 
 
+def pe_with_export(data):
+    """A PE32+ header at 64 with one section mapping address 0x1000 to offset 0x200, where the
+    export directory (and `data`) lies."""
+    image = bytearray(0x200 + len(data))
+    image[0:2] = b"MZ"
+    struct.pack_into("<I", image, 60, 64)
+    struct.pack_into("<4sHHIIIHH", image, 64, b"PE\0\0", 0x8664, 1, 0, 0, 0, 240, 0x2022)
+    struct.pack_into("<HI", image, 88, 0x20B, 0)
+    struct.pack_into("<III", image, 88 + 108, 16, 0x1000, len(data))
+    struct.pack_into("<8sIIII", image, 88 + 240, b".edata", len(data), 0x1000, len(data), 0x200)
+    image[0x200:] = data
+    return bytes(image)
+
+
 def bytes_for(magic):
     """Bytes on which a magic text holds, for the simple texts of the set."""
     tokens = magic.split(" ")
@@ -37,7 +51,10 @@ def bytes_for(magic):
         tokens = tokens[1:]
         if offset < 0 or offset > 64:
             return None
-    body = bytes(0 if t == "??" else int(t, 16) & 0xFF for t in tokens)
+    try:
+        body = bytes(0 if t == "??" else int(t, 16) & 0xFF for t in tokens)
+    except ValueError:  # a new form's keyword
+        return None
     return b"\0" * offset + body + b"\0"
 
 
@@ -149,7 +166,11 @@ def main():
                                        ("ptr 0 u16le +2: 4D&FF", b"\x00\x00\x00\x00M"),
                                        ("zip a 0: 78", open(os.path.join(HERE, "corpus", "zip", "archive-2"), "rb").read()),
                                        ("ole Workbook", compound(["Workbook"])),
-                                       ("oleclsid 00020906-0000-0000-0000-000000000000", compound([]))]):
+                                       ("oleclsid 00020906-0000-0000-0000-000000000000", compound([])),
+                                       ("near 0 64: 41 42", b"..AB"), ("near -4 4: 5A", b"....Z"),
+                                       ("near ptr 0 u16le -2 16: 4D", b"\x04\x00M"),
+                                       ("near pe export 64: 2E 61", pe_with_export(b"a.acm\0")),
+                                       ("xmlroot svg xmlns=urn:x v", b'<s:svg xmlns:s="urn:x" v="1"/>')]):
         put("magic", "form-%d" % i, magic.encode() + b"\0" + bytes([0, 0]) + data)
 
     # Escaping seeds: names a terminal or a JSON reader could trip on.

@@ -1,4 +1,4 @@
-// The structure tests of <magic> (ptr, zip, ole, oleclsid, gzip, zlib): the
+// The structure tests of <magic> (ptr, zip, ole, oleclsid, gzip, zlib, near): the
 // matcher parses them; here we say what an author got wrong in one.
 #include "checks.h"
 
@@ -24,9 +24,14 @@ const char* Usage(MagicForm form)
     case MagicForm::OleClsid: return "oleclsid 00020906-0000-0000-C000-000000000046";
     case MagicForm::Gzip: return "gzip N: BYTES... or gzip ?: BYTES...";
     case MagicForm::Zlib: return "zlib AT N: BYTES... or zlib AT ?: BYTES...";
+    case MagicForm::Near:
+        return "near N SPAN: BYTES..., near -N SPAN: BYTES..., near ptr AT WIDTH DISP SPAN: BYTES... or near pe "
+               "export|import|resource SPAN: BYTES... (SPAN from 1 to 1048576, at least as long as BYTES)";
     case MagicForm::Text: return "text, or text ENC (ascii, utf-8, utf-16le, utf-16be, shift_jis, euc-jp or iso-2022-jp)";
     case MagicForm::Json: return "json, or json lines";
-    case MagicForm::XmlRoot: return "xmlroot NAME (an XML element name, or * for any)";
+    case MagicForm::XmlRoot:
+        return "xmlroot NAME (an XML element name, or * for any), then up to four of xmlns=URI, ATTR=VALUE and "
+               "ATTR (%XX escapes a byte)";
     case MagicForm::Table: return "table , or table ; or table tab";
     case MagicForm::Line: return "line TEXT (%XX escapes a byte, %20 a space)";
     case MagicForm::Header: return "header NAME... (one to eight field names, without colons)";
@@ -171,6 +176,11 @@ void CheckStructureMagic(std::string_view text, MagicForm form, int line, Findin
             Report(findings, line, "only the first 65536 bytes of the payload are inflated: this test never "
                                    "matches");
         break;
+    case MagicForm::XmlRoot:
+        if (test.xmlns && test.nameText.find(':') != std::string::npos)
+            Report(findings, line, "with xmlns=, NAME is the name after the root's prefix and holds no colon: "
+                                   "this test never matches");
+        break;
     case MagicForm::Line: {
         if (test.namePieces.front().size() > kTextHead)
             Report(findings, line, "line compares within the first 65536 bytes of text: this test never matches");
@@ -178,9 +188,9 @@ void CheckStructureMagic(std::string_view text, MagicForm form, int line, Findin
     }
     case MagicForm::Classic:
     case MagicForm::OleClsid:
+    case MagicForm::Near:
     case MagicForm::Text:
     case MagicForm::Json:
-    case MagicForm::XmlRoot:
     case MagicForm::Table:
     case MagicForm::Header:
     case MagicForm::Yaml:

@@ -623,6 +623,32 @@ def make_thm(out):
                 + struct.pack("<HI", 2, 5) + bytes(20))
 
 
+def dng(order):
+    """A raw image's TIFF header and first directory in byte ORDER ("<" or ">"): twenty entries in
+    tag order, the DNG version (C612, four bytes 1 4 0 0) among the last, then a strip of pixels."""
+    tags = [(0xFE, 4, 1, 0), (0x100, 4, 1, 8), (0x101, 4, 1, 8), (0x102, 3, 1, 16), (0x103, 3, 1, 1),
+            (0x106, 3, 1, 32803), (0x10F, 2, 4, 0x6E6F43), (0x110, 2, 4, 0x6E6F43), (0x111, 4, 1, 0),
+            (0x112, 3, 1, 1), (0x115, 3, 1, 1), (0x116, 4, 1, 8), (0x117, 4, 1, 128), (0x11C, 3, 1, 1),
+            (0x131, 2, 4, 0x7A7978), (0x828D, 3, 2, 0x00020002), (0x828E, 1, 4, 0x02010100),
+            (0xC612, 1, 4, 0x00000401 if order == "<" else 0x01040000), (0xC613, 1, 4, 0x00000401 if order == "<" else 0x01040000),
+            (0xC614, 2, 4, 0x616D61)]
+    directory = struct.pack(order + "H", len(tags))
+    pixels_at = 8 + 2 + 12 * len(tags) + 4
+    for tag, kind, count, value in tags:
+        if tag == 0x111:
+            value = pixels_at
+        if kind == 3 and count == 1:
+            directory += struct.pack(order + "HHIHH", tag, kind, count, value, 0)
+        else:
+            directory += struct.pack(order + "HHII", tag, kind, count, value)
+    head = (b"II*\0" if order == "<" else b"MM\0*") + struct.pack(order + "I", 8)
+    return head + directory + b"\0\0\0\0" + bytes(128)
+
+
+item("raw-le", "dng")(lambda out: open(out, "wb").write(dng("<")))
+item("raw-be", "dng")(lambda out: open(out, "wb").write(dng(">")))
+
+
 @item("song", "mmpz")
 def make_mmpz(out):
     # Qt's qCompress, as LMMS saves a project: the length of the text, then zlib.
@@ -1667,6 +1693,14 @@ TEXT_SAMPLES = [
                                  '</graphml>')),
     ("grid", "vtu", xml_doc('<VTKFile type="UnstructuredGrid" version="0.1"><UnstructuredGrid/></VTKFile>')),
     ("captions", "scc", text("Scenarist_SCC V1.0\n\n00:00:00:00\t9420 9420\n")),
+    # XML that only names another dialect: it is what its root element says.
+    ("feed-writer", "xsl", xml_doc('<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">'
+                                   '<xsl:template match="/"><rss version="2.0"><channel/></rss></xsl:template>'
+                                   '</xsl:stylesheet>')),
+    ("inline-svg", "xhtml", xml_doc('<html xmlns="http://www.w3.org/1999/xhtml"><body><p>x</p>'
+                                    '<svg xmlns="http://www.w3.org/2000/svg" width="1"/></body></html>')),
+    ("pom-svg-comment", "xml", xml_doc('<project xmlns="http://maven.apache.org/POM/4.0.0"><!-- <svg> icons -->'
+                                       '<modelVersion>4.0.0</modelVersion></project>')),
 ]
 
 for _name, _ext, _make in TEXT_SAMPLES:
@@ -2168,7 +2202,9 @@ for _name, _ext, _make in STRUCTURE_TEXT:
 DOS_STUB = bytes.fromhex("0e1fba0e00b409cd21b8014ccd21") + b"This program cannot be run in DOS mode.\r\r\n$"
 
 
-def pe_image(lfanew, characteristics, subsystem, plus=True, data=b"", entry=0x1000):
+def pe_image(lfanew, characteristics, subsystem, plus=True, data=b"", entry=0x1000, directory=None):
+    """DATA follows a RET at the start of the one section; DIRECTORY (0 exports, 2 resources), when
+    given, is the data directory that points at it."""
     dos = bytearray(lfanew)
     dos[0:2] = b"MZ"
     struct.pack_into("<HHHHHHHHH", dos, 2, 0x90, 3, 0, 4, 0, 0xFFFF, 0, 0xB8, 0)
@@ -2198,6 +2234,8 @@ def pe_image(lfanew, characteristics, subsystem, plus=True, data=b"", entry=0x10
     struct.pack_into("<IIII", opt, 52, 0, 0x2000, headers, 0)
     struct.pack_into("<HH", opt, 68, subsystem, 0x8160)
     struct.pack_into("<I", opt, 108 if plus else 92, 16)
+    if directory is not None:
+        struct.pack_into("<II", opt, (112 if plus else 96) + 8 * directory, 0x1001, len(data))
     section = struct.pack("<8sIIIIIIHHI", b".text", len(body), 0x1000, len(body), headers, 0, 0, 0, 0, 0x60000020)
     image = bytes(dos) + b"PE\0\0" + coff + bytes(opt) + section
     return image.ljust(headers, b"\0") + body
@@ -2217,12 +2255,12 @@ for _n, _offset in enumerate(LINKER_OFFSETS):
 # A type library is a DLL of resources alone, with no entry point; a library with code that
 # also carries one is a DLL.
 TYPELIB = "TYPELIB".encode("utf-16-le") + b"\0\0MSFT\x02\x00\x01\x00"
-item("pe-resource-only", "tlb")(lambda out: open(out, "wb").write(pe_image(0x80, 0x2102, 2, False, TYPELIB, 0)))
-item("pe-with-typelib", "dll")(lambda out: open(out, "wb").write(pe_image(0x80, 0x2022, 2, True, TYPELIB)))
+item("pe-resource-only", "tlb")(lambda out: open(out, "wb").write(pe_image(0x80, 0x2102, 2, False, TYPELIB, 0, directory=2)))
+item("pe-with-typelib", "dll")(lambda out: open(out, "wb").write(pe_image(0x80, 0x2022, 2, True, TYPELIB, directory=2)))
 # An ActiveX control's export directory: its own name, then its first export (sorted, so a
 # DLLGetDocumentation comes before DllCanUnloadNow).
 item("pe-ocx-documented", "ocx")(lambda out: open(out, "wb").write(
-    pe_image(0x80, 0x2022, 2, data=b"script.ocx\0DLLGetDocumentation\0DllCanUnloadNow\0")))
+    pe_image(0x80, 0x2022, 2, data=b"script.ocx\0DLLGetDocumentation\0DllCanUnloadNow\0", directory=0)))
 # A library whose data names a driver is still a library.
 item("pe-dll-naming-null.sys", "dll")(lambda out: open(out, "wb").write(
     pe_image(0xF0, 0x2022, 2, data=b"\\\\.\\null.sys\0null.sys\0")))

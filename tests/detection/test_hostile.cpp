@@ -346,6 +346,41 @@ TEST(HostileInput, CompoundFilesWithBrokenChains)
     EXPECT_EQ(TestIn("ole Last", MakeCompound({9, crowd, std::string(16, '\0'), ""})), MagicResult::Match);
 }
 
+TEST(HostileInput, ANearSearchReadsItsWindowAndNoMore)
+{
+    // A gigabyte whose pointers lead anywhere: at 60 into the middle of it, at
+    // 4 past its end; a PE header there whose section table claims 65535
+    // sections, then one whose sections map addresses past the file.
+    std::string header("PE\0\0\x64\x86\xFF\xFF", 8);
+    header.resize(24 + 240, '\0');
+    header.replace(20, 2, std::string("\xF0\x00", 2));
+    header.replace(24, 2, std::string("\x0B\x02", 2));
+    VirtualFile file{1u << 30, {{0, "MZ"}, {4, "\xFF\xFF\xFF\xFF"}, {60, std::string("\x00\x00\x00\x20", 4)},
+                               {0x20000000, header}}, {}, 0};
+    StructureCache cache;
+    const ByteFetch fetch = FetchFrom(file);
+    for (const char* magic : {"near 0 1048576: 01 02", "near -1048576 1048576: 01 02", "near ptr 60 u32le -16 1048576: 01",
+                              "near ptr 4 u32le 0 16: 00", "near pe export 1048576: 00", "near pe resource 16: 00"}) {
+        const std::uint64_t before = file.bytesRead;
+        EXPECT_EQ(TestStructure(ParseMagicRule(magic), fetch, cache), MagicResult::NoMatch) << magic;
+        EXPECT_LE(file.bytesRead - before, (1u << 20) + 4096) << magic;
+    }
+    // One section, mapping the export directory's address to a raw offset past the end.
+    std::string lying = header;
+    lying.replace(6, 2, std::string("\x01\x00", 2));
+    Set32(lying, 24 + 108, 16);
+    Set32(lying, 24 + 112, 0x1000);
+    std::string section(40, '\0');
+    Set32(section, 12, 0x1000);
+    Set32(section, 16, 0x1000);
+    Set32(section, 20, 0xFFFFF000);
+    VirtualFile past{1u << 30, {{0, "MZ"}, {60, std::string("\x00\x00\x00\x20", 4)}, {0x20000000, lying + section}},
+                     {}, 0};
+    StructureCache pastCache;
+    EXPECT_EQ(TestStructure(ParseMagicRule("near pe export 16: 00"), FetchFrom(past), pastCache), MagicResult::NoMatch);
+    EXPECT_LT(past.bytesRead, 8192u);
+}
+
 TEST(HostileInput, ALargeFileIsDecidedFromAFewOfItsBytes)
 {
     // A gigabyte that holds nothing but a compound file's signature and a

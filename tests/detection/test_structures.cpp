@@ -47,7 +47,86 @@ std::string Executable(std::uint32_t header)
     return file;
 }
 
+// A PE32+ image with one section that maps address 0x1000 to file offset
+// 0x200, and `data` there; directory `directory` (0 export, 2 resource) points
+// at the data.
+std::string PeWithDirectory(int directory, const std::string& data)
+{
+    std::string file = Executable(0x80);
+    file.resize(0x200 + data.size() + 0x40, '\0');
+    file.replace(0x80 + 4 + 16, 2, std::string("\xF0\x00", 2));  // the optional header's size
+    file.replace(0x80 + 4 + 2, 2, std::string("\x01\x00", 2));   // one section
+    file.replace(0x98, 2, std::string("\x0B\x02", 2));            // PE32+
+    Set32(file, 0x98 + 108, 16);
+    Set32(file, 0x98 + 112 + 8 * directory, 0x1010);
+    Set32(file, 0x98 + 112 + 8 * directory + 4, static_cast<std::uint32_t>(data.size()));
+    const std::size_t section = 0x98 + 0xF0;
+    Set32(file, section + 8, static_cast<std::uint32_t>(data.size() + 0x40));
+    Set32(file, section + 12, 0x1000);
+    Set32(file, section + 16, static_cast<std::uint32_t>(data.size() + 0x40));
+    Set32(file, section + 20, 0x200);
+    file.replace(0x210, data.size(), data);
+    return file;
+}
+
 } // namespace
+
+TEST(NearForm, ReadWrittenAndShown)
+{
+    const std::pair<const char*, const char*> valid[] = {
+        {"near 0 4096: 41 42", "near 0 4096: 41 42"},
+        {"near -1024 1024: 47 ?? 4c&4C", "near -1024 1024: 47 ?? 4C&4C"},
+        {"near ptr 4 u32le +2 4096: 12 C6", "near ptr 4 u32le +2 4096: 12 C6"},
+        {"near ptr 40 u32le -4096 4096: 00", "near ptr 40 u32le -4096 4096: 00"},
+        {"near ptr 4 u32be 0 1: 00", "near ptr 4 u32be 0 1: 00"},
+        {"near pe export 4096: 2E", "near pe export 4096: 2E"},
+        {"near pe resource 1048576: 54 00", "near pe resource 1048576: 54 00"},
+    };
+    for (const auto& [text, canonical] : valid) {
+        const MagicRule rule = ParseMagicRule(text);
+        EXPECT_TRUE(rule.valid) << text;
+        EXPECT_EQ(FormatMagicRule(rule), canonical);
+        EXPECT_FALSE(ParseClassicMagicRule(text).valid) << text;
+    }
+    // Every window has a length from 1 byte to 1 MiB that holds BYTES.
+    for (const char* text : {"near", "near 0", "near 0 4096:", "near 0 4096 41", "near 0: 41", "near 0 0: 41",
+                             "near 0 1048577: 41", "near 0 1: 41 42", "near -0 16: 41", "near +4 16: 41",
+                             "near 0x10 16: 41", "near ?: 41", "near 0 ?: 41", "near ptr 4 u32le 4096: 41",
+                             "near ptr 4 u64le 0 4096: 41", "near ptr 4 u32le +2: 41", "near pe 4096: 41",
+                             "near pe exports 4096: 41", "near pe export 16: 414", "near 0  16: 41"}) {
+        EXPECT_FALSE(ParseMagicRule(text).valid) << text;
+        EXPECT_FALSE(ParseClassicMagicRule(text).valid) << text;
+    }
+}
+
+TEST(NearForm, FindsBytesWithinTheWindowAlone)
+{
+    // "XY" at 100 and "ZZ" at 900 of 1000 bytes; the number at 4 is 90.
+    std::string file(1000, '.');
+    file.replace(100, 2, "XY");
+    file.replace(900, 2, "ZZ");
+    Set32(file, 4, 90);
+    ExpectCases(file, {{"near 0 102: 58 59", true}, {"near 0 101: 58 59", false}, {"near 100 2: 58 59", true},
+                       {"near 101 4096: 58 59", false}, {"near 1000 16: 2E", false}, {"near -100 100: 5A 5A", true},
+                       {"near -99 4096: 5A 5A", false}, {"near -5000 4001: 2E", true}, {"near -5000 4000: 2E", false},
+                       {"near -5000 4102: 58 59", true}, {"near -5000 4101: 58 59", false},
+                       {"near ptr 4 u32le +10 2: 58 59", true}, {"near ptr 4 u32le +11 4096: 58 59", false},
+                       {"near ptr 4 u32le -200 212: 58 59", true}, {"near ptr 4 u32le -200 211: 58 59", false},
+                       {"near ptr 4 u32be 0 4096: 58 59", false}, {"near ptr 998 u32le 0 16: 2E", false},
+                       {"near pe export 4096: 58 59", false}});
+    StructureHeld held;
+    ASSERT_EQ(TestText("near ptr 4 u32le 0 64: 58 59", file, &held), MagicResult::Match);
+    EXPECT_EQ(held.value, 90u);
+    EXPECT_EQ(held.offset, 100u);
+
+    // A PE image's directories, where its section table maps their addresses.
+    const std::string exports = PeWithDirectory(0, std::string(40, '\0') + std::string("codec.acm\0DriverProc\0", 21));
+    ExpectCases(exports, {{"near pe export 64: 2E 61 63 6D 00 44", true}, {"near pe export 48: 2E 61 63 6D", false},
+                          {"near pe resource 4096: 2E 61 63 6D", false}, {"near 0 512: 2E 61 63 6D", false}});
+    const std::string resources = PeWithDirectory(2, std::string(16, '\0') + std::string("T\0Y\0P\0E\0", 8));
+    ExpectCases(resources, {{"near pe resource 24: 54 00 59 00 50 00 45 00", true},
+                            {"near pe export 4096: 54 00", false}});
+}
 
 TEST(PointerForm, ReadsWhereTheNumberPoints)
 {

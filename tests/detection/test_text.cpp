@@ -152,6 +152,8 @@ TEST(TextForms, ReadWrittenAndShown)
     const std::pair<const char*, const char*> valid[] = {
         {"text", "text"}, {"text shift_jis", "text shift_jis"}, {"json", "json"}, {"xmlroot svg:svg", "xmlroot svg:svg"},
         {"xmlroot *", "xmlroot *"}, {"table ,", "table ,"}, {"table tab", "table tab"},
+        {"xmlroot svg xmlns=http://www.w3.org/2000/svg", "xmlroot svg xmlns=http://www.w3.org/2000/svg"},
+        {"xmlroot rss version", "xmlroot rss version"}, {"xmlroot a b=%20c d= e", "xmlroot a b=%20c d= e"},
         {"line WEBVTT", "line WEBVTT"}, {"line Windows%20Registry", "line Windows%20Registry"},
         {"json lines", "json lines"}, {"header From Message-ID", "header From Message-ID"}, {"yaml", "yaml"},
         {"ini", "ini"},
@@ -164,7 +166,9 @@ TEST(TextForms, ReadWrittenAndShown)
     }
     for (const char* text : {"text sjis", "text utf-8 ascii", "text  ", "json x", "xmlroot", "xmlroot 1a", "xmlroot a>b",
                              "table", "table |", "table , ;", "line", "line a%2", "line a b", "Text", "json line",
-                             "json lines x", "header", "header From:", "header a b c d e f g h i", "yaml x", "ini x"}) {
+                             "json lines x", "header", "header From:", "header a b c d e f g h i", "yaml x", "ini x",
+                             "xmlroot a xmlns=", "xmlroot a xmlns=x xmlns=y", "xmlroot a 1b", "xmlroot a b=%2",
+                             "xmlroot a b c d e f", "xmlroot a  b"}) {
         EXPECT_FALSE(ParseMagicRule(text).valid) << text;
         EXPECT_FALSE(ParseClassicMagicRule(text).valid) << text;
     }
@@ -199,6 +203,21 @@ TEST(TextForms, ShapesOfText)
         {"xmlroot *", "text <b>", false},
         {"xmlroot *", "<!-- never closed", false},
         {"xmlroot feed", Utf16(u"<feed>", true), true},
+        // A namespace names the root's own; attributes are the root's own.
+        {"xmlroot svg xmlns=http://www.w3.org/2000/svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"1\">", true},
+        {"xmlroot svg xmlns=http://www.w3.org/2000/svg", "<s:svg\n  xmlns:s = 'http://www.w3.org/2000/svg'>", true},
+        {"xmlroot svg xmlns=http://www.w3.org/2000/svg", "<s:svg xmlns=\"http://www.w3.org/2000/svg\">", false},
+        {"xmlroot svg xmlns=http://www.w3.org/2000/svg", "<svg>", false},
+        {"xmlroot svg xmlns=http://www.w3.org/2000/svg",
+         "<html xmlns=\"http://www.w3.org/1999/xhtml\"><body><svg xmlns=\"http://www.w3.org/2000/svg\"/>", false},
+        {"xmlroot * xmlns=urn:x", "<a:b xmlns:a=\"urn:x\">", true},
+        {"xmlroot rss version", "<rss version=\"2.0\">", true},
+        {"xmlroot rss version", "<rss>\n<channel version=\"2.0\">", false},
+        {"xmlroot rss version", "<xsl:stylesheet version=\"1.0\"><rss version=\"2.0\">", false},
+        {"xmlroot lmms-project type=song", "<!DOCTYPE lmms-project>\n<lmms-project version=\"1.0\" type=\"song\">", true},
+        {"xmlroot lmms-project type=song", "<lmms-project type=\"songs\">", false},
+        {"xmlroot lmms-project type=song", "<lmms-project broken type=\"song\">", false},
+        {"xmlroot a b=x%20y", "<a b=\"x y\"/>", true},
         {"table ,", "a,b,\"c,d\"\n1,2,\"say \"\"hi\"\"\"\r\n3,4,5", true},
         {"table ,", "a,b\n\"multi\nline\",x\n", true},
         {"table ,", "a,b\n1,2,3\n", false},

@@ -406,6 +406,10 @@ TEST(LintMagic, ChecksTheStructureForms)
         {"gzip ?: 01&amp;01 02&amp;01 03&amp;01", "masked bytes \"02&01\" and \"03&01\""},
         {"zlib 0 0: 78&amp;F0", "masked byte \"78&F0\""},
         {"zlib 0 0: 70&amp;F0 ??", nullptr},
+        {"near pe export 4096: 2E", nullptr},
+        {"near 0 2000000: 41", "near test is malformed"},
+        {"xmlroot svg xmlns=http://www.w3.org/2000/svg version", nullptr},
+        {"xmlroot s:svg xmlns=urn:x", "holds no colon"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.magic);
