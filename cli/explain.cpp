@@ -32,6 +32,8 @@ std::string Held(const PatternHeld& held)
     case MagicForm::Gzip:
     case MagicForm::Zlib:
         return inData + " of the payload";
+    case MagicForm::NonText:
+        return "no text";
     case MagicForm::Text:
     case MagicForm::Json:
     case MagicForm::Table:
@@ -56,6 +58,7 @@ const char* Kind(const MagicRule& rule)
     case MagicForm::OleClsid: return "oleclsid";
     case MagicForm::Gzip: return "gzip";
     case MagicForm::Zlib: return "zlib";
+    case MagicForm::NonText: return "nontext";
     case MagicForm::Text: return "text";
     case MagicForm::Json: return "json";
     case MagicForm::XmlRoot: return "xmlroot";

@@ -46,6 +46,7 @@ enum class MagicForm : std::uint8_t {
     OleClsid,   // oleclsid GUID
     Gzip,       // gzip ANCHOR BYTES...
     Zlib,       // zlib AT ANCHOR BYTES...
+    NonText,    // nontext: the sample the text forms read is no text
     Text,       // text [ENC]
     Json,       // json [lines]
     XmlRoot,    // xmlroot NAME
@@ -162,7 +163,8 @@ struct ByteTokenReading {
 ByteTokenReading ReadByteTokenExtent(std::string_view token);
 
 // Reads a <magic> text: a new form when its first token is one of the
-// keywords (ptr, zip, ole, oleclsid, gzip, zlib, text, json, xmlroot, table, line), a classic one otherwise.
+// keywords (ptr, zip, ole, oleclsid, gzip, zlib, nontext, text, json, xmlroot, table, line, header, yaml,
+// ini), a classic one otherwise.
 MagicRule ParseMagicRule(std::string_view text);
 
 // The classic reading alone, as a reader that knows no new forms reads any

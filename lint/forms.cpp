@@ -23,6 +23,7 @@ const char* Usage(MagicForm form)
     case MagicForm::OleClsid: return "oleclsid 00020906-0000-0000-C000-000000000046";
     case MagicForm::Gzip: return "gzip N: BYTES... or gzip ?: BYTES...";
     case MagicForm::Zlib: return "zlib AT N: BYTES... or zlib AT ?: BYTES...";
+    case MagicForm::NonText: return "nontext, alone";
     case MagicForm::Text: return "text, or text ENC (ascii, utf-8, utf-16le, utf-16be, shift_jis, euc-jp or iso-2022-jp)";
     case MagicForm::Json: return "json, or json lines";
     case MagicForm::XmlRoot: return "xmlroot NAME (an XML element name, or * for any)";
@@ -90,6 +91,7 @@ void CheckStructureMagic(std::string_view text, MagicForm form, int line, Findin
     }
     case MagicForm::Classic:
     case MagicForm::OleClsid:
+    case MagicForm::NonText:
     case MagicForm::Text:
     case MagicForm::Json:
     case MagicForm::XmlRoot:

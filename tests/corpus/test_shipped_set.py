@@ -89,7 +89,7 @@ class ShippedSignatureSet(unittest.TestCase):
                 tokens = m.split(" ")
                 if tokens[0] not in NEW_FORMS or tokens[0] in TEXT_FORMS:
                     continue
-                start = {"ptr": 4, "zip": 3, "ole": 2, "oleclsid": 2, "gzip": 2, "zlib": 3}[tokens[0]]
+                start = {"ptr": 4, "zip": 3, "ole": 2, "oleclsid": 2, "gzip": 2, "zlib": 3, "nontext": 1}[tokens[0]]
                 with self.subTest(magic=m):
                     self.assertTrue(all(byte.match(b) for b in tokens[start:]))
 
@@ -119,7 +119,7 @@ class ShippedSignatureSet(unittest.TestCase):
 
 
 TEXT_FORMS = ("text", "json", "xmlroot", "table", "line", "header", "yaml", "ini")
-NEW_FORMS = ("ptr", "zip", "ole", "oleclsid", "gzip", "zlib") + TEXT_FORMS
+NEW_FORMS = ("ptr", "zip", "ole", "oleclsid", "gzip", "zlib", "nontext") + TEXT_FORMS
 
 
 def is_text_type(t):
