@@ -23,9 +23,14 @@ std::vector<LintFinding> LintText(std::string_view text)
     return std::move(result.findings);
 }
 
-std::vector<LintFinding> LintTypes(std::string_view types)
+// Most cases write printable bytes for brevity, which a note could hold too;
+// that warning is left out unless asked for, and has its own test.
+std::vector<LintFinding> LintTypes(std::string_view types, bool textWarnings = false)
 {
-    return LintText("<?xml version=\"1.0\"?>\n<dat>\n<types>\n" + std::string(types) + "\n</types>\n</dat>\n");
+    auto findings = LintText("<?xml version=\"1.0\"?>\n<dat>\n<types>\n" + std::string(types) + "\n</types>\n</dat>\n");
+    if (!textWarnings)
+        std::erase_if(findings, [](const LintFinding& f) { return f.message.find("could name a text file") != std::string::npos; });
+    return findings;
 }
 
 std::string Dump(const std::vector<LintFinding>& findings)
@@ -222,6 +227,29 @@ TEST(LintMagic, ReportsNegativeOffsetShorterThanItsPattern)
     const auto findings = LintTypes(TypeWith("-1: 55 AA") + "\n" + TypeWith("-2: 55 AA") + "\n" + TypeWith("-4: 55 AA"));
     EXPECT_TRUE(Has(findings, kFirst, "offset -1 with 2 tokens after it never matches"));
     EXPECT_EQ(findings.size(), 1u) << Dump(findings);
+}
+
+TEST(LintType, ReportsTypeThatANoteCouldSatisfy)
+{
+    const struct {
+        const char* magics;
+        bool warned;
+    } cases[] = {
+        {"<magic>49 44 33</magic>", true},
+        {"<magic>49 44 33 03 00</magic>", false},
+        {"<magic>4D 5A</magic><magic>ptr 60 u32le 0: 4E 45</magic>", true},
+        {"<magic>4D 5A</magic><magic>ptr 60 u32le 0: 50 45 00 00</magic>", false},
+        {"<magic>73 6F 6C 69 64 20</magic><magic>nontext</magic>", false},
+        {"<magic>73 6F 6C 69 64 20</magic><magic>text</magic>", false},
+        {"<magic>3C 3F 78 6D 6C 20</magic><magic>?: 3C 73 76 67</magic><magic>00</magic>", true},
+        {"<magic>50 4B 03 04</magic><magic>zip mimetype</magic>", false},
+    };
+    for (const auto& c : cases) {
+        const auto findings = LintTypes(std::string("<type>") + c.magics + "<title>Kind</title><ext>.k</ext></type>", true);
+        EXPECT_EQ(Has(findings, kFirst, "type \"Kind\" could name a text file"), c.warned)
+            << c.magics << "\n" << Dump(findings);
+        EXPECT_EQ(findings.size(), c.warned ? 1u : 0u) << Dump(findings);
+    }
 }
 
 TEST(LintShadowing, ReportsTypeThatAnEarlierTypeAlwaysWins)
