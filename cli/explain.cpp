@@ -34,6 +34,8 @@ std::string Held(const PatternHeld& held)
         return inData + " of the payload";
     case MagicForm::Near:
         return "window from offset " + std::to_string(held.value) + ", found at offset " + offset;
+    case MagicForm::NonText:
+        return "no text";
     case MagicForm::Text:
     case MagicForm::Json:
     case MagicForm::Table:
@@ -59,6 +61,7 @@ const char* Kind(const MagicRule& rule)
     case MagicForm::Gzip: return "gzip";
     case MagicForm::Zlib: return "zlib";
     case MagicForm::Near: return "near";
+    case MagicForm::NonText: return "nontext";
     case MagicForm::Text: return "text";
     case MagicForm::Json: return "json";
     case MagicForm::XmlRoot: return "xmlroot";

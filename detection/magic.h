@@ -47,6 +47,7 @@ enum class MagicForm : std::uint8_t {
     Gzip,       // gzip ANCHOR BYTES...
     Zlib,       // zlib AT ANCHOR BYTES...
     Near,       // near FROM SPAN: BYTES...
+    NonText,    // nontext: the sample the text forms read is no text
     Text,       // text [ENC]
     Json,       // json [lines]
     XmlRoot,    // xmlroot NAME [xmlns=URI] [ATTR[=VALUE]]...
@@ -182,7 +183,7 @@ struct ByteTokenReading {
 ByteTokenReading ReadByteTokenExtent(std::string_view token);
 
 // Reads a <magic> text: a new form when its first token is one of the
-// keywords (ptr, zip, ole, oleclsid, gzip, zlib, near, text, json, xmlroot, table, line, header, yaml,
+// keywords (ptr, zip, ole, oleclsid, gzip, zlib, near, nontext, text, json, xmlroot, table, line, header, yaml,
 // ini), a classic one otherwise.
 MagicRule ParseMagicRule(std::string_view text);
 

@@ -14,6 +14,7 @@ constexpr struct {
 } kKeywords[] = {
     {"ptr", MagicForm::Pointer}, {"zip", MagicForm::ZipMember}, {"ole", MagicForm::OleEntry},
     {"oleclsid", MagicForm::OleClsid}, {"gzip", MagicForm::Gzip}, {"zlib", MagicForm::Zlib}, {"near", MagicForm::Near},
+    {"nontext", MagicForm::NonText},
     {"text", MagicForm::Text}, {"json", MagicForm::Json}, {"xmlroot", MagicForm::XmlRoot},
     {"table", MagicForm::Table}, {"line", MagicForm::Line}, {"header", MagicForm::Header},
     {"yaml", MagicForm::Yaml}, {"ini", MagicForm::Ini},
@@ -305,6 +306,7 @@ bool ParseInto(std::span<const std::string_view> tokens, MagicForm form, Structu
     case MagicForm::Json:
         test.lines = n == 2 && tokens[1] == "lines";
         return n == 1 || test.lines;
+    case MagicForm::NonText:
     case MagicForm::Yaml:
     case MagicForm::Ini:
         return n == 1;
@@ -417,6 +419,8 @@ std::string FormatStructureRule(const MagicRule& rule)
         return FormatBytes(test, "gzip" + anchor);
     case MagicForm::Zlib:
         return FormatBytes(test, "zlib " + std::to_string(test.at) + anchor);
+    case MagicForm::NonText:
+        return "nontext";
     case MagicForm::Text:
         return test.encoding ? "text " + std::string(TextEncodingKeyword(*test.encoding)) : "text";
     case MagicForm::Json:

@@ -2,6 +2,8 @@
 #include "platform_file.h"
 #include "signature_xml.h"
 
+#include <algorithm>
+
 namespace {
 
 // The value of encoding="..." in the document's XML declaration, if it has one.
@@ -65,6 +67,55 @@ bool IsTextType(const SignatureType& type)
             return true;
     }
     return false;
+}
+
+bool TextCanHold(const MagicRule& rule)
+{
+    if (!rule.valid)
+        return false;
+    // A masked byte holds on text when one byte that plain text allows fits it.
+    const auto maskedFits = [](const MaskedByte& b) {
+        for (unsigned c = 0; c < 0x80; ++c) {
+            if (IsPlainTextByte(static_cast<std::uint8_t>(c)) && (c & b.mask) == b.value)
+                return true;
+        }
+        return false;
+    };
+    switch (rule.form) {
+    case MagicForm::Classic:
+        return std::all_of(rule.pattern.begin(), rule.pattern.end(),
+                           [](const PatternByte& b) { return b.wildcard || IsPlainTextByte(b.value); });
+    case MagicForm::Pointer:
+        return std::all_of(rule.structure.bytes.begin(), rule.structure.bytes.end(), maskedFits);
+    case MagicForm::ZipMember:
+    case MagicForm::OleEntry:
+    case MagicForm::OleClsid:
+    case MagicForm::Gzip:
+    case MagicForm::Zlib:
+    case MagicForm::NonText:
+        return false;
+    case MagicForm::Text:
+    case MagicForm::Json:
+    case MagicForm::XmlRoot:
+    case MagicForm::Table:
+    case MagicForm::Line:
+    case MagicForm::Header:
+    case MagicForm::Yaml:
+    case MagicForm::Ini:
+        return true;
+    }
+    return false;
+}
+
+bool TextCanSatisfy(std::span<const MagicRule> magics)
+{
+    for (const MagicRule& rule : magics) {
+        if (!TextCanHold(rule))
+            return false;
+        if (rule.form == MagicForm::Classic && rule.anchor == MagicAnchor::Search)
+            return true;
+    }
+    return !magics.empty();
 }
 
 SignatureTable LoadSignatureTable(const std::filesystem::path& path)

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,17 @@ struct SignatureType {
 // stands for all of these, and the linter expects any type that text could
 // satisfy to be one of them.
 bool IsTextType(const SignatureType& type);
+
+// Whether a file of text could satisfy the patterns: every one of them can
+// hold on bytes that a text sample allows (printable ASCII, tab, LF, FF and
+// CR) at the places it tests. The structure forms need binary records, and a
+// byte such as a NUL, a control or a field value outside those bytes cannot
+// stand in text; a pattern that never holds cannot hold on text either. Only
+// the patterns up to a type's first search count, since a hit decides.
+// A type that text can satisfy and is no text type would name a note that
+// happens to open with its bytes.
+bool TextCanHold(const MagicRule& rule);
+bool TextCanSatisfy(std::span<const MagicRule> magics);
 
 // No signature file larger than this is read: the largest real sets are a
 // few hundred kilobytes, and a parsed document costs several times its size.

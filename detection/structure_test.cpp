@@ -435,6 +435,11 @@ MagicResult TestStructure(const MagicRule& rule, const ByteFetch& fetch, Structu
         return TestCompressed(rule, fetch, cache, held);
     case MagicForm::Near:
         return TestNear(rule, fetch, cache, held);
+    case MagicForm::NonText:
+        // Exactly where the text forms find no text: a sample that could not
+        // be read is neither.
+        return !TextOf(fetch, cache) && cache.textStatus == StructureStatus::Found ? MagicResult::Match
+                                                                                 : MagicResult::NoMatch;
     case MagicForm::Text:
     case MagicForm::Json:
     case MagicForm::XmlRoot:

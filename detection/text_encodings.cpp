@@ -21,11 +21,9 @@ constexpr struct {
     {TextEncoding::ShiftJis, "shift_jis", "Shift_JIS"},
 };
 
-// Tab, LF, FF and CR are the only control characters plain text holds;
-// ESC is allowed only where ISO-2022-JP switches its character sets.
 bool PlainByte(std::uint8_t c)
 {
-    return (c >= 0x20 && c < 0x7F) || c == 0x09 || c == 0x0A || c == 0x0C || c == 0x0D;
+    return IsPlainTextByte(c);
 }
 
 bool InRange(std::uint8_t c, std::uint8_t low, std::uint8_t high)

@@ -24,6 +24,14 @@ enum class TextEncoding : std::uint8_t { Ascii, Utf8, Utf16Le, Utf16Be, Iso2022J
 constexpr std::size_t kTextHead = 64 * 1024;
 constexpr std::size_t kTextTail = 4 * 1024;
 
+// Tab, LF, FF and CR are the only control characters plain text holds (ESC
+// only where ISO-2022-JP switches its character sets); of the bytes below
+// 0x80 these are the ones a text sample may hold anywhere.
+constexpr bool IsPlainTextByte(std::uint8_t c)
+{
+    return (c >= 0x20 && c < 0x7F) || c == 0x09 || c == 0x0A || c == 0x0C || c == 0x0D;
+}
+
 // The encoding's name as a test writes it ("shift_jis") and as a person reads it ("Shift_JIS").
 std::string_view TextEncodingKeyword(TextEncoding encoding);
 std::string_view TextEncodingTitle(TextEncoding encoding);

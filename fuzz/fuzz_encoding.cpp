@@ -2,7 +2,8 @@
 // encoding found is one the validators accept; a valid text stays valid when
 // cut (a sample edge may cut it anywhere); UTF-8 and UTF-16 found as text
 // decode and re-encode to the bytes they came from; JSON valid when whole is
-// valid as a cut prefix; the text forms answer without fault.
+// valid as a cut prefix; the text forms answer without fault, and nontext
+// holds exactly where text does not.
 #include "fuzz_support.h"
 
 #include "magic.h"
@@ -84,5 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(result != MagicResult::DecisiveMatch);
         FUZZ_CHECK(!encoding ? result == MagicResult::NoMatch : true);
     }
+    // nontext holds exactly where text does not.
+    const bool text = TestMagic(ParseMagicRule("text"), source) == MagicResult::Match;
+    FUZZ_CHECK((TestMagic(ParseMagicRule("nontext"), source) == MagicResult::Match) == !text);
     return 0;
 }

@@ -27,6 +27,7 @@ const char* Usage(MagicForm form)
     case MagicForm::Near:
         return "near N SPAN: BYTES..., near -N SPAN: BYTES..., near ptr AT WIDTH DISP SPAN: BYTES... or near pe "
                "export|import|resource SPAN: BYTES... (SPAN from 1 to 1048576, at least as long as BYTES)";
+    case MagicForm::NonText: return "nontext, alone";
     case MagicForm::Text: return "text, or text ENC (ascii, utf-8, utf-16le, utf-16be, shift_jis, euc-jp or iso-2022-jp)";
     case MagicForm::Json: return "json, or json lines";
     case MagicForm::XmlRoot:
@@ -189,6 +190,7 @@ void CheckStructureMagic(std::string_view text, MagicForm form, int line, Findin
     case MagicForm::Classic:
     case MagicForm::OleClsid:
     case MagicForm::Near:
+    case MagicForm::NonText:
     case MagicForm::Text:
     case MagicForm::Json:
     case MagicForm::Table:

@@ -3,6 +3,7 @@
 #include "ascii.h"
 #include "escaping.h"
 #include "signature_xml.h"
+#include "signatures.h"
 
 #include <algorithm>
 
@@ -33,6 +34,26 @@ void CheckCapitals(const tinyxml2::XMLNode* parent, std::initializer_list<std::s
         }
     }
 }
+
+namespace {
+
+// A note that opens with a binary format's printable magic is not that
+// format: a binary type must test a byte that text cannot hold, and a format
+// whose files are text must say so with a text form (which also keeps it
+// behind the binary types and under a general text answer's rules).
+void CheckTextCanSatisfy(const XMLElement* type, Findings& findings)
+{
+    SignatureType parsed;
+    parsed.magics = ReadTypeMagics(type);
+    if (IsTextType(parsed) || !TextCanSatisfy(parsed.magics))
+        return;
+    Report(findings, type->GetLineNum(),
+           TypeName(type) + " could name a text file, since text can hold every byte it tests: test something "
+           "text cannot hold too (a NUL or control byte at a fixed place, a size, count or version field in its "
+           "range, or nontext), or, if its files are text, their structure with a text form (text, line, header...)");
+}
+
+} // namespace
 
 void CheckType(const XMLElement* type, const SourceLines& source, const LineOccurrences& occurrences,
                Findings& findings)
@@ -66,6 +87,7 @@ void CheckType(const XMLElement* type, const SourceLines& source, const LineOccu
                    "without one (write " + QuotedText("." + *text) + ")");
         CheckCharacterReferences(ext, *text, source, occurrences, findings);
     }
+    CheckTextCanSatisfy(type, findings);
 }
 
 } // namespace lint

@@ -672,7 +672,13 @@ for name in sys.argv[2:]:
             self.assertEqual(result.returncode, 0)
             self.assertIn(b"kindsniffer-cli", result.stdout)
         self.assertEqual(run("--dry-run", self.tree).returncode, 2)
-        self.assertEqual(run("--lint", self.sig).returncode, 0)
+        checked = os.path.join(self.dir, "checked.xml")
+        for magic, findings in ((b"49 44 33 03 00", b""), (b"49 44 33", b":2: type \"MP3\" could name a text file")):
+            with open(checked, "wb") as f:
+                f.write(b"<dat><types>\n<type><magic>" + magic + b"</magic><title>MP3</title></type>\n</types></dat>\n")
+            result = run("--lint", checked)
+            self.assertEqual(result.returncode, 1 if findings else 0, result.stdout)
+            self.assertIn(findings, result.stdout)
         bad = os.path.join(self.dir, "bad.xml")
         with open(bad, "wb") as f:
             f.write(b"<dat><types>\n<type>\n<magic>4D  5A</magic><title>T</title>\n</type></types></dat>\n")

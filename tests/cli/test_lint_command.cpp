@@ -32,7 +32,7 @@ std::string Captured(std::FILE* file)
 TEST(RunLint, PrintsFileLineAndMessageAndExitsWithFindings)
 {
     TempDir dir;
-    const auto path = dir.Signatures("<type><magic>4D5A</magic><title>T</title></type>");
+    const auto path = dir.Signatures("<type><magic>4D5A 00</magic><title>T</title></type>");
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     ASSERT_TRUE(out && err);
@@ -50,7 +50,7 @@ TEST(RunLint, ExitsCleanOrUnreadable)
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     ASSERT_TRUE(out && err);
-    EXPECT_EQ(RunLint(dir.Signatures(TypeWith("4D 5A")), out, err), LintExit::Clean);
+    EXPECT_EQ(RunLint(dir.Signatures(TypeWith("4D 5A 90 00")), out, err), LintExit::Clean);
     EXPECT_EQ(RunLint(dir.path / "absent.xml", out, err), LintExit::Unreadable);
     EXPECT_EQ(Captured(out), "");
     // Read from the open file: a syntax error after <dat> keeps the tree, as in a detection run.

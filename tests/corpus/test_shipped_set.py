@@ -89,7 +89,7 @@ class ShippedSignatureSet(unittest.TestCase):
                 tokens = m.split(" ")
                 if tokens[0] not in NEW_FORMS or tokens[0] in TEXT_FORMS:
                     continue
-                start = {"ptr": 4, "zip": 3, "ole": 2, "oleclsid": 2, "gzip": 2, "zlib": 3}.get(tokens[0])
+                start = {"ptr": 4, "zip": 3, "ole": 2, "oleclsid": 2, "gzip": 2, "zlib": 3, "nontext": 1}.get(tokens[0])
                 if tokens[0] == "near":
                     start = next(i for i, token in enumerate(tokens) if token.endswith(":")) + 1
                 with self.subTest(magic=m):
@@ -129,7 +129,7 @@ class ShippedSignatureSet(unittest.TestCase):
 
 
 TEXT_FORMS = ("text", "json", "xmlroot", "table", "line", "header", "yaml", "ini")
-NEW_FORMS = ("ptr", "zip", "ole", "oleclsid", "gzip", "zlib", "near") + TEXT_FORMS
+NEW_FORMS = ("ptr", "zip", "ole", "oleclsid", "gzip", "zlib", "near", "nontext") + TEXT_FORMS
 
 
 def is_text_type(t):

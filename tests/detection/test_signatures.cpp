@@ -212,3 +212,41 @@ TEST(SignatureLoading, ShippedNewFormsAreInvalidToAClassicReader)
     }
     std::cout << newForms << " new-form patterns in the shipped set\n";
 }
+
+TEST(SignatureTypes, TextCanSatisfyOnlyPrintableAndStructureFreeTests)
+{
+    const struct {
+        std::vector<const char*> magics;
+        bool text;
+    } cases[] = {
+        {{"49 44 33"}, true},                       // "ID3": a note can open so
+        {{"49 44 33 03 00"}, false},                // its version and revision cannot
+        {{"4D 5A", "9: 00"}, false},
+        {{"73 6F 6C 69 64 20 ?? 09 0A 0C 0D"}, true},  // wildcards and the controls text allows
+        {{"-2: 0D 0A", "1080: 4D 2E 4B 2E"}, true},
+        {{"25 21", "?: 1B"}, false},               // ESC outside its sequences
+        {{"25 21", "?: 41", "00"}, true},          // a hit decides before the NUL is asked for
+        {{"ptr 60 u32le 0: 4E 45"}, true},
+        {{"ptr 60 u32le 0: 50 45 00 00"}, false},
+        {{"ptr 60 u32le +23: 20&20"}, true},         // some printable byte has the bit
+        {{"ptr 60 u32le +23: 80&80"}, false},        // none has the high bit
+        {{"ptr 60 u32le +23: 10&F0"}, false},        // 10-1F: controls alone
+        {{"50 4B", "zip mimetype"}, false},
+        {{"D0 CF", "ole WordDocument"}, false},
+        {{"1F 8B", "gzip 0: 41"}, false},
+        {{"78", "zlib 0 0: 41"}, false},
+        {{"4D 5A", "nontext"}, false},
+        {{"7B", "text"}, true},
+        {{"xmlroot svg"}, true},
+        {{"4D 5A", "4Dzz5A"}, true},                 // read as the byte 4D
+        {{"4D 5A", "nonsense"}, false},              // never holds at all
+        {{"FF D8 FF"}, false},
+        {{}, false},
+    };
+    for (const auto& c : cases) {
+        std::vector<MagicRule> rules;
+        for (const char* magic : c.magics)
+            rules.push_back(ParseMagicRule(magic));
+        EXPECT_EQ(TextCanSatisfy(rules), c.text) << testing::PrintToString(c.magics);
+    }
+}

@@ -156,7 +156,7 @@ TEST(TextForms, ReadWrittenAndShown)
         {"xmlroot rss version", "xmlroot rss version"}, {"xmlroot a b=%20c d= e", "xmlroot a b=%20c d= e"},
         {"line WEBVTT", "line WEBVTT"}, {"line Windows%20Registry", "line Windows%20Registry"},
         {"json lines", "json lines"}, {"header From Message-ID", "header From Message-ID"}, {"yaml", "yaml"},
-        {"ini", "ini"},
+        {"ini", "ini"}, {"nontext", "nontext"},
     };
     for (const auto& [text, canonical] : valid) {
         const MagicRule rule = ParseMagicRule(text);
@@ -168,7 +168,8 @@ TEST(TextForms, ReadWrittenAndShown)
                              "table", "table |", "table , ;", "line", "line a%2", "line a b", "Text", "json line",
                              "json lines x", "header", "header From:", "header a b c d e f g h i", "yaml x", "ini x",
                              "xmlroot a xmlns=", "xmlroot a xmlns=x xmlns=y", "xmlroot a 1b", "xmlroot a b=%2",
-                             "xmlroot a b c d e f", "xmlroot a  b"}) {
+                             "xmlroot a b c d e f", "xmlroot a  b",
+                             "nontext ascii", "non-text"}) {
         EXPECT_FALSE(ParseMagicRule(text).valid) << text;
         EXPECT_FALSE(ParseClassicMagicRule(text).valid) << text;
     }
@@ -287,6 +288,14 @@ TEST(TextForms, ShapesOfText)
         {"text ascii", "plain", true},
         {"text utf-8", "plain", false},
         {"text shift_jis", kSjis, true},
+        // nontext holds exactly where text does not: a control byte, a NUL, UTF-16 without its mark.
+        {"nontext", "MZ-80K restoration notes\n", false},
+        {"nontext", kSjis, false},
+        {"nontext", Utf16(u"ID3 tags", false), false},
+        {"nontext", std::string("MZ\x90\0\3\0", 6), true},
+        {"nontext", "ID3\x03 tags", true},
+        {"nontext", std::string("I\0D\0""3\0", 6), true},
+        {"nontext", "solid " + std::string(70000, 'x') + "\x01", true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Holds(c.magic, c.file), c.holds) << c.magic << " on " << testing::PrintToString(c.file);
