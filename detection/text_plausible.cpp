@@ -5,6 +5,7 @@
 // punctuation, words of mixed case).
 #include "text_sample.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -262,12 +263,11 @@ std::optional<int> TextScore(TextEncoding encoding, std::span<const std::uint8_t
     switch (encoding) {
     case TextEncoding::Ascii:
         return EnoughAscii(head) ? std::optional(0) : std::nullopt;
-    case TextEncoding::Utf8: {
-        std::size_t wide = 0;
-        for (std::uint8_t c : head)
-            wide += c >= 0xC0;
-        return wide >= 2 || EnoughAscii(head) ? std::optional(0) : std::nullopt;
-    }
+    case TextEncoding::Utf8:
+        // Two characters beyond ASCII are evidence too; only a short head is counted.
+        return EnoughAscii(head) || std::count_if(head.begin(), head.end(), [](std::uint8_t c) { return c >= 0xC0; }) >= 2
+                 ? std::optional(0)
+                 : std::nullopt;
     case TextEncoding::Utf16Le:
     case TextEncoding::Utf16Be:
         return 0;
