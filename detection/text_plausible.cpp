@@ -67,13 +67,15 @@ Kanji JisCharacter(int row, int cell)
 }
 
 struct JapaneseTally {
-    std::size_t good = 0, rare = 0, bad = 0;
+    std::size_t good = 0, rare = 0, bad = 0, kana = 0;
     std::size_t kanaRun = 0;  // half-width kana in a row
     std::size_t halfWidth = 0;  // of the good ones
+    std::uint8_t previous = 0;  // the half-width kana before, if the last character was one
 
-    void Character(Kanji kind)
+    void Character(Kanji kind, bool isKana = false)
     {
         EndKana();
+        kana += isKana;
         (kind == Kanji::Good ? good : kind == Kanji::Rare ? rare : bad) += 1;
     }
     // Half-width katakana (A6-DF) spell words in runs; one alone among
@@ -81,27 +83,37 @@ struct JapaneseTally {
     // (A1-A5) that EUC-JP's kana read as.
     void HalfWidthKana(std::uint8_t c)
     {
-        if (c >= 0xA6) {
+        // The voicing marks DE and DF follow only the kana that take them.
+        const bool voiced = c == 0xDE ? previous == 0xB3 || (previous >= 0xB6 && previous <= 0xC4)
+                                          || (previous >= 0xCA && previous <= 0xCE)
+                          : c == 0xDF ? previous >= 0xCA && previous <= 0xCE
+                                      : true;
+        previous = c;
+        if (c >= 0xA6 && voiced) {
             ++kanaRun;
             return;
         }
         EndKana();
-        ++rare;
+        (voiced ? rare : bad) += 1;
     }
     void EndKana()
     {
+        previous = 0;
         (kanaRun >= 2 ? good : rare) += kanaRun;
+        kana += kanaRun >= 2 ? kanaRun : 0;
         halfWidth += kanaRun >= 2 ? kanaRun : 0;
         kanaRun = 0;
     }
 
     // Mostly good characters, almost no bad one, and some evidence: kanji or
     // kana, three of them (half-width kana count half).
-    bool Plausible()
+    // EUC-JP shares its rows with EUC-KR and GB2312, whose Hangul and hanzi
+    // fall where kanji stand: there, kana must be among them too.
+    bool Plausible(bool needKana = false)
     {
         EndKana();
         const std::size_t all = good + rare + bad;
-        return bad * 20 <= all && good * 3 >= all * 2 && 2 * good - halfWidth >= 6;
+        return bad * 20 <= all && good * 3 >= all * 2 && 2 * good - halfWidth >= 6 && (!needKana || kana * 10 >= all);
     }
 };
 
@@ -126,7 +138,7 @@ void TallyShiftJis(JapaneseTally& tally, std::span<const std::uint8_t> bytes)
             } else {
                 cell = t - 0x3F - (t > 0x7F ? 1 : 0);
             }
-            tally.Character(JisCharacter(row, cell));
+            tally.Character(JisCharacter(row, cell), row == 4 || row == 5);
             i += 2;
         } else {
             ++i;
@@ -149,7 +161,7 @@ void TallyEucJp(JapaneseTally& tally, std::span<const std::uint8_t> bytes)
             i += 3;
         } else {
             if (i + 1 < bytes.size())
-                tally.Character(JisCharacter(c - 0xA0, bytes[i + 1] - 0xA0));
+                tally.Character(JisCharacter(c - 0xA0, bytes[i + 1] - 0xA0), c == 0xA4 || c == 0xA5);
             i += 2;
         }
     }
@@ -177,7 +189,8 @@ void TallyIso2022Jp(JapaneseTally& tally, std::span<const std::uint8_t> bytes)
             ++i;
         } else {
             if (i + 1 < bytes.size())
-                tally.Character(set == Set::Supplement ? Kanji::Rare : JisCharacter(c - 0x20, bytes[i + 1] - 0x20));
+                tally.Character(set == Set::Supplement ? Kanji::Rare : JisCharacter(c - 0x20, bytes[i + 1] - 0x20),
+                                c == 0x24 || c == 0x25);
             i += 2;
         }
     }
@@ -258,7 +271,7 @@ std::optional<int> TextScore(TextEncoding encoding, std::span<const std::uint8_t
         JapaneseTally tally;
         tallyOf(tally, head);
         tallyOf(tally, tail);
-        return tally.Plausible() ? std::optional(0) : std::nullopt;
+        return tally.Plausible(encoding == TextEncoding::EucJp) ? std::optional(0) : std::nullopt;
     };
     switch (encoding) {
     case TextEncoding::Ascii:

@@ -63,7 +63,7 @@ TEST(TextEncodings, FoundInTheirOrder)
         {Utf16(u"Hello 日本\r\n", true), TextEncoding::Utf16Be},
         {Utf16(u"\U0001F600 pair", false), TextEncoding::Utf16Le},
         {"memo: " + kJis + " end\n", TextEncoding::Iso2022Jp},
-        {"memo: " + kEuc + " \x8E\xB1 end\n", TextEncoding::EucJp},
+        {"memo: " + kEuc + "\xA4\xB3\xA4\xF3 \x8E\xB1 end\n", TextEncoding::EucJp},
         {"memo: " + kSjis + " \xB1\xB2 \x82\xB1\x82\xF1\n", TextEncoding::ShiftJis},
         // Not text: empty, NUL, controls, bad sequences in every encoding, marks of UTF-32.
         {"", none},
@@ -109,6 +109,9 @@ TEST(TextEncodings, NamedOnlyWhenTheTextReadsAsText)
         {"memo \xE0\x40\xE1\x41\xE2\x42\xE3\x43\n", none},       // Shift_JIS rare kanji only
         {"\xAD\xA1\xAD\xA2\xAD\xA3\xA9\xA1\xA9\xA2\n", none},     // EUC-JP rows no text uses
         {"\x1B$B)!)\"+!\x1B(B\n", none},                      // the same in ISO-2022-JP
+        // Korean (EUC-KR) and Chinese (GBK) fill EUC-JP's rows of kanji, but hold no kana.
+        {"\xBF\xEC\xB8\xAE\xB4\xC2 \xB0\xF8\xBF\xF8\xBF\xA1 \xB0\xA1\xBC\xAD \xBB\xEA\xC3\xA5\xC0\xBB \xC7\xCF\xB0\xED \xC1\xA1\xBD\xC9\xC0\xBB \xB8\xD4\xBE\xFA\xBD\xC0\xB4\xCF\xB4\xD9.\n", none},
+        {"\xCE\xD2\xC3\xC7\xBD\xF1\xCC\xEC\xC8\xA5\xB1\xB1\xBE\xA9\xB2\xCE\xB9\xDB\xA1\xA3\n", none},
         {"\xE0\xA0\x80", none},                                 // one UTF-8 character
         {"xZq", none},                                          // three bytes, no word
         {"one", none},
