@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // The forms, through the matcher, on the same bytes as a whole file.
     MemorySource source(bytes);
-    for (const char* text : {"text", "text shift_jis", "json", "xmlroot *", "xmlroot html", "table ,", "table tab",
+    for (const char* text : {"text", "text shift_jis", "text windows-1250", "json", "xmlroot *", "xmlroot html", "table ,", "table tab",
                              "line [InternetShortcut]", "json lines", "header From Subject", "yaml", "ini"}) {
         const MagicResult result = TestMagic(ParseMagicRule(text), source);
         FUZZ_CHECK(result != MagicResult::DecisiveMatch);
