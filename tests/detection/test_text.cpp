@@ -295,6 +295,8 @@ TEST(TextForms, ShapesOfText)
         {"table ;", "; a comment\n; and another\n", false},
         {"table ,", "a,\nb,\nc,\n", false},
         {"table ,", "a,b,\n1,2,\n", true},
+        {"table ,", "Le caf\xE9 est servi, \xE0 c\xF4t\xE9.\r\nIl co\xFBte cher, h\xE9las !\r\n", false},
+        {"table ,", "code,text\nE1,File not found.\nE2,Disk full.\n", true},
         {"line [InternetShortcut]", "[InternetShortcut]\r\nURL=http://x/\r\n", true},
         {"line Windows%20Registry%20Editor", Utf16(u"Windows Registry Editor Version 5.00\r\n", false), true},
         {"line WEBVTT", "\xEF\xBB\xBFWEBVTT\n", true},
