@@ -172,7 +172,7 @@ bool TextOf(const ByteFetch& fetch, StructureCache& cache)
         cache.textStatus = StructureStatus::ReadFailed;
         return false;
     }
-    if (!ClassifyText({{probe, probeLength}, {}, fetch.size}))
+    if (!CouldBeText({{probe, probeLength}, {}, fetch.size}))
         return false;
 
     const auto headLength = static_cast<std::size_t>(std::min<std::uint64_t>(fetch.size, kTextHead));

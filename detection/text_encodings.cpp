@@ -18,7 +18,8 @@ constexpr struct {
     {TextEncoding::Ascii, "ascii", "ASCII"},           {TextEncoding::Utf8, "utf-8", "UTF-8"},
     {TextEncoding::Utf16Le, "utf-16le", "UTF-16LE"},   {TextEncoding::Utf16Be, "utf-16be", "UTF-16BE"},
     {TextEncoding::Iso2022Jp, "iso-2022-jp", "ISO-2022-JP"}, {TextEncoding::EucJp, "euc-jp", "EUC-JP"},
-    {TextEncoding::ShiftJis, "shift_jis", "Shift_JIS"},
+    {TextEncoding::ShiftJis, "shift_jis", "Shift_JIS"},       {TextEncoding::Windows1252, "windows-1252", "Windows-1252"},
+    {TextEncoding::Windows1250, "windows-1250", "Windows-1250"}, {TextEncoding::Windows1251, "windows-1251", "Windows-1251"},
 };
 
 bool PlainByte(std::uint8_t c)
@@ -202,6 +203,13 @@ bool ValidShiftJis(std::span<const std::uint8_t> bytes, bool cutAfter)
     return true;
 }
 
+bool ValidCodePage(TextEncoding encoding, std::span<const std::uint8_t> bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [&](std::uint8_t c) {
+        return c < 0x80 ? PlainByte(c) : CodePageDefines(encoding, c);
+    });
+}
+
 bool StartsWith(std::span<const std::uint8_t> bytes, std::initializer_list<std::uint8_t> prefix)
 {
     return bytes.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), bytes.begin());
@@ -254,50 +262,121 @@ bool ValidText(TextEncoding encoding, std::span<const std::uint8_t> bytes, bool 
         return fromAnyStart(2, [&](auto b) { return ValidEucJp(b, cutAfter); });
     case TextEncoding::ShiftJis:
         return fromAnyStart(1, [&](auto b) { return ValidShiftJis(b, cutAfter); });
+    case TextEncoding::Windows1252:
+    case TextEncoding::Windows1250:
+    case TextEncoding::Windows1251:
+        return ValidCodePage(encoding, bytes);
     }
     return false;
 }
 
-std::optional<TextEncoding> ClassifyText(const TextSampleBytes& sample)
+namespace {
+
+// The encodings a sample is valid in that ClassifyText would weigh, in its
+// order; with `plausible`, only those that TextScore reads as text, and of
+// the Windows code pages only the best.
+std::optional<TextEncoding> FindText(const TextSampleBytes& sample, bool plausible)
 {
     const std::span<const std::uint8_t> head = sample.head;
     if (head.empty())
         return std::nullopt;
     const bool headCut = sample.fileSize > head.size();
     std::span<const std::uint8_t> tail = sample.tail;
-    auto fits = [&](TextEncoding encoding, std::span<const std::uint8_t> body) {
+    auto valid = [&](TextEncoding encoding, std::span<const std::uint8_t> body) {
         return ValidText(encoding, body, false, headCut) && (tail.empty() || ValidText(encoding, tail, true, false));
     };
+    // A byte-order mark is evidence enough.
     if (StartsWith(head, {0xEF, 0xBB, 0xBF}))
-        return fits(TextEncoding::Utf8, head.subspan(3)) ? std::optional(TextEncoding::Utf8) : std::nullopt;
+        return valid(TextEncoding::Utf8, head.subspan(3)) ? std::optional(TextEncoding::Utf8) : std::nullopt;
     const bool little = StartsWith(head, {0xFF, 0xFE});
     if (little || StartsWith(head, {0xFE, 0xFF})) {
         // The tail is read in whole code units, counted from the file's start.
         if (!tail.empty() && (sample.fileSize - tail.size()) % 2)
             tail = tail.subspan(1);
         const TextEncoding encoding = little ? TextEncoding::Utf16Le : TextEncoding::Utf16Be;
-        return fits(encoding, head.subspan(2)) ? std::optional(encoding) : std::nullopt;
+        return valid(encoding, head.subspan(2)) ? std::optional(encoding) : std::nullopt;
     }
     for (TextEncoding encoding : {TextEncoding::Ascii, TextEncoding::Utf8, TextEncoding::Iso2022Jp,
                                   TextEncoding::EucJp, TextEncoding::ShiftJis}) {
-        if (fits(encoding, head))
+        if (valid(encoding, head) && (!plausible || TextScore(encoding, head, tail)))
             return encoding;
     }
-    return std::nullopt;
+    // A byte that one code page leaves undefined may be a letter in another;
+    // on equal scores the first in this order is taken.
+    std::optional<TextEncoding> best;
+    int bestScore = 0;
+    for (TextEncoding encoding : {TextEncoding::Windows1252, TextEncoding::Windows1250, TextEncoding::Windows1251}) {
+        if (!valid(encoding, head))
+            continue;
+        if (!plausible)
+            return encoding;
+        const std::optional<int> score = TextScore(encoding, head, tail);
+        if (score && (!best || *score > bestScore)) {
+            best = encoding;
+            bestScore = *score;
+        }
+    }
+    return best;
+}
+
+} // namespace
+
+std::optional<TextEncoding> ClassifyText(const TextSampleBytes& sample)
+{
+    return FindText(sample, true);
+}
+
+bool CouldBeText(const TextSampleBytes& sample)
+{
+    return FindText(sample, false).has_value();
 }
 
 std::string TextView(std::span<const std::uint8_t> head, TextEncoding encoding)
 {
     if (encoding == TextEncoding::Utf8 && StartsWith(head, {0xEF, 0xBB, 0xBF}))
         head = head.subspan(3);
-    if (encoding != TextEncoding::Utf16Le && encoding != TextEncoding::Utf16Be)
+    std::string view;
+    view.reserve(head.size());
+    switch (encoding) {
+    case TextEncoding::Utf16Le:
+    case TextEncoding::Utf16Be: {
+        const bool big = encoding == TextEncoding::Utf16Be;
+        std::u16string units;
+        for (std::size_t i = 2; i + 1 < head.size(); i += 2)
+            units.push_back(static_cast<char16_t>(Utf16Unit(head, i, big)));
+        // A pair cut by the sample's end is left out rather than shown as U+FFFD.
+        if (!units.empty() && units.back() >= 0xD800 && units.back() < 0xDC00)
+            units.pop_back();
+        return Utf8FromUtf16(units);
+    }
+    case TextEncoding::ShiftJis:
+        // A trail byte may be 40-7E: "\" in 表, "|" in 本.
+        for (std::size_t i = 0; i < head.size(); ++i) {
+            const std::uint8_t c = head[i];
+            view += static_cast<char>(c);
+            if (((c >= 0x81 && c <= 0x9F) || c >= 0xE0) && i + 1 < head.size())
+                view += static_cast<char>(head[++i] | 0x80);
+        }
+        return view;
+    case TextEncoding::Iso2022Jp: {
+        // Two-byte runs are pairs of 21-7E: "," in the pair of が. With their
+        // top bits set they read as EUC-JP would.
+        bool shifted = false;
+        for (std::size_t i = 0; i < head.size(); ++i) {
+            const std::uint8_t c = head[i];
+            if (c == 0x1B) {
+                const bool four = i + 2 < head.size() && head[i + 1] == '$' && head[i + 2] == '(';
+                shifted = (i + 1 < head.size() && head[i + 1] == '$')
+                       || (i + 2 < head.size() && head[i + 1] == '(' && head[i + 2] == 'I');
+                i += four ? 3 : 2;
+            } else {
+                view += static_cast<char>(shifted && c != 0x0A && c != 0x0D ? c | 0x80 : c);
+            }
+        }
+        return view;
+    }
+    default:
+        // ASCII, and the rest: every byte below 80 is a character of its own.
         return std::string(head.begin(), head.end());
-    const bool big = encoding == TextEncoding::Utf16Be;
-    std::u16string units;
-    for (std::size_t i = 2; i + 1 < head.size(); i += 2)
-        units.push_back(static_cast<char16_t>(Utf16Unit(head, i, big)));
-    // A pair cut by the sample's end is left out rather than shown as U+FFFD.
-    if (!units.empty() && units.back() >= 0xD800 && units.back() < 0xDC00)
-        units.pop_back();
-    return Utf8FromUtf16(units);
+    }
 }

@@ -16,8 +16,11 @@
 #include <utility>
 #include <vector>
 
-// In the order in which they are preferred when several fit a sample.
-enum class TextEncoding : std::uint8_t { Ascii, Utf8, Utf16Le, Utf16Be, Iso2022Jp, EucJp, ShiftJis };
+// In the order in which they are preferred when several fit a sample; of the
+// Windows code pages, the one whose letters read best.
+enum class TextEncoding : std::uint8_t {
+    Ascii, Utf8, Utf16Le, Utf16Be, Iso2022Jp, EucJp, ShiftJis, Windows1252, Windows1250, Windows1251
+};
 
 // What a text test reads of a file: at most the first kTextHead bytes and,
 // of a larger file, at most the last kTextTail bytes.
@@ -42,6 +45,16 @@ std::optional<TextEncoding> TextEncodingFromKeyword(std::string_view keyword);
 // edge is no fault. A BOM is not part of the bytes: UTF-16 is checked after it.
 bool ValidText(TextEncoding encoding, std::span<const std::uint8_t> bytes, bool cutBefore, bool cutAfter);
 
+// Whether a sample's head and tail (the tail may be empty), valid in
+// `encoding`, read like text in it: empty when they do not, else a score by
+// which the Windows code pages are told apart (the highest wins). Linear in
+// the bytes. Text with a byte-order mark needs no score.
+std::optional<int> TextScore(TextEncoding encoding, std::span<const std::uint8_t> head,
+                             std::span<const std::uint8_t> tail = {});
+
+// Whether a Windows code page gives byte `c` a character.
+bool CodePageDefines(TextEncoding encoding, std::uint8_t c);
+
 // The first bounded sample of a file: its head, and its tail when the file is
 // longer than the head.
 struct TextSampleBytes {
@@ -51,13 +64,18 @@ struct TextSampleBytes {
 };
 
 // The encoding a sample is text in, by the order of TextEncoding, or empty
-// when it is not text in any of them. UTF-8 and UTF-16 with a BOM are
-// decided by the BOM.
+// when it is not text in any of them: valid in it, and read as text by
+// TextScore. UTF-8 and UTF-16 with a BOM are decided by the BOM.
 std::optional<TextEncoding> ClassifyText(const TextSampleBytes& sample);
 
+// Whether the sample is valid in some encoding, however it reads: a cheap
+// first look that ClassifyText never contradicts.
+bool CouldBeText(const TextSampleBytes& sample);
+
 // The head of a sample as the shape tests read it: the BOM removed, UTF-16
-// turned into UTF-8; other encodings as they are, since every one of them
-// keeps ASCII's bytes for the characters these tests look at.
+// turned into UTF-8, ISO-2022-JP's escape sequences left out; every byte of
+// a multi-byte character but its first has its top bit set, so that bytes
+// below 80 are the ASCII characters they stand for and nothing else.
 std::string TextView(std::span<const std::uint8_t> head, TextEncoding encoding);
 
 // A top-level object or array, and nothing but white space after it. With

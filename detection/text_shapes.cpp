@@ -304,6 +304,14 @@ bool TableHolds(std::string_view view, char delimiter, bool cut)
     bool fieldHasText = false;
     bool rowHasText = false;
     bool commented = false;
+    // Prose whose sentences hold one comma each is no table: every one of
+    // its lines ends a sentence, where a row of a table seldom does.
+    char last = 0;
+    std::size_t sentences = 0;
+    auto endRow = [&] {
+        sentences += last == '.' || last == '!' || last == '?';
+        counts.push_back(count);
+    };
     auto endField = [&] {
         if (fieldHasText) {
             if (columnHasText.size() <= count)
@@ -336,13 +344,15 @@ bool TableHolds(std::string_view view, char delimiter, bool cut)
             // Blank rows (a file's last line end doubled, a gap between blocks) are no rows.
             endField();
             if (rowHasText)
-                counts.push_back(count);
+                endRow();
             count = 0;
+            last = 0;
             fieldStart = true;
             rowHasText = false;
             continue;
         }
         rowHasText = rowHasText || c != '\r';
+        last = c == '\r' || c == ' ' || c == '\t' ? last : c;
         if (c == delimiter) {
             endField();
             ++count;
@@ -362,11 +372,11 @@ bool TableHolds(std::string_view view, char delimiter, bool cut)
             return false;
         endField();
         if (rowHasText)
-            counts.push_back(count);
+            endRow();
     }
     // Behind comments, rows of two columns are too common in scripts and
     // word lists ("import os, sys", "reserved:<tab>word") to tell a table.
-    return counts.size() >= 2 && counts.front() >= (commented ? 2 : 1)
+    return counts.size() >= 2 && counts.front() >= (commented ? 2 : 1) && sentences < counts.size()
         && std::all_of(counts.begin(), counts.end(), [&](std::size_t n) { return n == counts.front(); })
         && std::count(columnHasText.begin(), columnHasText.end(), true) >= 2;
 }

@@ -24,6 +24,11 @@ PROSE_JA = ("吾輩は猫である。名前はまだ無い。\n"
 PROSE_EN = ("The quick brown fox jumps over the lazy dog.\n"
             "Meetings move to Thursday; bring the budget sheet and last year's figures.\n")
 PROSE_FR = "Le café crème est servi près de la fenêtre, à côté du garçon naïf.\nÇa coûte très cher, hélas.\n"
+PROSE_DE = "Grüße aus München! Die Straße ist schön… Wir fahren morgen früh nach Köln.\r\n"
+PROSE_CS = "Příliš žluťoučký kůň úpěl ďábelské ódy. Ještě dnes večer přijedu domů.\r\n"
+PROSE_RU = "Съешь же ещё этих мягких французских булок, да выпей чаю.\r\nПривет всем!\r\n"
+PROSE_GA = "今日はいい天気ですが、明日は雨が降るでしょう。\n私が行きます。\n"
+JSON_HYO = '{"表": "表示", "項目": ["一覧表", "予定"]}\n'
 CSV_JA = "氏名,年齢,住所\n山田太郎,30,東京都千代田区\n鈴木花子,25,\"大阪府大阪市, 北区\"\n"
 TSV = "name\tcount\tnote\napples\t3\tred\npears\t5\t\"green, ripe\"\n"
 JSON = '{\n  "status": "ok",\n  "items": [{"id": 1, "name": "日本語"}, {"id": 2, "ratio": -0.5e2}],\n  "next": null\n}\n'
@@ -31,7 +36,8 @@ JSON = '{\n  "status": "ok",\n  "items": [{"id": 1, "name": "日本語"}, {"id":
 # The titles the text types give; an answer among them for a file that is not text is false text.
 TEXT_TITLES = {
     "Text", "Text (UTF-8)", "Text (UTF-16LE)", "Text (UTF-16BE)", "Text (Shift_JIS)", "Text (EUC-JP)",
-    "Text (ISO-2022-JP)", "CSV", "CSV (Shift_JIS)", "CSV (semicolon-separated)", "Tab-separated values",
+    "Text (ISO-2022-JP)", "Text (Windows-1252)", "Text (Windows-1250)", "Text (Windows-1251)",
+    "CSV (Windows-1252)", "CSV (Windows-1250)", "CSV (Windows-1251)", "CSV", "CSV (Shift_JIS)", "CSV (semicolon-separated)", "Tab-separated values",
     "Tab-separated values (Shift_JIS)", "Tab-separated values (UTF-16LE)", "JSON data", "XML document",
     "HTML document", "SVG image", "YAML document", "E-mail message", "INI settings", "SubRip subtitles",
     "JSON Lines data", "Emacs SRecode template", "Vim script",
@@ -63,8 +69,14 @@ def cases():
     long_sjis = encode(PROSE_JA * 3000, "CP932")
     yield "long-sjis.dat", long_sjis, "Text (Shift_JIS)"
     yield "long-utf8.dat", (PROSE_JA * 3000).encode("utf-8"), "Text (UTF-8)"
-    # Western text in code page 1252 is none of the encodings: it must not be called text in one.
-    yield "letter-cp1252.dat", encode(PROSE_FR * 3, "CP1252"), None
+    yield "letter-cp1252.dat", encode(PROSE_FR.replace(", hélas", "."), "CP1252"), "Text (Windows-1252)"
+    yield "gruss-cp1252.dat", encode(PROSE_DE, "CP1252"), "Text (Windows-1252)"
+    yield "dopis-cp1250.dat", encode(PROSE_CS, "CP1250"), "Text (Windows-1250)"
+    yield "pismo-cp1251.dat", encode(PROSE_RU, "CP1251"), "Text (Windows-1251)"
+    # Japanese shapes whose two-byte characters hold ASCII's syntax bytes: が is 24 2C in
+    # ISO-2022-JP, and 表 ends in 5C in Shift_JIS.
+    yield "prose-jis.dat", encode(PROSE_GA, "ISO-2022-JP"), "Text (ISO-2022-JP)"
+    yield "table-sjis.json", encode(JSON_HYO, "CP932"), "JSON data"
     yield "people", encode(CSV_JA.replace("\n", "\r\n"), "CP932"), "CSV (Shift_JIS)"
     yield "people-utf8", CSV_JA.encode("utf-8"), "CSV"
     yield "sheet", TSV.encode("ascii"), "Tab-separated values"

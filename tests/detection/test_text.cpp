@@ -1,11 +1,14 @@
 // The text tests: encodings found from bytes, and the shapes of text
 // (json, xmlroot, table, line, header, yaml, ini) against files built here.
+#include "detection.h"
 #include "magic.h"
+#include "signatures.h"
 #include "structure_builders.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 
 namespace {
@@ -60,7 +63,7 @@ TEST(TextEncodings, FoundInTheirOrder)
         {Utf16(u"Hello 日本\r\n", true), TextEncoding::Utf16Be},
         {Utf16(u"\U0001F600 pair", false), TextEncoding::Utf16Le},
         {"memo: " + kJis + " end\n", TextEncoding::Iso2022Jp},
-        {"memo: " + kEuc + " \x8E\xB1 end\n", TextEncoding::EucJp},
+        {"memo: " + kEuc + "\xA4\xB3\xA4\xF3 \x8E\xB1 end\n", TextEncoding::EucJp},
         {"memo: " + kSjis + " \xB1\xB2 \x82\xB1\x82\xF1\n", TextEncoding::ShiftJis},
         // Not text: empty, NUL, controls, bad sequences in every encoding, marks of UTF-32.
         {"", none},
@@ -83,6 +86,82 @@ TEST(TextEncodings, FoundInTheirOrder)
     };
     for (const auto& c : cases)
         EXPECT_EQ(Classify(c.file), c.encoding) << testing::PrintToString(c.file);
+}
+
+TEST(TextEncodings, NamedOnlyWhenTheTextReadsAsText)
+{
+    const std::optional<TextEncoding> none;
+    const struct {
+        std::string file;
+        std::optional<TextEncoding> encoding;
+    } cases[] = {
+        // Each encoding's text, and bytes valid in it that read as no text.
+        {"Gr\xFC\xDF" "e aus M\xFCnchen! Die Stra\xDF" "e ist sch\xF6n\x85\r\n", TextEncoding::Windows1252},
+        {"\xBF" "D\xF3nde est\xE1 la estaci\xF3n? El ni\xF1o comi\xF3.\n", TextEncoding::Windows1252},
+        {"P\xF8\xEDli\x9A \x9Elu\x9Dou\xE8k\xFD k\xF9\xF2 \xFAp\xECl \xEF\xE1" "belsk\xE9 \xF3" "dy.\n", TextEncoding::Windows1250},
+        {"Za\xBF\xF3\xB3\xE6 g\xEA\x9Cl\xB9 ja\x9F\xF1, powiedzia\xB3 wczoraj.\n", TextEncoding::Windows1250},
+        {"\xCF\xF0\xE8\xE2\xE5\xF2, \xEC\xE8\xF0! \xCA\xE0\xEA \xE4\xE5\xEB\xE0?\n", TextEncoding::Windows1251},
+        {"Gr\xFC\xDF" "e", none},                                // too little to tell
+        {"x\xA4\xA6\xAC\xB1 a\xD7\xF7\xA8 q\x83\x89 z\x88\x99\n", none},  // symbols, not letters
+        {"ab\xC4\xE4\xC4\xE4 cd\xE9\xC9\xE9\xC9 ef\xF6\xD6\xF6\n", none},  // no word is cased so
+        {"\xDC\xA7\xB1\xC4", none},                            // half-width kana soup
+        {"memo \xF0\x40\xF0\x41\xF5\x9F\xF9\xFC ok\n", none},   // Shift_JIS user-defined area
+        {"memo \xE0\x40\xE1\x41\xE2\x42\xE3\x43\n", none},       // Shift_JIS rare kanji only
+        {"\xAD\xA1\xAD\xA2\xAD\xA3\xA9\xA1\xA9\xA2\n", none},     // EUC-JP rows no text uses
+        {"\x1B$B)!)\"+!\x1B(B\n", none},                      // the same in ISO-2022-JP
+        // Korean (EUC-KR) and Chinese (GBK) fill EUC-JP's rows of kanji, but hold no kana.
+        {"\xBF\xEC\xB8\xAE\xB4\xC2 \xB0\xF8\xBF\xF8\xBF\xA1 \xB0\xA1\xBC\xAD \xBB\xEA\xC3\xA5\xC0\xBB \xC7\xCF\xB0\xED \xC1\xA1\xBD\xC9\xC0\xBB \xB8\xD4\xBE\xFA\xBD\xC0\xB4\xCF\xB4\xD9.\n", none},
+        {"\xCE\xD2\xC3\xC7\xBD\xF1\xCC\xEC\xC8\xA5\xB1\xB1\xBE\xA9\xB2\xCE\xB9\xDB\xA1\xA3\n", none},
+        {"\xE0\xA0\x80", none},                                 // one UTF-8 character
+        {"xZq", none},                                          // three bytes, no word
+        {"one", none},
+        {"[1, 2]\n", none},
+        {"one\n", TextEncoding::Ascii},
+        {"[1, 2, 3]\n", TextEncoding::Ascii},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Classify(c.file), c.encoding) << testing::PrintToString(c.file);
+}
+
+TEST(TextEncodings, RandomFilesAreSeldomNamed)
+{
+    // Lengths spread evenly on a log scale, 1 byte to 64 KiB, so that short
+    // files, the ones that random bytes can pass for text, are many.
+    const SignatureTable table = LoadSignatureTable(KINDSNIFFER_SHIPPED_SET);
+    const TempDir dir;
+    auto buffers = MakeDetectionBuffers();
+    std::mt19937 random(2000);
+    std::uniform_real_distribution<double> exponent(0.0, 16.0);
+    int named = 0;
+    for (int i = 0; i < 2000; ++i) {
+        std::string file(static_cast<std::size_t>(std::exp2(exponent(random))), '\0');
+        for (char& c : file)
+            c = static_cast<char>(random());
+        const DetectionOutcome outcome = DetectWithTable(table, dir.Write("f", file), *buffers);
+        if (outcome.state == DetectionState::Detected) {
+            ++named;
+            EXPECT_LT(file.size(), 16u) << outcome.title << ": " << testing::PrintToString(file.substr(0, 40));
+        }
+    }
+    EXPECT_LE(named, 4);
+}
+
+TEST(TextForms, SyntaxIsNeverInsideAMultiByteCharacter)
+{
+    const struct {
+        const char* magic;
+        std::string file;
+        bool holds;
+    } cases[] = {
+        // が is 24 2C in ISO-2022-JP: no comma. 表 is 95 5C in Shift_JIS: no backslash.
+        {"table ,", "\x1B$B:#F|$O$$$$E75$$G$9$,!\"\x1B(B\n\x1B$B;d$,9T$-$^$9!#\x1B(B\n", false},
+        {"text iso-2022-jp", "\x1B$B:#F|$O$$$$E75$$G$9$,!\"\x1B(B\n\x1B$B;d$,9T$-$^$9!#\x1B(B\n", true},
+        {"json", "{\"\x95\x5C\": \"\x95\x5C\x8E\xA6\", \"a\": 1}\n", true},
+        {"table ,", "\x96\xBC\x91\x4F,\x90\xE0\x96\xBE\n\x8ER\x93\x63,\x82\xAA\x82\xF1\n", true},
+        {"json", "{\"a\": \"\x1B$B$,F|K\\8l\x1B(B\"}", true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Holds(c.magic, c.file), c.holds) << c.magic << " on " << testing::PrintToString(c.file);
 }
 
 TEST(TextEncodings, ValidatorsAllowOnlyCutsAtTheSampleEdges)
@@ -124,7 +203,7 @@ TEST(TextEncodings, SampleIsBounded)
     EXPECT_FALSE(Holds("text", file));
     // A Shift_JIS character cut by the head's end, and one cut by the tail's start.
     std::string sjis(kTextHead - 1, 'a');
-    sjis += kSjis + std::string(300000, 'b') + "\x82\xB1" + std::string(kTextTail - 1, 'c');
+    sjis += kSjis + kSjis + std::string(300000, 'b') + "\x82\xB1" + kSjis + std::string(kTextTail - 7, 'c');
     EXPECT_EQ(Classify(sjis), TextEncoding::ShiftJis);
 }
 
@@ -150,7 +229,7 @@ TEST(TextEncodings, NoFalseTextInBinaries)
 TEST(TextForms, ReadWrittenAndShown)
 {
     const std::pair<const char*, const char*> valid[] = {
-        {"text", "text"}, {"text shift_jis", "text shift_jis"}, {"json", "json"}, {"xmlroot svg:svg", "xmlroot svg:svg"},
+        {"text", "text"}, {"text shift_jis", "text shift_jis"}, {"text windows-1250", "text windows-1250"}, {"json", "json"}, {"xmlroot svg:svg", "xmlroot svg:svg"},
         {"xmlroot *", "xmlroot *"}, {"table ,", "table ,"}, {"table tab", "table tab"},
         {"xmlroot svg xmlns=http://www.w3.org/2000/svg", "xmlroot svg xmlns=http://www.w3.org/2000/svg"},
         {"xmlroot rss version", "xmlroot rss version"}, {"xmlroot a b=%20c d= e", "xmlroot a b=%20c d= e"},
@@ -164,7 +243,7 @@ TEST(TextForms, ReadWrittenAndShown)
         EXPECT_EQ(FormatMagicRule(rule), canonical);
         EXPECT_FALSE(ParseClassicMagicRule(text).valid) << text;
     }
-    for (const char* text : {"text sjis", "text utf-8 ascii", "text  ", "json x", "xmlroot", "xmlroot 1a", "xmlroot a>b",
+    for (const char* text : {"text sjis", "text cp1252", "text windows-1253", "text utf-8 ascii", "text  ", "json x", "xmlroot", "xmlroot 1a", "xmlroot a>b",
                              "table", "table |", "table , ;", "line", "line a%2", "line a b", "Text", "json line",
                              "json lines x", "header", "header From:", "header a b c d e f g h i", "yaml x", "ini x",
                              "xmlroot a xmlns=", "xmlroot a xmlns=x xmlns=y", "xmlroot a 1b", "xmlroot a b=%2",
@@ -236,6 +315,8 @@ TEST(TextForms, ShapesOfText)
         {"table ;", "; a comment\n; and another\n", false},
         {"table ,", "a,\nb,\nc,\n", false},
         {"table ,", "a,b,\n1,2,\n", true},
+        {"table ,", "Le caf\xE9 est servi, \xE0 c\xF4t\xE9.\r\nIl co\xFBte cher, h\xE9las !\r\n", false},
+        {"table ,", "code,text\nE1,File not found.\nE2,Disk full.\n", true},
         {"line [InternetShortcut]", "[InternetShortcut]\r\nURL=http://x/\r\n", true},
         {"line Windows%20Registry%20Editor", Utf16(u"Windows Registry Editor Version 5.00\r\n", false), true},
         {"line WEBVTT", "\xEF\xBB\xBFWEBVTT\n", true},
@@ -285,8 +366,8 @@ TEST(TextForms, ShapesOfText)
         {"yaml", "a:\n  b: 1\nc: " + std::string(70000, 'y') + " prose", true},
         {"ini", "[a]\r\nb=1\r\nc" + std::string(70000, ' ') + "prose", true},
         {"ini", "[a]\r\nb=1\r\nc" + std::string(500, ' ') + "prose", false},
-        {"text ascii", "plain", true},
-        {"text utf-8", "plain", false},
+        {"text ascii", "plain\n", true},
+        {"text utf-8", "plain\n", false},
         {"text shift_jis", kSjis, true},
         // nontext holds exactly where text does not: a control byte, a NUL, UTF-16 without its mark.
         {"nontext", "MZ-80K restoration notes\n", false},
