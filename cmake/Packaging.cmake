@@ -18,6 +18,18 @@ if(WIN32)
         VERBATIM)
     add_custom_target(kindsniffer_notices ALL DEPENDS ${notices})
 
+    # The authoring guide as a web page, which Windows opens in a browser; a
+    # .md file it opens in nothing. Made from the Markdown at each build.
+    find_program(CMARK_GFM cmark-gfm REQUIRED)
+    set(guide ${PROJECT_BINARY_DIR}/packaging/signature-authoring.html)
+    add_custom_command(OUTPUT ${guide}
+        COMMAND ${CMAKE_COMMAND} -DCMARK_GFM=${CMARK_GFM} -DINPUT=${PROJECT_SOURCE_DIR}/docs/signature-authoring.md
+                -DOUTPUT=${guide} -P ${PROJECT_SOURCE_DIR}/cmake/GuideHtml.cmake
+        DEPENDS ${PROJECT_SOURCE_DIR}/docs/signature-authoring.md ${PROJECT_SOURCE_DIR}/cmake/GuideHtml.cmake
+        COMMENT "Writing the authoring guide as HTML"
+        VERBATIM)
+    add_custom_target(kindsniffer_guide ALL DEPENDS ${guide})
+
     # The user guide, in the line ends and byte-order mark Notepad expects.
     string(ASCII 239 187 191 utf8_bom)
     file(READ ${PROJECT_SOURCE_DIR}/packaging/README.txt readme)
@@ -32,7 +44,7 @@ if(WIN32)
         ${PROJECT_SOURCE_DIR}/LICENSE
         ${notices}
         DESTINATION .)
-    install(FILES ${PROJECT_SOURCE_DIR}/docs/signature-authoring.md DESTINATION docs)
+    install(FILES ${guide} DESTINATION docs)
 
     set(CPACK_GENERATOR ZIP)
     set(CPACK_PACKAGE_FILE_NAME "${PROJECT_NAME}-${PROJECT_VERSION}-win64")

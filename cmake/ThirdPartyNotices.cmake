@@ -1,8 +1,11 @@
 # Writes THIRD-PARTY-NOTICES.txt for what is linked statically into the
 # Windows programs: the copyright files of the Debian packages that provided
 # the code linked in, found by asking the compiler which files it links and
-# dpkg who owns them. (The Linux program links its libraries as shared ones,
-# which come as the package's dependencies with their own notices.)
+# dpkg who owns them, then the full texts of the licenses those files only
+# point to in /usr/share/common-licenses, which a Windows machine has not.
+# In CR LF and with a byte-order mark, as Notepad reads it. (The Linux program
+# links its libraries as shared ones, which come as the package's dependencies
+# with their own notices.)
 #
 #   cmake -DCOMPILER=... -DZLIB_ARCHIVE=... -DTINYXML2_HEADER=... -DOUTPUT=... -P ThirdPartyNotices.cmake
 cmake_minimum_required(VERSION 3.25)
@@ -37,12 +40,15 @@ function(owning_package file out)
     set(${out} "${package}" PARENT_SCOPE)
 endfunction()
 
+set(common_licenses /usr/share/common-licenses)
 set(rule "==============================================================================\n")
 set(text "Third-party notices\n\n")
 string(APPEND text
     "${programs}\n"
     "code of the components below. Each one's notice is the copyright file of the\n"
-    "Debian package it was built from, reproduced unchanged.\n\n")
+    "Debian package it was built from, reproduced unchanged. Where a notice points\n"
+    "to a license in ${common_licenses}/ on a Debian system, that\n"
+    "license's full text follows at the end, under \"License texts\".\n\n")
 
 foreach(component IN LISTS components)
     string(REPLACE "|" ";" fields "${component}")
@@ -77,4 +83,43 @@ foreach(component IN LISTS components)
     string(APPEND text "${rule}${heading}\nDebian packages: ${names}\n${rule}\n${bodies}\n")
 endforeach()
 
-file(WRITE "${OUTPUT}" "${text}")
+# The licenses the notices point to, each text once: GPL names the same file
+# as GPL-3 there.
+string(REGEX MATCHALL "${common_licenses}/[A-Za-z0-9][A-Za-z0-9.+_-]*[A-Za-z0-9]" references "${text}")
+list(REMOVE_DUPLICATES references)
+set(licenses "")
+foreach(reference IN LISTS references)
+    if(NOT EXISTS "${reference}")
+        message(FATAL_ERROR "a notice points to ${reference}, which is missing")
+    endif()
+    file(REAL_PATH "${reference}" license)
+    get_filename_component(name "${reference}" NAME)
+    get_filename_component(license_name "${license}" NAME)
+    list(APPEND licenses "${license_name}")
+    if(NOT name STREQUAL license_name)
+        list(APPEND aliases_${license_name} "${name}")
+    endif()
+endforeach()
+list(REMOVE_DUPLICATES licenses)
+list(SORT licenses)
+if(licenses)
+    string(APPEND text "${rule}License texts\n${rule}\n")
+endif()
+foreach(license IN LISTS licenses)
+    set(heading "${license}")
+    if(aliases_${license})
+        list(SORT aliases_${license})
+        list(JOIN aliases_${license} ", " aliases)
+        string(APPEND heading " (the notices name it ${aliases} too)")
+    endif()
+    file(READ "${common_licenses}/${license}" body)
+    string(APPEND text "------------------------------------------------------------------------------\n"
+                       "${heading}\n"
+                       "------------------------------------------------------------------------------\n\n"
+                       "${body}\n")
+endforeach()
+
+string(REPLACE "\r\n" "\n" text "${text}")
+string(REPLACE "\n" "\r\n" text "${text}")
+string(ASCII 239 187 191 utf8_bom)
+file(WRITE "${OUTPUT}" "${utf8_bom}${text}")

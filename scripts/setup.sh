@@ -30,6 +30,8 @@ packages=(
     g++-mingw-w64-x86-64-posix wine wine64
     # real windows, keyboard and screenshots
     xvfb xdotool xauth imagemagick fonts-ipafont-gothic fonts-wine locales
+    # the authoring guide as HTML for the zip; the zip test reads its icons and version resource with icoutils
+    cmark-gfm icoutils
     # source package of tinyxml2 for the cross build; git for the release check
     dpkg-dev xz-utils git
     # the comparison tool and the test scripts' interpreter; the Debian package's own checker

@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <span>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -133,30 +135,35 @@ TEST(DialogResources, TemplateIsTheJapaneseMainDialog)
     expect(controls[3], IDC_NEXT, L"BUTTON", L"次へ", 0x50010000, 116, 24, 50, 14);
 }
 
-TEST(DialogResources, IconsAreJapaneseGroupsOf32BitImages)
+TEST(DialogResources, IconsAreJapaneseGroupsOf32BitImagesInEverySizeExplorerShows)
 {
-    // GRPICONDIR: reserved, type, count; then 14-byte entries.
-    auto check = [](int id, int images) {
+    // GRPICONDIR: reserved, type, count; then 14-byte entries. A width or
+    // height of 0 stands for 256.
+    auto check = [](int id, std::vector<int> sizes) {
         SCOPED_TRACE(id);
         auto group = JapaneseResource(RT_GROUP_ICON, id);
         ASSERT_GE(group.size(), 6u);
         TemplateReader r{group.data()};
         r.Take<WORD>();
         EXPECT_EQ(r.Take<WORD>(), 1);
-        ASSERT_EQ(r.Take<WORD>(), images);
-        for (int i = 0; i < images; ++i) {
-            EXPECT_EQ(r.Take<BYTE>(), 32);  // width
-            EXPECT_EQ(r.Take<BYTE>(), 32);  // height
-            r.Take<WORD>();                 // colours, reserved
-            EXPECT_EQ(r.Take<WORD>(), 1);   // planes
-            EXPECT_EQ(r.Take<WORD>(), 32);  // bits per pixel
+        ASSERT_EQ(r.Take<WORD>(), sizes.size());
+        for (int size : sizes) {
+            SCOPED_TRACE(size);
+            EXPECT_EQ(r.Take<BYTE>(), size % 256);  // width
+            EXPECT_EQ(r.Take<BYTE>(), size % 256);  // height
+            r.Take<WORD>();                         // colours, reserved
+            EXPECT_EQ(r.Take<WORD>(), 1);           // planes
+            EXPECT_EQ(r.Take<WORD>(), 32);          // bits per pixel
             r.Take<DWORD>();
             r.Take<WORD>();
         }
     };
-    check(IDI_APP_LARGE, 2);
-    check(IDI_APP_SMALL, 1);
-    EXPECT_NE(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP_SMALL), IMAGE_ICON, 16, 16, LR_LOADTRANSPARENT), nullptr);
+    check(IDI_APP_LARGE, {16, 24, 32, 48, 256});
+    check(IDI_APP_SMALL, {16, 24});
+    const std::pair<int, int> loads[] = {{IDI_APP_SMALL, 16}, {IDI_APP_SMALL, 24}, {IDI_APP_LARGE, 48}, {IDI_APP_LARGE, 256}};
+    for (auto [id, size] : loads)
+        EXPECT_NE(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_LOADTRANSPARENT),
+                  nullptr) << id << " at " << size;
 }
 
 TEST(DialogResources, ManifestAsksForTheInvokersLevelAndNothingElse)

@@ -51,13 +51,13 @@ TEST(VersionResource, EveryExecutableCarriesTheProjectVersion)
         EXPECT_EQ(fixed->dwProductVersionLS, low);
         EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
 
-        // The strings are found through the translation the resource declares.
+        // English (US) and Japanese, both UTF-16, and the strings found
+        // through each of the two translations alike.
         WORD* translation = nullptr;
         ASSERT_TRUE(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
                                    &length));
-        ASSERT_GE(length, 4u);
-        wchar_t key[9] = {};
-        wsprintfW(key, L"%04x%04x", translation[0], translation[1]);
+        ASSERT_EQ(length, 8u);
+        EXPECT_EQ(std::vector<WORD>(translation, translation + 4), std::vector<WORD>({0x409, 1200, 0x411, 1200}));
 
         const struct {
             const wchar_t* name;
@@ -68,10 +68,15 @@ TEST(VersionResource, EveryExecutableCarriesTheProjectVersion)
             {L"ProductName", L"Kindsniffer"},
             {L"OriginalFilename", FileName(exe)},
         };
-        for (const auto& string : strings)
-            EXPECT_EQ(StringValue(block, key, string.name), string.expected) << string.name;
-        EXPECT_NE(StringValue(block, key, L"FileDescription"), L"(missing)");
-        EXPECT_EQ(StringValue(block, key, L"LegalCopyright").rfind(L"Copyright ", 0), 0u);
+        for (int i = 0; i < 4; i += 2) {
+            wchar_t key[9] = {};
+            wsprintfW(key, L"%04x%04x", translation[i], translation[i + 1]);
+            SCOPED_TRACE(std::string(key, key + 8));
+            for (const auto& string : strings)
+                EXPECT_EQ(StringValue(block, key, string.name), string.expected) << string.name;
+            EXPECT_NE(StringValue(block, key, L"FileDescription"), L"(missing)");
+            EXPECT_EQ(StringValue(block, key, L"LegalCopyright").rfind(L"Copyright ", 0), 0u);
+        }
     }
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows zip as a user gets it: checked against SHA256SUMS, unpacked into
 # a folder whose name is Japanese and holds a space, and used from there under
-# Wine, with the console program and with the dialog.
+# Wine, with the console program and with the dialog. What Explorer shows of
+# the programs, their icons and version resources, is read as icoutils reads it.
 #
 #   test_zip.sh PACKAGE_DIR VERSION WINE_RUN WINEPREFIX WINDOW_PROBE SAMPLES_DIR
 set -euo pipefail
@@ -25,7 +26,7 @@ echo "== the zip matches SHA256SUMS and holds one folder with the release in it,
 (cd "$package_dir" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
 listing=$(python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$zip")
 expect "zip entries" "$(printf "$top/%s\n" Kindsniffer.exe Kindsniffer.xml LICENSE README.txt \
-    THIRD-PARTY-NOTICES.txt docs/signature-authoring.md kindsniffer-cli.exe | LC_ALL=C sort)" \
+    THIRD-PARTY-NOTICES.txt docs/signature-authoring.html kindsniffer-cli.exe | LC_ALL=C sort)" \
     "$(grep -v '/$' <<<"$listing")"
 expect "entry order" "$(LC_ALL=C sort <<<"$listing")" "$listing"
 
@@ -44,6 +45,67 @@ readme="$root/$top/README.txt"
 grep -qv $'\r$' "$readme" && fail "README.txt has lines that do not end in CR LF"
 for notice in "Upstream-Name: tinyxml2" "Upstream-Name: zlib" "Upstream-Name: mingw-w64" "winpthreads" "GCC RUNTIME LIBRARY EXCEPTION"; do
     grep -q "$notice" "$notices" || fail "THIRD-PARTY-NOTICES.txt lacks \"$notice\""
+done
+[ "$(head -c 3 "$notices" | od -An -tx1 | tr -d ' ')" = efbbbf ] || fail "THIRD-PARTY-NOTICES.txt lacks the UTF-8 byte-order mark"
+grep -qv $'\r$' "$notices" && fail "THIRD-PARTY-NOTICES.txt has lines that do not end in CR LF"
+# Every license the copyright files point to on a Debian system, whole.
+python3 - "$notices" <<'PY' || fail "THIRD-PARTY-NOTICES.txt lacks license texts it names"
+import os, re, sys
+notices = open(sys.argv[1], encoding="utf-8-sig", newline="").read()
+named = set(re.findall(r"/usr/share/common-licenses/([A-Za-z0-9][A-Za-z0-9.+_-]*[A-Za-z0-9])", notices))
+missing = [name for name in sorted(named)
+           if open(os.path.join("/usr/share/common-licenses", name), encoding="utf-8").read().replace("\n", "\r\n")
+           not in notices]
+for name in missing:
+    print(f"    {name} is named but its text is not there")
+sys.exit(1 if missing or not {"GPL-2", "GPL-3", "LGPL-2.1"} <= named else 0)
+PY
+
+echo "== Kindsniffer.exe's icons: every size Explorer shows, the 256 one PNG"
+resources=$(mktemp -d)
+trap 'rm -rf "$root" "$resources"' EXIT
+# An .ico's entry N (from 0) is 16 bytes from offset 6, its image's offset at 12.
+image_start() {
+    local at
+    at=$(od -An -tu4 -j $((6 + 16 * $2 + 12)) -N4 "$1" | tr -d ' ')
+    od -An -tx1 -j "$at" -N4 "$1" | tr -d ' '
+}
+for group in "103 16 24 32 48 256" "104 16 24"; do
+    read -r id sizes <<<"$group"
+    ico=$resources/$id.ico
+    wrestool -x -t 14 -n "$id" -o "$ico" "$root/$top/Kindsniffer.exe" || fail "no icon group $id"
+    index=0 listing="" starts=""
+    for size in $sizes; do
+        listing+="--icon --index=$((index + 1)) --width=$size --height=$size --bit-depth=32 --palette-size=0"$'\n'
+        # A 32-bit bitmap begins with its 40-byte header, the 256 one is a PNG.
+        [ "$size" = 256 ] && starts+=$'89504e47\n' || starts+=$'28000000\n'
+        index=$((index + 1))
+    done
+    expect "icon group $id" "$listing" "$(icotool -l "$ico" 2>&1)"$'\n'
+    expect "icon group $id images" "$starts" "$(for ((i = 0; i < index; i++)); do image_start "$ico" $i; done)"$'\n'
+done
+
+echo "== both programs' version resources: English (US) and Japanese, the same strings, both translations listed"
+for program in Kindsniffer kindsniffer-cli; do
+    raw=$resources/$program.version
+    wrestool -x --raw -t 16 -o "$raw" "$root/$top/$program.exe" || fail "$program.exe has no version resource"
+    values=$(python3 "$(dirname "$0")/version_info.py" "$raw") || fail "$program.exe: a malformed version resource"
+    expect "$program.exe translations" "VarFileInfo/Translation=0409 04b0 0411 04b0" "$(grep '^VarFileInfo/' <<<"$values")"
+    expect "$program.exe blocks" $'040904B0\n041104B0' "$(sed -n 's|^StringFileInfo/\([^/]*\)/.*|\1|p' <<<"$values" | uniq)"
+    english=$(sed -n 's|^StringFileInfo/040904B0/||p' <<<"$values")
+    expect "$program.exe Japanese strings" "$english" "$(sed -n 's|^StringFileInfo/041104B0/||p' <<<"$values")"
+    grep -qx "FileVersion=$version" <<<"$english" || fail "$program.exe: no FileVersion $version"
+    grep -qx "OriginalFilename=$program.exe" <<<"$english" || fail "$program.exe: no OriginalFilename"
+done
+
+echo "== the authoring guide is a web page, its links to its own headings whole"
+guide="$root/$top/docs/signature-authoring.html"
+[ "$(head -n 1 "$guide")" = "<!DOCTYPE html>" ] || fail "the guide is no HTML document"
+grep -q '<meta charset="utf-8">' "$guide" || fail "the guide does not say it is UTF-8"
+grep -q '<table>' "$guide" || fail "the guide's tables were not rendered"
+grep -q '<h2 id="the-pattern-language">' "$guide" || fail "the guide's headings have no anchors"
+for target in $(grep -o 'href="#[^"]*"' "$guide" | sed 's/^href="#\(.*\)"$/\1/'); do
+    grep -q " id=\"$target\"" "$guide" || fail "the guide links to #$target, which it lacks"
 done
 
 # From elsewhere, as from the Send To menu: nothing may depend on the
