@@ -124,8 +124,11 @@ def load_set(path):
         types.append(t)
     for t in types:
         # XML that only its declaration tells (in UTF-16, or in an encoding that is no text by the text tests'
-        # rules) is as general an answer as `xmlroot *`.
-        found = None if t["text"] or len(t["magics"]) > 1 else opening(t)
+        # rules) is as general an answer as `xmlroot *`, and so is the declaration beside a test of text or
+        # no text alone, which says only how the rest is read.
+        declaration = t["magics"][:1] + [m for m in t["magics"][1:]
+                                         if m.split(" ")[0] not in ("text", "nontext")]
+        found = opening(t) if len(declaration) == 1 and parse_classic(declaration[0]) else None
         if found and None not in found[0]:
             head = bytes(found[0])
             for mark, codec, key in ((b"\xff\xfe", "utf-16-le", "utf16le"), (b"\xfe\xff", "utf-16-be", "utf16be"),
