@@ -2,6 +2,8 @@
 #include "platform_file.h"
 #include "signature_xml.h"
 
+#include <algorithm>
+
 namespace {
 
 // The value of encoding="..." in the document's XML declaration, if it has one.
@@ -54,6 +56,27 @@ void CompileSearches(SignatureTable& table)
         }
     }
     table.searches = BuildSearchScanner(std::move(patterns));
+}
+
+// A type whose lang test names one language defines it, and its weigh
+// rules are that language's evidence; one that names two is the answer for
+// the pair and weighs nothing of its own.
+void CompileLanguages(SignatureTable& table)
+{
+    table.languages = {};
+    for (const SignatureType& type : table.types) {
+        const auto lang = std::find_if(type.magics.begin(), type.magics.end(), [](const MagicRule& rule) {
+            return rule.valid && rule.form == MagicForm::Language && rule.structure.namePieces.size() == 1;
+        });
+        if (lang == type.magics.end())
+            continue;
+        const std::uint32_t language = LanguageIndex(table.languages, lang->structure.namePieces[0]);
+        for (const MagicRule& rule : type.magics) {
+            if (rule.valid && rule.form == MagicForm::Weigh)
+                AddEvidence(table.languages, {rule.structure.evidence, rule.structure.namePieces[0], rule.structure.weight, language});
+        }
+    }
+    IndexLanguageEvidence(table.languages);
 }
 
 } // namespace
@@ -109,4 +132,5 @@ void IndexSignatureTable(SignatureTable& table)
         candidates.clear();
     IndexByFirstByte(table);
     CompileSearches(table);
+    CompileLanguages(table);
 }

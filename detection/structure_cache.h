@@ -4,6 +4,7 @@
 
 #include "compound_file.h"
 #include "inflate_reader.h"
+#include "languages.h"
 #include "text_sample.h"
 #include "zip_directory.h"
 
@@ -40,6 +41,12 @@ struct StructureCache {
     std::optional<TextEncoding> textEncoding;  // empty when the sample is not text
     std::string textView;                      // the head as TextView gives it, for text only
     bool textCut = false;                      // the head ends before the file does
+
+    // The signature table's language evidence, set by the run (none for a
+    // source that has no table); its verdict on the sample, weighed once.
+    const LanguageScorer* languages = nullptr;
+    bool languageWeighed = false;
+    LanguageVerdict verdict;
 
     // Forgets the last file; buffers that grew large are given back
     // (structure_test.cpp, beside the tests that fill the cache).

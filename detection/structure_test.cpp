@@ -207,6 +207,27 @@ bool RootNameFits(std::string_view wanted, std::string_view root)
         && EqualIgnoringAsciiCase<char>(wanted, root);
 }
 
+// Whether the weighing of every language names the test's language, or
+// its pair of languages as too close to tell apart.
+bool LanguageHolds(const StructureTest& test, StructureCache& cache)
+{
+    if (!cache.languages || cache.languages->Empty())
+        return false;
+    if (!cache.languageWeighed) {
+        cache.languageWeighed = true;
+        WeighLanguages(*cache.languages, cache.textView, cache.textCut, cache.verdict);
+    }
+    const LanguageVerdict& verdict = cache.verdict;
+    const std::vector<std::string>& names = cache.languages->names;
+    if (test.namePieces.size() == 1)
+        return verdict.clear && names[verdict.best] == test.namePieces[0];
+    if (!verdict.pair)
+        return false;
+    const std::string_view a = names[verdict.best];
+    const std::string_view b = names[verdict.second];
+    return (a == test.namePieces[0] && b == test.namePieces[1]) || (a == test.namePieces[1] && b == test.namePieces[0]);
+}
+
 // Every text form holds only on text; the others then look at its shape.
 MagicResult TestText(const MagicRule& rule, const ByteFetch& fetch, StructureCache& cache, StructureHeld* held)
 {
@@ -244,6 +265,15 @@ MagicResult TestText(const MagicRule& rule, const ByteFetch& fetch, StructureCac
         break;
     case MagicForm::Ini:
         holds = IniHolds(view, cache.textCut);
+        break;
+    case MagicForm::Language:
+        holds = LanguageHolds(test, cache);
+        if (holds && held)
+            root = DescribeVerdict(*cache.languages, cache.verdict);
+        break;
+    case MagicForm::Weigh:
+        // Evidence is weighed by its type's lang test, for all languages at once.
+        holds = true;
         break;
     default:
         break;
@@ -306,6 +336,7 @@ void StructureCache::Reset()
     textEncoding.reset();
     textView.clear();
     textCut = false;
+    languageWeighed = false;
 }
 
 MagicResult TestStructure(const MagicRule& rule, const ByteFetch& fetch, StructureCache& cache, StructureHeld* held)
@@ -353,6 +384,8 @@ MagicResult TestStructure(const MagicRule& rule, const ByteFetch& fetch, Structu
     case MagicForm::Header:
     case MagicForm::Yaml:
     case MagicForm::Ini:
+    case MagicForm::Language:
+    case MagicForm::Weigh:
         return TestText(rule, fetch, cache, held);
     }
     return MagicResult::NoMatch;
