@@ -64,6 +64,8 @@ int Examine(const CliOptions& options, const RunSettings& settings, std::FILE* o
         }
         journal.emplace(Journal{*options.journal, std::move(file), {}});
     }
+    // Worked out once for the batch: every file's answer is weighed against them.
+    const ExtensionClaims claims = options.mismatchOnly || options.rename ? ClaimsOf(table) : ExtensionClaims{};
 
     WalkedFolders walked;
     std::vector<fs::path> files = CollectFiles(options, walked, err);
@@ -93,7 +95,7 @@ int Examine(const CliOptions& options, const RunSettings& settings, std::FILE* o
             anyUnreadable = true;
             TellUnreadable(item, options.recursive, err);
         }
-        const bool mismatch = (options.mismatchOnly || options.rename) && IsMismatch(item.path, item.outcome);
+        const bool mismatch = (options.mismatchOnly || options.rename) && IsMismatch(claims, item.path, item.outcome);
         if (options.mismatchOnly && !mismatch)
             return true;
         if (options.rename && mismatch) {

@@ -88,7 +88,8 @@ std::vector<std::string> ExplainLines(DetectionState state, const DetectionBasis
         break;
     }
     std::vector<std::string> lines{"type at line " + std::to_string(basis.type ? basis.type->line : 0) + " (" + tried
-                                   + " tried)"};
+                                   + " tried)"
+                                   + (basis.type && basis.type->general ? "; a general answer, a family of formats" : "")};
     for (const PatternHeld& held : basis.patterns) {
         lines.push_back("line " + std::to_string(held.rule->line) + "  " + DisplayText(FormatMagicRule(*held.rule))
                         + "  " + Held(held));

@@ -59,6 +59,9 @@ void PrintJson(std::FILE* out, const Examined& item)
     for (std::size_t i = 0; i < outcome.extensions.size(); ++i)
         line += (i ? ", " : "") + JsonString(outcome.extensions[i]);
     line += "]";
+    // Only where it holds, so that a line of a specific answer reads as it always has.
+    if (outcome.state == DetectionState::Detected && outcome.general)
+        line += ", \"general\": true";
     if (outcome.state == DetectionState::Unreadable)
         line += ", \"error\": " + JsonString(UnreadableReason(outcome));
     if (item.rename) {
@@ -80,7 +83,8 @@ namespace {
 std::string TypeColumn(const DetectionOutcome& outcome)
 {
     switch (outcome.state) {
-    case DetectionState::Detected: return DisplayText(outcome.title);
+    // A general answer says so: its extension is only the family's.
+    case DetectionState::Detected: return DisplayText(outcome.title) + (outcome.general ? " (general)" : "");
     case DetectionState::Unreadable: return "(cannot be opened)";
     case DetectionState::Undetermined: return "(unknown type)";
     }

@@ -211,7 +211,7 @@ DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesys
                 basis->typesTried = i + 1;
                 DescribeMatch(type, source, *basis);
             }
-            return {DetectionState::Detected, {}, type.title, type.extensions};
+            return {DetectionState::Detected, {}, type.title, type.extensions, type.general};
         }
     }
     if (basis)

@@ -27,6 +27,7 @@ struct DetectionOutcome {
     std::error_code error;
     std::string title;                    // Detected only
     std::vector<std::string> extensions;  // Detected only, in document order
+    bool general = false;                 // Detected only: the type names a family (SignatureType::general)
 };
 
 // Where one pattern of the chosen type held.

@@ -117,6 +117,7 @@ SignatureTable LoadSignatureTable(const std::filesystem::path& path)
         if (entry.magics.empty())
             continue;
         entry.line = type->GetLineNum();
+        entry.general = type->FirstChildElement("general") != nullptr;
         entry.title = ElementText(type->FirstChildElement("title")).value_or(std::string());
         for (auto* ext = type->FirstChildElement("ext"); ext; ext = ext->NextSiblingElement("ext"))
             entry.extensions.push_back(ElementText(ext).value_or(std::string()));

@@ -17,6 +17,10 @@ struct SignatureType {
     std::vector<std::string> extensions;  // in document order, leading period included
     std::vector<MagicRule> magics;        // all must hold, but a search hit decides at once
     int line = 0;                         // of its <type> element, for explaining a result
+    // Its answer names a family rather than a format ("Text", "ZIP archive"):
+    // files of many formats hold it, so a member's extension is no mismatch.
+    // Written <general/>; older readers look only for the children they know.
+    bool general = false;
 };
 
 // Whether the type names text: one of its valid patterns is a text form, so

@@ -470,7 +470,8 @@ class Batches(unittest.TestCase):
         self.put("photo.txt")
         self.put("taken.txt", b"\x89PNG-new")
         self.put("taken.png", b"existing")
-        self.put("double.png.txt")
+        self.put("double.png.exe")
+        self.put("template.png.in")  # an extension the set does not know, after the right one
         self.put("right.png")
         self.put("program", b"MZ\x90\x00")
         self.put("unknown.txt", b"????")
@@ -485,13 +486,42 @@ class Batches(unittest.TestCase):
         self.assertEqual(by_name["taken.txt"]["rename"]["result"], "exists")
         self.assertNotIn("rename", by_name["right.png"])
         self.assertNotIn("rename", by_name["unknown.txt"])
+        self.assertNotIn("rename", by_name["template.png.in"])
 
         after = self.listing()
         self.assertEqual(after["taken.png"], b"existing")
         self.assertEqual(after["taken.txt"], b"\x89PNG-new")
-        self.assertEqual(sorted(after), sorted(["photo.png", "taken.txt", "taken.png", "double.png", "right.png",
+        self.assertEqual(sorted(after), sorted(["photo.png", "taken.txt", "taken.png", "double.png", "template.png.in", "right.png",
                                                 "program.exe", "unknown.txt", "minutes.june final.png",
                                                 ".hidden.png"]))
+
+    def test_a_general_answer_renames_no_name_of_its_family(self):
+        with open(self.sig, "wb") as f:
+            f.write(SIGNATURES.replace(b"</types>", b"""
+<type><magic>50 4B 03 04</magic><magic>zip word/document.xml</magic><title>Word document</title><ext>.docx</ext></type>
+<type><magic>50 4B 03 04</magic><title>ZIP archive</title><ext>.zip</ext><general/></type>
+<type><magic>line #!</magic><title>Script</title><ext>.sh</ext></type>
+<type><magic>text ascii</magic><title>Text</title><ext>.txt</ext><general/></type>
+</types>"""))
+        text, zipped = b"just some words\n", b"PK\x03\x04" + b"\x00" * 26
+        for name in ("tool.sh", "tool.py", "notes.txt", "photo.png", "README"):
+            self.put(name, text)
+        for name in ("report.docx", "bundle.xpi", "notes.sh"):
+            self.put(name, zipped)
+        result, lines = self.json_run("-r", self.tree)
+        self.assertEqual({l["title"]: l.get("general") for l in lines},
+                         {"Text": True, "ZIP archive": True}, result.stderr)
+        base = lambda path: os.path.basename(path.replace("\\", "/"))
+        result, lines = self.json_run("--mismatch", "-r", self.tree)
+        self.assertEqual(sorted(base(l["path"]) for l in lines), ["README", "notes.sh", "photo.png"])
+        result, lines = self.json_run("--rename", "--dry-run", "-r", self.tree)
+        self.assertEqual(sorted(base(l["rename"]["to"]) for l in lines if "rename" in l),
+                         ["README.txt", "notes.zip", "photo.txt"])
+        result = run("--signatures", self.sig, "--mismatch", "-r", self.tree)
+        rows = result.stdout.decode().splitlines()
+        self.assertEqual(sorted(row.split()[-1] for row in rows),
+                         sorted(native(os.path.join(self.tree, n)) for n in ("README", "notes.sh", "photo.png")))
+        self.assertTrue(all(" (general) " in row for row in rows), rows)
 
     def test_hostile_input_rename_racing_another_process_loses_nothing(self):
         # Another process creates the targets as fast as it can while the

@@ -65,6 +65,21 @@ TEST(DocumentWalk, TitleAndExtensionsInDocumentOrder)
     EXPECT_EQ(outcome.extensions, (std::vector<std::string>{".exe", ".dll", ".sys"}));
 }
 
+TEST(DocumentWalk, GeneralIsAnEmptyChildAnywhereInTheType)
+{
+    TempDir dir;
+    EXPECT_FALSE(DetectWith(dir, "<type><magic>4D 5A</magic><title>Program</title></type>").general);
+    for (const char* types : {"<type><general/><magic>4D 5A</magic><title>Program</title></type>",
+                              "<type><magic>4D 5A</magic><title>Program</title><ext>.exe</ext><general></general></type>"}) {
+        const DetectionOutcome outcome = DetectWith(dir, types);
+        EXPECT_EQ(outcome.state, DetectionState::Detected) << types;
+        EXPECT_EQ(outcome.title, "Program") << types;
+        EXPECT_TRUE(outcome.general) << types;
+    }
+    // Spelled otherwise, it is a foreign element like any other.
+    EXPECT_FALSE(DetectWith(dir, "<type><magic>4D 5A</magic><General/></type>").general);
+}
+
 TEST(DocumentWalk, MissingPiecesReadAsEmpty)
 {
     TempDir dir;
