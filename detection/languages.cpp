@@ -29,16 +29,16 @@ bool IsFolded(EvidenceKind kind)
     return kind == EvidenceKind::StartFolded || kind == EvidenceKind::WordFolded;
 }
 
-bool SameText(std::string_view text, std::string_view wanted, bool folded)
-{
-    return folded ? EqualIgnoringAsciiCase<char>(text, wanted) : text == wanted;
-}
-
 // Whether `wanted` lies at `at` in `line`, not as part of a longer word.
 bool TokenAt(std::string_view line, std::size_t at, std::string_view wanted, bool folded)
 {
-    if (line.size() - at < wanted.size() || !SameText(line.substr(at, wanted.size()), wanted, folded))
+    if (line.size() - at < wanted.size())
         return false;
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        const char c = line[at + i];
+        if (c != wanted[i] && !(folded && AsciiLower(c) == AsciiLower(wanted[i])))
+            return false;
+    }
     // A word's neighbour is no word byte; punctuation's is not the same mark
     // again, so that "===" is not found in a ruler of "=====".
     auto joins = [](char end, char neighbour) { return IsWordByte(end) ? IsWordByte(neighbour) : neighbour == end; };
@@ -144,22 +144,27 @@ std::string ModeOf(std::string_view line)
 // Modelines stand in the first or the last lines of a file.
 constexpr std::size_t kModeLines = 5;
 
-// The evidence of an index that may start with byte `c`: exact evidence
-// keyed by `c` itself, folded evidence by its lower case.
+// The evidence of an index that may start at `at`: exact evidence keyed by
+// the byte there, folded evidence by its lower case; each one's second byte
+// must fit too.
 template <class Visit>
-void ForEachCandidate(const std::vector<std::uint32_t> (&index)[256], const std::vector<Evidence>& evidence, char c,
+void ForEachCandidate(const std::vector<LanguageScorer::Candidate> (&index)[256], std::string_view line, std::size_t at,
                       Visit visit)
 {
+    const char c = line[at];
+    const char next = at + 1 < line.size() ? line[at + 1] : 0;
+    const char nextLower = AsciiLower(next);
     const auto exact = static_cast<unsigned char>(c);
     const auto lower = static_cast<unsigned char>(AsciiLower(c));
-    for (std::uint32_t piece : index[exact]) {
-        if (!IsFolded(evidence[piece].kind) || exact == lower)
-            visit(piece, IsFolded(evidence[piece].kind));
+    for (const LanguageScorer::Candidate& candidate : index[exact]) {
+        if (candidate.folded ? exact == lower && (candidate.second == 0 || candidate.second == nextLower)
+                             : candidate.second == 0 || candidate.second == next)
+            visit(candidate.piece, candidate.folded);
     }
     if (exact != lower) {
-        for (std::uint32_t piece : index[lower]) {
-            if (IsFolded(evidence[piece].kind))
-                visit(piece, true);
+        for (const LanguageScorer::Candidate& candidate : index[lower]) {
+            if (candidate.folded && (candidate.second == 0 || candidate.second == nextLower))
+                visit(candidate.piece, true);
         }
     }
 }
@@ -176,7 +181,7 @@ void WeighLine(const LanguageScorer& scorer, std::string_view line, LanguageVerd
         return;
     const std::string_view body = line.substr(0, end);
 
-    ForEachCandidate(scorer.startIndex, scorer.evidence, body[indent], [&](std::uint32_t piece, bool folded) {
+    ForEachCandidate(scorer.startIndex, body, indent, [&](std::uint32_t piece, bool folded) {
         if (TokenAt(body, indent, scorer.evidence[piece].text, folded))
             Count(verdict, piece);
     });
@@ -192,7 +197,10 @@ void WeighLine(const LanguageScorer& scorer, std::string_view line, LanguageVerd
         const bool inWord = i > 0 && IsWordByte(c) && IsWordByte(body[i - 1]);
         if (inWord)
             continue;
-        ForEachCandidate(scorer.wordIndex, scorer.evidence, c, [&](std::uint32_t piece, bool folded) {
+        const unsigned pair = static_cast<unsigned char>(c) << 8 | static_cast<unsigned char>(i + 1 < body.size() ? body[i + 1] : 0);
+        if (!(scorer.wordPairs[pair >> 6] >> (pair & 63) & 1))
+            continue;
+        ForEachCandidate(scorer.wordIndex, body, i, [&](std::uint32_t piece, bool folded) {
             if (TokenAt(body, i, scorer.evidence[piece].text, folded))
                 Count(verdict, piece);
         });
@@ -259,20 +267,37 @@ void IndexLanguageEvidence(LanguageScorer& scorer)
         scorer.endIndex[b].clear();
     }
     scorer.whole.clear();
+    scorer.wordPairs.assign(65536 / 64, 0);
+    auto mark = [&](unsigned char a, unsigned char b) {
+        const unsigned pair = a << 8 | b;
+        scorer.wordPairs[pair >> 6] |= std::uint64_t{1} << (pair & 63);
+    };
     for (std::uint32_t i = 0; i < scorer.evidence.size(); ++i) {
         const Evidence& e = scorer.evidence[i];
         if (e.text.empty())
             continue;
-        const auto first = static_cast<unsigned char>(IsFolded(e.kind) ? AsciiLower(e.text.front()) : e.text.front());
+        const bool folded = IsFolded(e.kind);
+        const auto first = static_cast<unsigned char>(folded ? AsciiLower(e.text.front()) : e.text.front());
+        const char second = e.text.size() < 2 ? 0 : folded ? AsciiLower(e.text[1]) : e.text[1];
         switch (e.kind) {
         case EvidenceKind::Start:
         case EvidenceKind::StartFolded:
-            scorer.startIndex[first].push_back(i);
+            scorer.startIndex[first].push_back({i, second, folded});
             break;
         case EvidenceKind::Word:
-        case EvidenceKind::WordFolded:
-            scorer.wordIndex[first].push_back(i);
+        case EvidenceKind::WordFolded: {
+            scorer.wordIndex[first].push_back({i, second, folded});
+            // Both cases of a folded letter, and any byte after a one-byte text.
+            for (const char a : {e.text.front(), folded ? AsciiUpper(e.text.front()) : e.text.front(),
+                                 folded ? AsciiLower(e.text.front()) : e.text.front()}) {
+                for (unsigned b = 0; b < 256; ++b) {
+                    const char next = static_cast<char>(b);
+                    if (e.text.size() < 2 ? true : folded ? AsciiLower(next) == second : next == second)
+                        mark(static_cast<unsigned char>(a), static_cast<unsigned char>(b));
+                }
+            }
             break;
+        }
         case EvidenceKind::End:
             scorer.endIndex[static_cast<unsigned char>(e.text.back())].push_back(i);
             break;
@@ -302,6 +327,10 @@ void WeighLanguages(const LanguageScorer& scorer, std::string_view text, bool cu
     verdict.counts.assign(scorer.evidence.size(), 0);
     if (scorer.Empty())
         return;
+    if (text.size() > kWeighedText) {
+        text = text.substr(0, kWeighedText);
+        cut = true;
+    }
 
     std::vector<std::string> modes;
     std::string_view firstLine;

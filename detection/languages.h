@@ -60,10 +60,19 @@ struct LanguageScorer {
     std::vector<std::string> names;  // the languages, in the order their types stand
     std::vector<Evidence> evidence;
     // Evidence by the first byte of its text (folded kinds by the lower-case
-    // byte), and end evidence by its last byte; indices into `evidence`.
-    std::vector<std::uint32_t> startIndex[256];
-    std::vector<std::uint32_t> wordIndex[256];
+    // byte), with its second byte to rule most places out at a glance; end
+    // evidence by its last byte.
+    struct Candidate {
+        std::uint32_t piece;  // index into `evidence`
+        char second;          // the text's second byte (lower case when folded), or 0 for one byte
+        bool folded;
+    };
+    std::vector<Candidate> startIndex[256];
+    std::vector<Candidate> wordIndex[256];
     std::vector<std::uint32_t> endIndex[256];
+    // Every pair of bytes that word evidence may start with, one bit each:
+    // most places of a text start none, and are passed over at once.
+    std::vector<std::uint64_t> wordPairs;
     std::vector<std::uint32_t> whole;  // Shebang and Mode, tested once a file
     bool Empty() const { return names.empty(); }
 };
@@ -87,8 +96,14 @@ struct LanguageVerdict {
     std::vector<std::uint8_t> counts;  // per piece of evidence, how often it was found (at most 255)
 };
 
+// Of a sample, only the first kWeighedText bytes are weighed: evidence
+// counts at most kEvidenceRepeats times, and a file shows its language long
+// before that.
+constexpr std::size_t kWeighedText = 8 * 1024;
+
 // Weighs `text` (a decoded sample; with `cut` its last line may be cut and
-// is not read). Linear in the text's length; no backtracking.
+// is not read), or its first kWeighedText bytes. Linear in their length; no
+// backtracking.
 void WeighLanguages(const LanguageScorer& scorer, std::string_view text, bool cut, LanguageVerdict& verdict);
 
 // A language's score in a verdict.

@@ -101,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     const std::size_t nul = input.find('\0');
     const std::string_view rules = input.substr(0, nul);
-    const std::string_view text = nul == std::string_view::npos ? std::string_view() : input.substr(nul + 1);
+    const std::string_view whole = nul == std::string_view::npos ? std::string_view() : input.substr(nul + 1);
 
     LanguageScorer scorer;
     std::uint32_t language = LanguageIndex(scorer, "x");
@@ -130,7 +130,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     IndexLanguageEvidence(scorer);
 
-    for (const bool cut : {false, true}) {
+    for (bool cut : {false, true}) {
+        const std::string_view text = whole.size() > kWeighedText ? whole.substr(0, kWeighedText) : whole;
+        cut = cut || text.size() < whole.size();
         LanguageVerdict verdict;
         WeighLanguages(scorer, text, cut, verdict);
         FUZZ_CHECK(verdict.counts.size() == scorer.evidence.size());
