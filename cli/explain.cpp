@@ -46,6 +46,10 @@ std::string Held(const PatternHeld& held)
         return "text in " + Encoding(held);
     case MagicForm::XmlRoot:
         return "root element " + DisplayText(held.name) + ", text in " + Encoding(held);
+    case MagicForm::Language:
+        return "weighed " + DisplayText(held.name) + ", text in " + Encoding(held);
+    case MagicForm::Weigh:
+        return "evidence, text in " + Encoding(held);
     }
     return (rule.anchor == MagicAnchor::Search ? "found at offset " : "held at offset ") + offset;
 }
@@ -70,6 +74,8 @@ const char* Kind(const MagicRule& rule)
     case MagicForm::Header: return "header";
     case MagicForm::Yaml: return "yaml";
     case MagicForm::Ini: return "ini";
+    case MagicForm::Language: return "lang";
+    case MagicForm::Weigh: return "weigh";
     }
     return "offset";
 }
@@ -115,7 +121,8 @@ std::string ExplainJson(DetectionState state, const DetectionBasis& basis)
             if (rule.form == MagicForm::Pointer)
                 json += ", \"pointer\": " + std::to_string(held.value) + ", \"pointerAt\": "
                       + std::to_string(rule.structure.at);
-            if (rule.form == MagicForm::ZipMember || rule.form == MagicForm::OleEntry || rule.form == MagicForm::XmlRoot)
+            if (rule.form == MagicForm::ZipMember || rule.form == MagicForm::OleEntry || rule.form == MagicForm::XmlRoot
+                || rule.form == MagicForm::Language)
                 json += ", \"name\": " + JsonString(held.name);
             if (held.encoding)
                 json += ", \"encoding\": \"" + std::string(TextEncodingTitle(*held.encoding)) + "\"";

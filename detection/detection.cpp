@@ -61,6 +61,7 @@ struct FileSource {
             window->length = 0;
         }
         buffers.structures.Reset();
+        buffers.structures.languages = &t.languages;
         EndSearchPass(pass);
     }
     ~FileSource() { EndSearchPass(pass); }
@@ -144,6 +145,9 @@ void DescribeMatch(const SignatureType& type, FileSource& source, DetectionBasis
 {
     basis.type = &type;
     for (const MagicRule& rule : type.magics) {
+        // Evidence is no test: the lang rule's verdict names the pieces that weighed.
+        if (rule.form == MagicForm::Weigh)
+            continue;
         if (rule.form != MagicForm::Classic) {
             // Tested again for where it held: the structures are cached, so little is read.
             StructureHeld held;

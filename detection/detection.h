@@ -47,7 +47,8 @@ struct PatternHeld {
 struct DetectionBasis {
     std::size_t typesTried = 0;           // types tested against the file, the chosen one included
     const SignatureType* type = nullptr;  // the chosen type (Detected only), in the table the run used
-    std::vector<PatternHeld> patterns;    // its patterns as tested, in order: all, or up to a search hit
+    std::vector<PatternHeld> patterns;    // its patterns as tested, in order: all, or up to a search hit;
+                                          // weigh evidence is left out (the lang test names what weighed)
 };
 
 // What one thread reuses from one examined file to the next, so that a batch

@@ -9,6 +9,7 @@
 // all, in structure_test.cpp.
 #pragma once
 
+#include "languages.h"
 #include "pointer_reader.h"
 #include "structure_cache.h"
 #include "text_sample.h"
@@ -56,6 +57,8 @@ enum class MagicForm : std::uint8_t {
     Header,     // header NAME...
     Yaml,       // yaml
     Ini,        // ini
+    Language,   // lang NAME, or lang NAME NAME: the weighing of every language type names this one (or pair)
+    Weigh,      // weigh WEIGHT KIND TEXT: evidence for its type's language; holds on any text
 };
 
 // The text forms, Text onwards, hold only on a sample that reads as text.
@@ -103,6 +106,8 @@ struct StructureTest {
     std::optional<std::string> xmlns;   // xmlroot: the namespace the root element must be in
     std::vector<XmlAttributeTest> attributes;  // xmlroot: what the root element must carry
     std::string conditionText;          // xmlroot: the tests after NAME as written, for showing the rule
+    int weight = 0;                     // weigh: what the evidence counts, each time up to kEvidenceRepeats
+    EvidenceKind evidence = EvidenceKind::Word;  // weigh: where it is looked for
 };
 
 struct MagicRule {
@@ -184,7 +189,7 @@ ByteTokenReading ReadByteTokenExtent(std::string_view token);
 
 // Reads a <magic> text: a new form when its first token is one of the
 // keywords (ptr, zip, ole, oleclsid, gzip, zlib, near, nontext, text, json, xmlroot, table, line, header, yaml,
-// ini), a classic one otherwise.
+// ini, lang, weigh), a classic one otherwise.
 MagicRule ParseMagicRule(std::string_view text);
 
 // The classic reading alone, as a reader that knows no new forms reads any
@@ -233,7 +238,8 @@ std::optional<std::uint64_t> FindMasked(std::span<const MaskedByte> bytes, std::
 struct StructureHeld {
     std::uint64_t offset = 0;  // ptr, near: where BYTES were read; zip, gzip, zlib: where in the data they held
     std::uint64_t value = 0;   // ptr: the number read; near: where the window started
-    std::string name;          // zip, ole: the member or entry that matched; xmlroot: the root element
+    std::string name;          // zip, ole: the member or entry that matched; xmlroot: the root element;
+                               // lang: the verdict in words
     std::optional<TextEncoding> encoding;  // text forms: the encoding the sample was found to be in
 };
 

@@ -17,8 +17,31 @@ constexpr struct {
     {"nontext", MagicForm::NonText},
     {"text", MagicForm::Text}, {"json", MagicForm::Json}, {"xmlroot", MagicForm::XmlRoot},
     {"table", MagicForm::Table}, {"line", MagicForm::Line}, {"header", MagicForm::Header},
-    {"yaml", MagicForm::Yaml}, {"ini", MagicForm::Ini},
+    {"yaml", MagicForm::Yaml}, {"ini", MagicForm::Ini}, {"lang", MagicForm::Language}, {"weigh", MagicForm::Weigh},
 };
+
+// A language's name in lang: lower-case letters, digits, "+", "-" and "_", at most 32.
+bool ReadLanguageName(std::string_view token)
+{
+    return !token.empty() && token.size() <= 32
+        && std::all_of(token.begin(), token.end(), [](char c) {
+               return (c >= 'a' && c <= 'z') || IsDecimalDigit(c) || c == '+' || c == '-' || c == '_';
+           });
+}
+
+// A weight: an optional minus, then 1 to 2 digits, never 0.
+std::optional<int> ReadWeight(std::string_view token)
+{
+    const bool negative = token.starts_with("-");
+    if (negative)
+        token.remove_prefix(1);
+    if (token.empty() || token.size() > 2 || !std::all_of(token.begin(), token.end(), IsDecimalDigit))
+        return std::nullopt;
+    const int value = std::stoi(std::string(token));
+    if (value == 0 || value > kMaxWeight)
+        return std::nullopt;
+    return negative ? -value : value;
+}
 
 constexpr struct {
     std::string_view name;
@@ -347,6 +370,29 @@ bool ParseInto(std::span<const std::string_view> tokens, MagicForm form, Structu
             return false;
         test.nameText = tokens[1];
         return true;
+    case MagicForm::Language:
+        if (n < 2 || n > 3 || !std::all_of(tokens.begin() + 1, tokens.end(), ReadLanguageName)
+            || (n == 3 && tokens[1] == tokens[2]))
+            return false;
+        for (std::string_view name : tokens.subspan(1)) {
+            test.namePieces.emplace_back(name);
+            test.nameText += (test.nameText.empty() ? "" : " ") + std::string(name);
+        }
+        return true;
+    case MagicForm::Weigh: {
+        auto weight = n == 4 ? ReadWeight(tokens[1]) : std::nullopt;
+        if (!weight || !EvidenceKindFromKeyword(tokens[2], test.evidence) || !ReadName(tokens[3], false, test.namePieces))
+            return false;
+        // A name is one word; a shebang or mode holds no space.
+        if ((test.evidence == EvidenceKind::Shebang || test.evidence == EvidenceKind::Mode)
+            && test.namePieces.front().find_first_of(" \t\r\n") != std::string::npos)
+            return false;
+        if (test.namePieces.front().find('\n') != std::string::npos)
+            return false;
+        test.weight = *weight;
+        test.nameText = tokens[3];
+        return true;
+    }
     }
     return false;
 }
@@ -450,6 +496,11 @@ std::string FormatStructureRule(const MagicRule& rule)
         return std::string("table ") + (test.delimiter == '\t' ? "tab" : std::string(1, test.delimiter));
     case MagicForm::Line:
         return "line " + test.nameText;
+    case MagicForm::Language:
+        return "lang " + test.nameText;
+    case MagicForm::Weigh:
+        return "weigh " + std::to_string(test.weight) + " " + std::string(EvidenceKindKeyword(test.evidence)) + " "
+             + test.nameText;
     }
     return {};
 }

@@ -58,6 +58,27 @@ void CompileSearches(SignatureTable& table)
     table.searches = BuildSearchScanner(std::move(patterns));
 }
 
+// A type whose lang test names one language defines it, and its weigh
+// rules are that language's evidence; one that names two is the answer for
+// the pair and weighs nothing of its own.
+void CompileLanguages(SignatureTable& table)
+{
+    table.languages = {};
+    for (const SignatureType& type : table.types) {
+        const auto lang = std::find_if(type.magics.begin(), type.magics.end(), [](const MagicRule& rule) {
+            return rule.valid && rule.form == MagicForm::Language && rule.structure.namePieces.size() == 1;
+        });
+        if (lang == type.magics.end())
+            continue;
+        const std::uint32_t language = LanguageIndex(table.languages, lang->structure.namePieces[0]);
+        for (const MagicRule& rule : type.magics) {
+            if (rule.valid && rule.form == MagicForm::Weigh)
+                AddEvidence(table.languages, {rule.structure.evidence, rule.structure.namePieces[0], rule.structure.weight, language});
+        }
+    }
+    IndexLanguageEvidence(table.languages);
+}
+
 } // namespace
 
 bool IsTextType(const SignatureType& type)
@@ -161,4 +182,5 @@ void IndexSignatureTable(SignatureTable& table)
         candidates.clear();
     IndexByFirstByte(table);
     CompileSearches(table);
+    CompileLanguages(table);
 }

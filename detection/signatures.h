@@ -73,6 +73,10 @@ struct SignatureTable {
     // Every valid search pattern, in document order, compiled for one pass;
     // pattern i belongs to the rule whose searchIndex is i.
     SearchScanner searches;
+
+    // The evidence of every language type (lang and weigh), compiled to be
+    // weighed in one pass over a text.
+    LanguageScorer languages;
 };
 
 // Loads and parses a signature file. A file that is missing, unreadable or

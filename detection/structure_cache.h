@@ -5,6 +5,7 @@
 #include "compound_file.h"
 #include "inflate_reader.h"
 #include "pe_directory.h"
+#include "languages.h"
 #include "text_sample.h"
 #include "zip_directory.h"
 
@@ -46,6 +47,12 @@ struct StructureCache {
     // The root element's start tag, read once for all of a set's xmlroot tests.
     bool xmlRootRead = false;
     std::optional<XmlStartTag> xmlRoot;
+
+    // The signature table's language evidence, set by the run (none for a
+    // source that has no table); its verdict on the sample, weighed once.
+    const LanguageScorer* languages = nullptr;
+    bool languageWeighed = false;
+    LanguageVerdict verdict;
 
     // Forgets the last file; buffers that grew large are given back
     // (structure_test.cpp, beside the tests that fill the cache).

@@ -288,6 +288,27 @@ MagicResult TestNear(const MagicRule& rule, const ByteFetch& fetch, StructureCac
     return MagicResult::Match;
 }
 
+// Whether the weighing of every language names the test's language, or
+// its pair of languages as too close to tell apart.
+bool LanguageHolds(const StructureTest& test, StructureCache& cache)
+{
+    if (!cache.languages || cache.languages->Empty())
+        return false;
+    if (!cache.languageWeighed) {
+        cache.languageWeighed = true;
+        WeighLanguages(*cache.languages, cache.textView, cache.textCut, cache.verdict);
+    }
+    const LanguageVerdict& verdict = cache.verdict;
+    const std::vector<std::string>& names = cache.languages->names;
+    if (test.namePieces.size() == 1)
+        return verdict.clear && names[verdict.best] == test.namePieces[0];
+    if (!verdict.pair)
+        return false;
+    const std::string_view a = names[verdict.best];
+    const std::string_view b = names[verdict.second];
+    return (a == test.namePieces[0] && b == test.namePieces[1]) || (a == test.namePieces[1] && b == test.namePieces[0]);
+}
+
 // Every text form holds only on text; the others then look at its shape.
 MagicResult TestText(const MagicRule& rule, const ByteFetch& fetch, StructureCache& cache, StructureHeld* held)
 {
@@ -329,6 +350,15 @@ MagicResult TestText(const MagicRule& rule, const ByteFetch& fetch, StructureCac
         break;
     case MagicForm::Ini:
         holds = IniHolds(view, cache.textCut);
+        break;
+    case MagicForm::Language:
+        holds = LanguageHolds(test, cache);
+        if (holds && held)
+            root = DescribeVerdict(*cache.languages, cache.verdict);
+        break;
+    case MagicForm::Weigh:
+        // Evidence is weighed by its type's lang test, for all languages at once.
+        holds = true;
         break;
     default:
         break;
@@ -394,6 +424,7 @@ void StructureCache::Reset()
     textCut = false;
     xmlRootRead = false;
     xmlRoot.reset();
+    languageWeighed = false;
 }
 
 MagicResult TestStructure(const MagicRule& rule, const ByteFetch& fetch, StructureCache& cache, StructureHeld* held)
@@ -448,6 +479,8 @@ MagicResult TestStructure(const MagicRule& rule, const ByteFetch& fetch, Structu
     case MagicForm::Header:
     case MagicForm::Yaml:
     case MagicForm::Ini:
+    case MagicForm::Language:
+    case MagicForm::Weigh:
         return TestText(rule, fetch, cache, held);
     }
     return MagicResult::NoMatch;

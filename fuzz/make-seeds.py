@@ -120,6 +120,22 @@ def journal_seeds():
         put("journal", "seed-%d" % i, data)
 
 
+def language_seeds(text):
+    """Rule lines, NUL, a text: each shipped language's evidence with a few lines of its kind, and a
+    hand-written pair of made-up languages."""
+    samples = {b"c": b"#include <stdio.h>\nint main(void)\n{\n    return 0;\n}\n",
+               b"python": b"#!/usr/bin/env python3\nimport os\n\ndef f(self):\n    return None\n",
+               b"markdown": b"# Title\n\nSee [a](b).\n\n```\ncode\n```\n",
+               b"batch": b"@ECHO OFF\r\nrem x\r\nset A=%~dp0\r\ngoto :eof\r\n"}
+    for name, sample in samples.items():
+        found = re.search(rb"<magic>lang " + name + rb"</magic>(.*?)<title>", text, re.S)
+        rules = re.findall(rb"<magic>([^<]*)</magic>", found.group(1))
+        rules = [r.replace(b"&lt;", b"<").replace(b"&gt;", b">").replace(b"&amp;", b"&") for r in rules]
+        put("languages", "shipped-" + name.decode(), b"lang " + name + b"\n" + b"\n".join(rules) + b"\0" + sample)
+    put("languages", "pair", b"lang a\nweigh 5 start al\nweigh -3 iword ::\nlang b\nweigh 5 start be\n"
+                             b"weigh 4 end ;\nweigh 9 mode b\nlang a b\n\0al x;\n  be ::;\n// vim: ft=b\n")
+
+
 def main():
     text = open(SHIPPED, "rb").read()
     types = re.findall(rb"<type>.*?</type>", text, re.S)
@@ -145,6 +161,7 @@ def main():
                                b"</type>"]),
     }
     structure_seeds()
+    language_seeds(text)
     for name, data in hand.items():
         put("signatures", name, data)
         put("lint", name, data)

@@ -76,6 +76,9 @@ void CheckCapitals(const tinyxml2::XMLNode* parent, std::initializer_list<std::s
 void CheckType(const tinyxml2::XMLElement* type, const SourceLines& source, const LineOccurrences& occurrences,
                Findings& findings);
 
+// Language types as a whole: evidence never weighed, languages without evidence (languages.cpp).
+void CheckLanguages(const tinyxml2::XMLElement* types, Findings& findings);
+
 // Types that an earlier type always wins (shadowing.cpp).
 void CheckShadowing(const tinyxml2::XMLElement* types, Findings& findings);
 

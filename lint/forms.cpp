@@ -38,6 +38,8 @@ const char* Usage(MagicForm form)
     case MagicForm::Header: return "header NAME... (one to eight field names, without colons)";
     case MagicForm::Yaml: return "yaml, alone";
     case MagicForm::Ini: return "ini, alone";
+    case MagicForm::Language: return "lang NAME, or lang NAME NAME for a pair (lower-case letters, digits, + - _)";
+    case MagicForm::Weigh: return "weigh WEIGHT KIND TEXT (WEIGHT -99 to 99 but 0; KIND start, istart, word, iword, end, shebang or mode; %XX escapes a byte, %20 a space)";
     }
     return "";
 }
@@ -55,7 +57,7 @@ constexpr struct {
     {MagicForm::Gzip, "gzip 0: 1F"}, {MagicForm::Zlib, "zlib 0 0: 78"}, {MagicForm::Text, "text utf-8"},
     {MagicForm::Json, "json lines"}, {MagicForm::XmlRoot, "xmlroot a"}, {MagicForm::Table, "table ,"},
     {MagicForm::Line, "line a"}, {MagicForm::Header, "header A"}, {MagicForm::Yaml, "yaml"},
-    {MagicForm::Ini, "ini"},
+    {MagicForm::Ini, "ini"}, {MagicForm::Language, "lang a"}, {MagicForm::Weigh, "weigh 1 word a"},
 };
 
 std::vector<std::string_view> TokensOf(std::string_view text)
@@ -197,6 +199,8 @@ void CheckStructureMagic(std::string_view text, MagicForm form, int line, Findin
     case MagicForm::Header:
     case MagicForm::Yaml:
     case MagicForm::Ini:
+    case MagicForm::Language:
+    case MagicForm::Weigh:
         break;
     }
 }

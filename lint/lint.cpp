@@ -79,6 +79,7 @@ std::vector<LintFinding> LintDocument(const XMLDocument& document, XMLError load
         for (auto* type = types->FirstChildElement("type"); type; type = type->NextSiblingElement("type"))
             CheckType(type, source, occurrences, findings);
         CheckShadowing(types, findings);
+        CheckLanguages(types, findings);
     }
 
     std::stable_sort(findings.begin(), findings.end(),

@@ -3,7 +3,8 @@
 #
 #   scripts/fuzz.sh [TARGET] [SECONDS]
 #
-# TARGET is signatures, magic, lint, text, encoding (the text tests), journal
+# TARGET is signatures, magic, lint, text, encoding (the text tests), languages
+# (the weighing of languages), journal
 # (what --undo reads), or one of the structure readers zip, compound, inflate
 # or pointer (default: each in turn); SECONDS is how long each one runs
 # (default 60). New inputs go to a working corpus
@@ -14,7 +15,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-all_targets=(signatures magic lint text encoding zip compound inflate pointer journal)
+all_targets=(signatures magic lint text encoding languages zip compound inflate pointer journal)
 targets=("${all_targets[@]}")
 if [ $# -ge 1 ] && [ -n "$1" ]; then
     targets=("$1")
@@ -30,7 +31,7 @@ max_len() {
         zip | compound) echo 16384 ;;
         inflate) echo 4096 ;;
         # past the 1,024-byte first look that rules most binaries out
-        encoding) echo 4096 ;;
+        encoding | languages) echo 4096 ;;
         # a few journal lines, odd names included
         journal) echo 4096 ;;
         *) echo 256 ;;

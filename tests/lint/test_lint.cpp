@@ -428,6 +428,9 @@ TEST(LintMagic, ChecksTheStructureForms)
         {"line a%2", "at \"a%2\""},
         {"header a b c d e f g h i", "at \"i\", one token too many"},
         {"json lines x", "at \"x\" (token 3)"},
+        {"lang C", "lang test is malformed at \"C\" (token 2)"},
+        {"weigh 0 word a", "weigh test is malformed at \"0\" (token 2)"},
+        {"weigh 3 regex a", "at \"regex\" (token 3)"},
         // A masked byte with a bit outside its mask, in every form that takes masked bytes.
         {"ptr 60 u32le +23: 20&amp;20 51&amp;50", "masked byte \"51&50\" can never hold"},
         {"zip a 0: F0&amp;0F", "masked byte \"F0&0F\""},
@@ -458,4 +461,17 @@ TEST(LintMagic, ChecksTheStructureForms)
                                     + "<type><magic>50 4B 03 04</magic><magic>zip mimetype</magic><title>ODF</title>"
                                       "<ext>.odt</ext></type>");
     EXPECT_TRUE(Has(shadowed, kFirst + 1, "\"ODF\" can never be reported")) << Dump(shadowed);
+}
+
+TEST(LintLanguages, ReportsEvidenceNeverWeighedAndLanguagesWithoutEvidence)
+{
+    const auto clean = LintTypes("<type><magic>lang a</magic><magic>weigh 5 start al</magic><title>A</title><ext>.a</ext></type>\n"
+                                 "<type><magic>lang b</magic><magic>weigh 5 start be</magic><title>B</title><ext>.b</ext></type>\n"
+                                 "<type><magic>lang a b</magic><title>A or B</title><ext>.a</ext></type>");
+    EXPECT_TRUE(clean.empty()) << Dump(clean);
+    const auto pairWeighs = LintTypes("<type><magic>lang a c</magic><magic>weigh 5 start al</magic><title>A</title><ext>.a</ext></type>");
+    EXPECT_TRUE(Has(pairWeighs, kFirst, "it is never weighed")) << Dump(pairWeighs);
+    EXPECT_TRUE(Has(pairWeighs, kFirst, "the language \"c\"")) << Dump(pairWeighs);
+    const auto noLang = LintTypes("<type><magic>text</magic><magic>weigh 5 start al</magic><title>A</title><ext>.a</ext></type>");
+    EXPECT_TRUE(Has(noLang, kFirst, "it is never weighed")) << Dump(noLang);
 }

@@ -1,0 +1,232 @@
+// Weighing languages: the lang and weigh forms, the scorer's rules, and the
+// shipped set's languages on short real-looking files, near pairs and prose.
+#include "detection.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(LanguageForms, ReadShownAndInvalidToOlderReaders)
+{
+    const std::pair<const char*, const char*> valid[] = {
+        {"lang c", "lang c"}, {"lang c cpp", "lang c cpp"}, {"lang c++", "lang c++"},
+        {"weigh 3 start #include", "weigh 3 start #include"}, {"weigh -12 word std::", "weigh -12 word std::"},
+        {"weigh 1 istart @echo%20off", "weigh 1 istart @echo%20off"}, {"weigh 12 shebang python", "weigh 12 shebang python"},
+        {"weigh 2 end ;", "weigh 2 end ;"}, {"weigh 9 mode perl", "weigh 9 mode perl"}, {"weigh 1 iword %25%25", "weigh 1 iword %25%25"},
+    };
+    for (const auto& [text, canonical] : valid) {
+        const MagicRule rule = ParseMagicRule(text);
+        EXPECT_TRUE(rule.valid) << text;
+        EXPECT_EQ(FormatMagicRule(rule), canonical);
+        EXPECT_FALSE(ParseClassicMagicRule(text).valid) << text;
+    }
+    for (const char* text : {"lang", "lang C", "lang a b c", "lang c c", "lang a.b", "weigh", "weigh 3 start", "weigh 0 word a",
+                             "weigh 100 word a", "weigh +3 word a", "weigh 3 regex a", "weigh 3 word a b", "weigh 3 word a%2",
+                             "weigh 3 shebang a%20b", "weigh 3 word a%0Ab", "weigh x word a"}) {
+        EXPECT_FALSE(ParseMagicRule(text).valid) << text;
+        EXPECT_FALSE(ParseClassicMagicRule(text).valid) << text;
+    }
+}
+
+// A scorer of two made-up languages, "alpha" and "beta", that share "shared".
+LanguageScorer TwoLanguages()
+{
+    LanguageScorer scorer;
+    const std::uint32_t alpha = LanguageIndex(scorer, "alpha");
+    const std::uint32_t beta = LanguageIndex(scorer, "beta");
+    AddEvidence(scorer, {EvidenceKind::Start, "shared", 3, alpha});
+    AddEvidence(scorer, {EvidenceKind::Start, "shared", 3, beta});
+    AddEvidence(scorer, {EvidenceKind::Word, "al", 4, alpha});
+    AddEvidence(scorer, {EvidenceKind::End, ";", 2, alpha});
+    AddEvidence(scorer, {EvidenceKind::WordFolded, "be", 4, beta});
+    AddEvidence(scorer, {EvidenceKind::Word, "::", -5, alpha});
+    AddEvidence(scorer, {EvidenceKind::Shebang, "Beta", 20, beta});
+    AddEvidence(scorer, {EvidenceKind::Mode, "alpha", 20, alpha});
+    IndexLanguageEvidence(scorer);
+    return scorer;
+}
+
+TEST(LanguageScorer, WinsOnlyByAMarginWithEnoughEvidence)
+{
+    const LanguageScorer scorer = TwoLanguages();
+    const struct {
+        const char* text;
+        bool cut;
+        const char* winner;  // nullptr: no clear winner
+        bool pair;
+    } cases[] = {
+        {"shared x\nal al al al al;\n", false, "alpha", false},   // 3 + 4*3 (counted at most 3 times) + 2
+        {"shared\nshared\nBE be Be\n", false, "beta", false},    // folded word
+        {"shared\nshared\nshared\nal be\n", false, nullptr, true},  // 9+4 against 9+4
+        {"al al al\n", false, nullptr, false},                   // one piece of evidence only
+        {"shared al;\n", false, nullptr, false},                 // too little
+        {"shared\nalpha also pal al_x\nbe\n", false, nullptr, false},  // "al" is never part of a longer word
+        {"  shared al :: al ::\nshared al;\n", false, nullptr, false},  // negative evidence
+        {"#!/usr/bin/env -S Beta3.1 -x\nshared\n", false, "beta", false},
+        {"#!/bin/beta-config\nshared\n", false, nullptr, false},  // not the interpreter named
+        {"/* -*- mode: Alpha -*- */\nshared\n", false, "alpha", false},
+        {"# vim: set ft=alpha:\nshared\n", false, "alpha", false},
+        {"shared al\nal al", true, nullptr, false},              // the cut last line is not read
+        {"shared al\nal al", false, "alpha", false},
+    };
+    for (const auto& c : cases) {
+        LanguageVerdict verdict;
+        WeighLanguages(scorer, c.text, c.cut, verdict);
+        EXPECT_EQ(verdict.clear ? scorer.names[verdict.best] : "", c.winner ? c.winner : "")
+            << c.text << " " << DescribeVerdict(scorer, verdict);
+        EXPECT_EQ(verdict.pair, c.pair) << c.text << " " << DescribeVerdict(scorer, verdict);
+    }
+}
+
+TEST(LanguageScorer, LongAndHostileTextsCostOnePass)
+{
+    const LanguageScorer scorer = TwoLanguages();
+    for (const std::string& text : {std::string(1 << 16, 'a'), std::string(1 << 16, '\n'), std::string(1 << 16, ':'),
+                                    std::string(1 << 16, ';') + "\n", std::string("#!") + std::string(1 << 16, ' '),
+                                    std::string("-*-") + std::string(1 << 16, '-')}) {
+        LanguageVerdict verdict;
+        WeighLanguages(scorer, text, false, verdict);
+        EXPECT_FALSE(verdict.clear);
+    }
+}
+
+// A set of two language types and their pair, before plain text.
+TEST(LanguageTypes, AllWeighedTogetherAndOnlyOnText)
+{
+    TempDir dir;
+    const auto sig = dir.Signatures(
+        "<type><magic>lang alpha</magic><magic>weigh 5 start alpha</magic><magic>weigh 5 word al</magic>"
+        "<title>Alpha</title><ext>.al</ext></type>"
+        "<type><magic>lang beta</magic><magic>weigh 5 start beta</magic><magic>weigh 5 word be</magic>"
+        "<title>Beta</title><ext>.be</ext></type>"
+        "<type><magic>lang alpha beta</magic><title>Alpha or beta</title><ext>.al</ext><ext>.be</ext></type>"
+        "<type><magic>text</magic><title>Text</title></type>");
+    const struct {
+        std::string content;
+        const char* title;
+    } cases[] = {
+        {"alpha 1\nal al\n", "Alpha"},
+        {"beta 1\nbe be\n", "Beta"},
+        {"alpha 1\nal al\nbeta 1\nbe be\n", "Alpha or beta"},
+        {"alpha\n", "Text"},
+        {std::string("alpha 1\nal al\n\x00\x01", 16), ""},
+    };
+    for (const auto& c : cases) {
+        const DetectionOutcome outcome = DetectFileType(sig, dir.Write("f", c.content));
+        EXPECT_EQ(outcome.title, c.title) << c.content;
+    }
+}
+
+// The shipped set on short files of each language it weighs, the pairs it
+// cannot tell apart and text that is no code.
+TEST(LanguageTypes, ShippedSetNamesEachLanguageAndLeavesProse)
+{
+    const SignatureTable table = LoadSignatureTable(KINDSNIFFER_SHIPPED_SET);
+    TempDir dir;
+    const struct {
+        const char* title;
+        std::string content;
+    } cases[] = {
+        {"C source",
+         "#include <stdio.h>\n#include \"util.h\"\n\nstatic int twice(int x)\n{\n    return 2 * x;\n}\n\n"
+         "int main(int argc, char **argv)\n{\n    if (argc < 2) {\n        fprintf(stderr, \"usage\\n\");\n"
+         "        return 1;\n    }\n    printf(\"%d\\n\", twice(argc));\n    return 0;\n}\n"},
+        {"C++ source",
+         "#include <iostream>\n#include <string>\n\nnamespace demo {\nclass Greeter {\npublic:\n"
+         "    void greet(const std::string& name) const { std::cout << name << \"\\n\"; }\n};\n}\n\n"
+         "int main()\n{\n    demo::Greeter().greet(\"a\");\n    return 0;\n}\n"},
+        {"C or C++ header",
+         "#ifndef UTIL_H\n#define UTIL_H\n\n#include <stddef.h>\n\ntypedef struct buffer {\n    char *data;\n"
+         "    size_t length;\n} buffer;\n\nint buffer_init(buffer *b, size_t size);\nvoid buffer_free(buffer *b);\n\n"
+         "#endif /* UTIL_H */\n"},
+        // Nothing of either language's own: both extensions are offered, C first.
+        {"C or C++ source",
+         "#include \"point.h\"\n\nint point_sum(const point *p)\n{\n    int s = 0;\n    for (int i = 0; i < 2; i++) {\n"
+         "        s += p->v[i];\n    }\n    return s;\n}\n\n"
+         "int point_max(const point *p)\n{\n    if (p->v[0] > p->v[1])\n        return p->v[0];\n    return p->v[1];\n}\n"},
+        {"Python script",
+         "import os\nimport sys\n\n\nclass Walker:\n    def __init__(self, root):\n        self.root = root\n\n"
+         "    def files(self):\n        for name in os.listdir(self.root):\n            yield name\n\n\n"
+         "if __name__ == \"__main__\":\n    print(list(Walker(sys.argv[1]).files()))\n"},
+        {"Markdown document",
+         "# Project\n\nA small tool that counts lines.\n\n## Building\n\n```sh\nmake\n```\n\n"
+         "See [the guide](docs/guide.md) for more.\n"},
+        {"reStructuredText document",
+         "Project\n=======\n\nA tool. See :ref:`usage` for details.\n\n.. _usage:\n\nUsage\n-----\n\n"
+         ".. code-block:: sh\n\n   demo --help\n"},
+        {"Windows batch file",
+         "@echo off\nsetlocal\nrem Build the project\nset BUILD=%~dp0build\nif not exist \"%BUILD%\" mkdir \"%BUILD%\"\n"
+         "cmake .. || goto :error\nendlocal\nexit /b 0\n"},
+        {"TOML document",
+         "[build-system]\nrequires = [\"setuptools>=61\"]\nbuild-backend = \"setuptools.build_meta\"\n\n"
+         "[project]\nname = \"demo\"\nversion = \"0.1.0\"\n\n[tool.black]\nline-length = 100\n"},
+        {"INI settings", "[server]\nhost=example.org\nport=8080\n\n[client]\nretries=3\n"},
+        {"TypeScript source",
+         "import type { Options } from \"./options\";\n\nexport interface Result {\n  readonly name: string;\n"
+         "  count: number;\n}\n\nexport function run(options: Options): Result {\n  const name: string = options.name;\n"
+         "  return { name, count: 0 };\n}\n"},
+        {"JavaScript source",
+         "const fs = require(\"fs\");\n\nfunction readAll(dir) {\n  return fs.readdirSync(dir).map((n) => dir + n);\n}\n\n"
+         "module.exports = { readAll };\nif (require.main === module) {\n  console.log(readAll(\".\"));\n}\n"},
+        {"Ruby script",
+         "require 'json'\n\nmodule Demo\n  class Store\n    attr_reader :items\n\n    def add(item)\n"
+         "      @items << item unless item.nil?\n    end\n  end\nend\n\n[1, 2].each do |n|\n  puts n\nend\n"},
+        {"Perl script",
+         "use strict;\nuse warnings;\n\nmy %count;\nwhile (my $line = <STDIN>) {\n    chomp $line;\n"
+         "    $count{$_}++ for split /\\s+/, $line;\n}\nprint \"$_\\n\" for sort keys %count;\n"},
+        {"Go source",
+         "package main\n\nimport (\n\t\"fmt\"\n\t\"os\"\n)\n\nfunc main() {\n\tdata, err := os.ReadFile(os.Args[1])\n"
+         "\tif err != nil {\n\t\tos.Exit(1)\n\t}\n\tfmt.Println(len(data))\n}\n"},
+        {"Rust source",
+         "use std::env;\n\nfn main() {\n    let args: Vec<String> = env::args().collect();\n    let mut total = 0;\n"
+         "    for a in &args[1..] {\n        total += a.len();\n    }\n    println!(\"{}\", total);\n}\n"},
+        {"Java source",
+         "package demo;\n\nimport java.util.List;\n\npublic class Main {\n    @Override\n    public String toString() {\n"
+         "        return \"main\";\n    }\n\n    public static void main(String[] args) {\n"
+         "        System.out.println(new Main());\n    }\n}\n"},
+        {"Lua script",
+         "local M = {}\n\nlocal function trim(s)\n  return s\nend\n\nfunction M.split(s)\n  local out = {}\n"
+         "  if s ~= nil then\n    out[1] = trim(s)\n  elseif s == '' then\n    return out\n  end\n  return out\nend\n"},
+        {"SQL script",
+         "CREATE TABLE users (\n    id INTEGER PRIMARY KEY,\n    name VARCHAR(100) NOT NULL\n);\n"
+         "INSERT INTO users (id, name) VALUES (1, 'alice');\nselect name from users where id = 1;\n"},
+        {"Patch",
+         "diff --git a/main.c b/main.c\nindex 83db48f..bf269f4 100644\n--- a/main.c\n+++ b/main.c\n"
+         "@@ -1,2 +1,2 @@\n #include <stdio.h>\n-int main() { return 0; }\n+int main(void) { return 0; }\n"},
+        {"CMake script",
+         "cmake_minimum_required(VERSION 3.20)\nproject(demo C)\nadd_executable(demo main.c)\n"
+         "target_link_libraries(demo PRIVATE m)\n"},
+        // Shell without a shebang, against PowerShell.
+        {"Shell script",
+         "set -e\nfor f in \"$@\"; do\n  if [ -f \"$f\" ]; then\n    echo \"file: $f\"\n  fi\ndone\n"},
+        {"PowerShell script",
+         "param(\n    [string]$Path = \".\"\n)\n$files = Get-ChildItem -Path $Path -ErrorAction Stop\n"
+         "foreach ($f in $files) {\n    if ($f.Length -eq 0) { Write-Host \"empty\" }\n}\n"},
+        // A Tcl script that restarts itself through sh is no shell script.
+        {"Tcl script",
+         "#!/bin/sh\n# the next line restarts using wish \\\nexec wish \"$0\" \"$@\"\n\npackage require Tk\n"
+         "proc greet {name} {\n    puts \"Hello, $name\"\n}\n"},
+        {"Shell script", "#!/bin/sh\nexec tclsh \"$0\"\n"},
+        // Prose, and files too short to tell, stay text.
+        {"Text",
+         "Dear committee,\n\nThank you for the invitation to the meeting next week. I would like to bring up\n"
+         "the question of the budget for the coming year; if there is time, we could also discuss\n"
+         "the reading group. Import duties, by the way, are due in May.\n\nWith best regards,\nAnna\n"},
+        {"Text", "# Notes\n\nbuy milk\n"},
+        {"Text", "int x;\n"},
+        {"Text", "import os\n"},
+    };
+    for (const auto& c : cases) {
+        DetectionBasis basis;
+        const DetectionOutcome outcome = DetectWithTable(table, dir.Write("f", c.content), &basis);
+        std::string why;
+        for (const PatternHeld& held : basis.patterns)
+            why += " " + held.name;
+        EXPECT_EQ(outcome.title, c.title) << c.content << why;
+    }
+}
+
+} // namespace
