@@ -265,6 +265,9 @@ bool CodePageDefines(TextEncoding encoding, std::uint8_t c)
     return c < 0x80 || PageOf(encoding)[c - 0x80].kind != Undefined;
 }
 
+// Longer than the longest compounds of the languages these code pages write.
+constexpr std::size_t kLongestWord = 64;
+
 std::optional<int> TextScore(TextEncoding encoding, std::span<const std::uint8_t> head, std::span<const std::uint8_t> tail)
 {
     auto japanese = [&](void (*tallyOf)(JapaneseTally&, std::span<const std::uint8_t>)) -> std::optional<int> {
@@ -307,7 +310,10 @@ std::optional<int> TextScore(TextEncoding encoding, std::span<const std::uint8_t
     auto endWord = [&] {
         if (cyrillic && wordHigh && wordAscii)
             bad += wordHigh;
-        const bool cased = wordUpper == 0 || wordUpper == wordLength || (wordUpper == 1 && firstUpper);
+        // No language writes a word of more than kLongestWord letters; an
+        // image's raster of one grey level is one such run.
+        const bool cased = wordLength <= kLongestWord
+                           && (wordUpper == 0 || wordUpper == wordLength || (wordUpper == 1 && firstUpper));
         miscased += cased ? 0 : wordLength;
         // A letter in a word of no language's spelling speaks for no code page.
         weight += cased ? wordWeight : 0;

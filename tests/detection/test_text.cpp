@@ -102,6 +102,7 @@ TEST(TextEncodings, NamedOnlyWhenTheTextReadsAsText)
         {"Za\xBF\xF3\xB3\xE6 g\xEA\x9Cl\xB9 ja\x9F\xF1, powiedzia\xB3 wczoraj.\n", TextEncoding::Windows1250},
         {"\xCF\xF0\xE8\xE2\xE5\xF2, \xEC\xE8\xF0! \xCA\xE0\xEA \xE4\xE5\xEB\xE0?\n", TextEncoding::Windows1251},
         {"Gr\xFC\xDF" "e", none},                                // too little to tell
+        {"P5\n8 8\n255\n" + std::string(80, '\xFD'), none},      // a grey raster, one long "word"
         {"x\xA4\xA6\xAC\xB1 a\xD7\xF7\xA8 q\x83\x89 z\x88\x99\n", none},  // symbols, not letters
         {"ab\xC4\xE4\xC4\xE4 cd\xE9\xC9\xE9\xC9 ef\xF6\xD6\xF6\n", none},  // no word is cased so
         {"\xDC\xA7\xB1\xC4", none},                            // half-width kana soup
