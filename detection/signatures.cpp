@@ -102,11 +102,14 @@ bool TextCanHold(const MagicRule& rule)
         }
         return false;
     };
+    if (IsTextForm(rule.form))
+        return true;
     switch (rule.form) {
     case MagicForm::Classic:
         return std::all_of(rule.pattern.begin(), rule.pattern.end(),
                            [](const PatternByte& b) { return b.wildcard || IsPlainTextByte(b.value); });
     case MagicForm::Pointer:
+    case MagicForm::Near:
         return std::all_of(rule.structure.bytes.begin(), rule.structure.bytes.end(), maskedFits);
     case MagicForm::ZipMember:
     case MagicForm::OleEntry:
@@ -115,17 +118,9 @@ bool TextCanHold(const MagicRule& rule)
     case MagicForm::Zlib:
     case MagicForm::NonText:
         return false;
-    case MagicForm::Text:
-    case MagicForm::Json:
-    case MagicForm::XmlRoot:
-    case MagicForm::Table:
-    case MagicForm::Line:
-    case MagicForm::Header:
-    case MagicForm::Yaml:
-    case MagicForm::Ini:
-        return true;
+    default:
+        return true;  // the text forms, taken above
     }
-    return false;
 }
 
 bool TextCanSatisfy(std::span<const MagicRule> magics)
