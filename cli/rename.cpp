@@ -170,8 +170,12 @@ bool IsMismatch(const ExtensionClaims& claims, const fs::path& path, const Detec
     const NativeString name = path.filename().native();
     const NativeString stem = name.substr(0, ExtensionStart(name));
     const NativeString current = Folded(name.substr(stem.size()));
+    // A name without an extension is the convention of source trees and
+    // systems (README, configure, debian/rules): only a specific answer is
+    // evidence enough to give it one. A general answer is still shown with
+    // its extensions, for the user to choose.
     if (current.empty())
-        return true;
+        return !outcome.general;
     if (Among(answer, current))
         return false;
     const bool known = claims.claimed.count(current) != 0;

@@ -513,14 +513,14 @@ class Batches(unittest.TestCase):
                          {"Text": True, "ZIP archive": True}, result.stderr)
         base = lambda path: os.path.basename(path.replace("\\", "/"))
         result, lines = self.json_run("--mismatch", "-r", self.tree)
-        self.assertEqual(sorted(base(l["path"]) for l in lines), ["README", "notes.sh", "photo.png"])
+        self.assertEqual(sorted(base(l["path"]) for l in lines), ["notes.sh", "photo.png"])
         result, lines = self.json_run("--rename", "--dry-run", "-r", self.tree)
         self.assertEqual(sorted(base(l["rename"]["to"]) for l in lines if "rename" in l),
-                         ["README.txt", "notes.zip", "photo.txt"])
+                         ["notes.zip", "photo.txt"])
         result = run("--signatures", self.sig, "--mismatch", "-r", self.tree)
         rows = result.stdout.decode().splitlines()
         self.assertEqual(sorted(row.split()[-1] for row in rows),
-                         sorted(native(os.path.join(self.tree, n)) for n in ("README", "notes.sh", "photo.png")))
+                         sorted(native(os.path.join(self.tree, n)) for n in ("notes.sh", "photo.png")))
         self.assertTrue(all(" (general) " in row for row in rows), rows)
 
     def test_hostile_input_rename_racing_another_process_loses_nothing(self):

@@ -73,7 +73,8 @@ TEST(Mismatch, GeneralAnswersKeepTheirFamilysNamesAndOfferTheirOwnForTheRest)
              {"Text", "notes.txt", false},
              {"Text", "build.bat", false},       // unknown to the set
              {"Text", "page.html", false},       // an XML root test is a text type
-             {"Text", "README", true},           // nothing to keep
+             {"Text", "README", false},          // a source tree's convention
+             {"PNG image", "README", true},      // a specific answer names it
              {"Text", "photo.jpg", true},        // an unrelated format's
              {"Text", "a.zip", true},
              {"Text, UTF-16 little-endian", "tool.py", false},
@@ -83,7 +84,7 @@ TEST(Mismatch, GeneralAnswersKeepTheirFamilysNamesAndOfferTheirOwnForTheRest)
              {"ZIP archive", "bundle.xpi", false},
              {"ZIP archive", "image.png", true},
              {"ZIP archive", "notes.txt", true},
-             {"ZIP archive", "archive", true},
+             {"ZIP archive", "archive", false},
              {"ZIP archive (empty)", "report.docx", false},  // one family with "ZIP archive"
              {"ZIP archive (empty)", "tool.py", true},
              {"PNG image", "photo.png", false},
