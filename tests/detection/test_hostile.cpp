@@ -70,6 +70,19 @@ void operator delete(void* memory) noexcept
 void operator delete[](void* memory) noexcept { operator delete(memory); }
 void operator delete(void* memory, std::size_t) noexcept { operator delete(memory); }
 void operator delete[](void* memory, std::size_t) noexcept { operator delete(memory); }
+// The library's temporary buffers (stable_sort's) come from the nothrow form,
+// and are handed back to the plain delete above: both must count alike.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return operator new(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
+void operator delete(void* memory, const std::nothrow_t&) noexcept { operator delete(memory); }
+void operator delete[](void* memory, const std::nothrow_t&) noexcept { operator delete(memory); }
 #endif
 
 namespace {

@@ -121,10 +121,10 @@ output=$("$wine_run" "$win\\kindsniffer-cli.exe" -r "C:\\$folder\\見本" 2>"$er
 rm -f "$errors"
 expect "console exit status" 0 "$status"
 expect "console output" "$(printf '%s\n' \
-    "gzip compressed data  .gz .tgz  C:\\$folder\\見本\\backup" \
-    "PNG image             .png      C:\\$folder\\見本\\holiday-photo.txt" \
-    "PDF document          .pdf .ai  C:\\$folder\\見本\\minutes.doc" \
-    "PNG image             .png      C:\\$folder\\見本\\写真 (1).txt")" "$output"
+    "gzip compressed data (general)  .gz .tgz  C:\\$folder\\見本\\backup" \
+    "PNG image                       .png      C:\\$folder\\見本\\holiday-photo.txt" \
+    "PDF document                    .pdf .ai  C:\\$folder\\見本\\minutes.doc" \
+    "PNG image                       .png      C:\\$folder\\見本\\写真 (1).txt")" "$output"
 
 echo "== the dialog starts with the signature file beside it"
 output=$("$wine_run" "$probe" "$win\\Kindsniffer.exe" "C:\\$folder\\見本\\写真 (1).txt") || true
