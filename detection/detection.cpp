@@ -211,7 +211,8 @@ DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesys
                 basis->typesTried = i + 1;
                 DescribeMatch(type, source, *basis);
             }
-            return {DetectionState::Detected, {}, type.title, type.extensions, type.general};
+            return {DetectionState::Detected, {}, type.title, type.extensions, type.general,
+                    type.mimeTypes.empty() ? std::string() : type.mimeTypes.front()};
         }
     }
     if (basis)

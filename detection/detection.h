@@ -28,6 +28,7 @@ struct DetectionOutcome {
     std::string title;                    // Detected only
     std::vector<std::string> extensions;  // Detected only, in document order
     bool general = false;                 // Detected only: the type names a family (SignatureType::general)
+    std::string mimeType;                 // Detected only: the type's first MIME type, or empty
 };
 
 // Where one pattern of the chosen type held.

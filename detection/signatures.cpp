@@ -165,6 +165,8 @@ SignatureTable LoadSignatureTable(const std::filesystem::path& path)
         entry.title = ElementText(type->FirstChildElement("title")).value_or(std::string());
         for (auto* ext = type->FirstChildElement("ext"); ext; ext = ext->NextSiblingElement("ext"))
             entry.extensions.push_back(ElementText(ext).value_or(std::string()));
+        for (auto* mime = type->FirstChildElement("mime"); mime; mime = mime->NextSiblingElement("mime"))
+            entry.mimeTypes.push_back(ElementText(mime).value_or(std::string()));
         table.types.push_back(std::move(entry));
     }
     IndexSignatureTable(table);

@@ -22,6 +22,9 @@ struct SignatureType {
     // files of many formats hold it, so a member's extension is no mismatch.
     // Written <general/>; older readers look only for the children they know.
     bool general = false;
+    // Its MIME types (<mime>), in document order: the first is the one
+    // reported, the others are aliases a caller may also meet.
+    std::vector<std::string> mimeTypes;
 };
 
 // Whether the type names text: one of its valid patterns is a text form, so

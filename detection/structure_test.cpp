@@ -468,9 +468,10 @@ MagicResult TestStructure(const MagicRule& rule, const ByteFetch& fetch, Structu
         return TestNear(rule, fetch, cache, held);
     case MagicForm::NonText:
         // Exactly where the text forms find no text: a sample that could not
-        // be read is neither.
-        return !TextOf(fetch, cache) && cache.textStatus == StructureStatus::Found ? MagicResult::Match
-                                                                                 : MagicResult::NoMatch;
+        // be read is neither, and an empty one holds no bytes to be anything.
+        return fetch.size > 0 && !TextOf(fetch, cache) && cache.textStatus == StructureStatus::Found
+                   ? MagicResult::Match
+                   : MagicResult::NoMatch;
     case MagicForm::Text:
     case MagicForm::Json:
     case MagicForm::XmlRoot:

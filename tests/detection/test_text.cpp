@@ -378,6 +378,7 @@ TEST(TextForms, ShapesOfText)
         {"nontext", "ID3\x03 tags", true},
         {"nontext", std::string("I\0D\0""3\0", 6), true},
         {"nontext", "solid " + std::string(70000, 'x') + "\x01", true},
+        {"nontext", "", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Holds(c.magic, c.file), c.holds) << c.magic << " on " << testing::PrintToString(c.file);
