@@ -6,6 +6,7 @@
 #include "escaping.h"
 #include "signature_xml.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -61,29 +62,72 @@ struct Carrier {
     std::string firstMagic;
 };
 
-// Two types that share an extension, the first word of their titles (the
-// format's or its maker's name: "Lotus 1-2-3 worksheet (WK1)" and "(WK3)"),
-// or a first pattern that one begins with the other's (a PNG-based preset
-// and PNG) are one format's kin and may share its MIME type.
-bool Kin(const Carrier& a, const Carrier& b)
-{
-    for (const auto& ext : a.extensions) {
-        if (b.extensions.count(ext))
-            return true;
-    }
-    if (!a.firstWord.empty() && a.firstWord == b.firstWord)
-        return true;
-    const auto& shorter = a.firstMagic.size() < b.firstMagic.size() ? a.firstMagic : b.firstMagic;
-    const auto& longer = a.firstMagic.size() < b.firstMagic.size() ? b.firstMagic : a.firstMagic;
-    return !shorter.empty() && longer.compare(0, shorter.size(), shorter) == 0;
-}
-
 std::string ExtensionList(const Carrier& carrier)
 {
     std::string out;
     for (const auto& ext : carrier.extensions)
         out += (out.empty() ? "" : " ") + ext;
     return out;
+}
+
+std::size_t Root(std::vector<std::size_t>& parent, std::size_t i)
+{
+    while (parent[i] != i)
+        i = parent[i] = parent[parent[i]];
+    return i;
+}
+
+// Two types that share an extension, the first word of their titles (the
+// format's or its maker's name: "Lotus 1-2-3 worksheet (WK1)" and "(WK3)"),
+// or a first pattern that one begins with the other's (a PNG-based preset
+// and PNG) are one format's kin, and so are the kin of its kin. Each
+// carrier's group, found without comparing all pairs: a set may give one
+// MIME type to thousands of types.
+std::vector<std::size_t> KinGroups(const std::vector<Carrier>& list)
+{
+    std::vector<std::size_t> parent(list.size());
+    for (std::size_t i = 0; i < list.size(); ++i)
+        parent[i] = i;
+    auto join = [&](std::size_t a, std::size_t b) { parent[Root(parent, a)] = Root(parent, b); };
+    std::map<std::string_view, std::size_t> firstWith;  // an extension or title word: its first carrier
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        for (const auto& ext : list[i].extensions) {
+            if (auto [at, added] = firstWith.emplace(ext, i); !added)
+                join(i, at->second);
+        }
+    }
+    firstWith.clear();
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (list[i].firstWord.empty())
+            continue;
+        if (auto [at, added] = firstWith.emplace(list[i].firstWord, i); !added)
+            join(i, at->second);
+    }
+    // In sorted order, every pattern that a pattern begins with stands before
+    // it, and so does each pattern between the two; a stack of the patterns
+    // that begin the current one links each to the longest of them, and so,
+    // through it, to all.
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (!list[i].firstMagic.empty())
+            order.push_back(i);
+    }
+    std::sort(order.begin(), order.end(),
+              [&](std::size_t a, std::size_t b) { return list[a].firstMagic < list[b].firstMagic; });
+    std::vector<std::size_t> begins;
+    for (std::size_t i : order) {
+        const std::string& magic = list[i].firstMagic;
+        while (!begins.empty() && magic.compare(0, list[begins.back()].firstMagic.size(),
+                                                list[begins.back()].firstMagic) != 0)
+            begins.pop_back();
+        if (!begins.empty())
+            join(i, begins.back());
+        begins.push_back(i);
+    }
+    std::vector<std::size_t> groups(list.size());
+    for (std::size_t i = 0; i < list.size(); ++i)
+        groups[i] = Root(parent, i);
+    return groups;
 }
 
 } // namespace
@@ -130,8 +174,10 @@ void CheckMimeKinship(const XMLElement* types, Findings& findings)
             if (type->FirstChildElement("general"))
                 families.insert(name);
             Carrier carrier{type, mime->GetLineNum(), {}, {}, {}};
-            for (auto* ext = type->FirstChildElement("ext"); ext; ext = ext->NextSiblingElement("ext"))
-                carrier.extensions.insert(Lowered(ElementText(ext).value_or(std::string())));
+            for (auto* ext = type->FirstChildElement("ext"); ext; ext = ext->NextSiblingElement("ext")) {
+                if (auto text = ElementText(ext); text && !text->empty())
+                    carrier.extensions.insert(Lowered(*text));
+            }
             const std::string title = ElementText(type->FirstChildElement("title")).value_or(std::string());
             carrier.firstWord = title.substr(0, title.find(' '));
             carrier.firstMagic = ElementText(type->FirstChildElement("magic")).value_or(std::string());
@@ -143,25 +189,11 @@ void CheckMimeKinship(const XMLElement* types, Findings& findings)
     for (const auto& [name, list] : carriers) {
         if (families.count(name))
             continue;
-        // Group the carriers by kinship; each group after the first is reported once.
-        std::vector<int> group(list.size(), -1);
-        int groups = 0;
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            if (group[i] >= 0)
-                continue;
-            std::vector<std::size_t> pending{i};
-            group[i] = groups;
-            while (!pending.empty()) {
-                const std::size_t at = pending.back();
-                pending.pop_back();
-                for (std::size_t j = 0; j < list.size(); ++j) {
-                    if (group[j] < 0 && Kin(list[at], list[j])) {
-                        group[j] = groups;
-                        pending.push_back(j);
-                    }
-                }
-            }
-            if (groups++ > 0)
+        // Each group but the first carrier's is reported once, at its first carrier.
+        const auto groups = KinGroups(list);
+        std::set<std::size_t> told{groups[0]};
+        for (std::size_t i = 1; i < list.size(); ++i) {
+            if (told.insert(groups[i]).second)
                 Report(findings, list[i].line,
                        "<mime> " + QuotedText(name) + " of " + TypeName(list[i].type) + " (" + ExtensionList(list[i]) +
                            ") is also given to " + TypeName(list[0].type) + " (" + ExtensionList(list[0]) +

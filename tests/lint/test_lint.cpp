@@ -365,6 +365,21 @@ TEST(HostileInput, LintOfExtremeFilesIsOneLineAFindingAndBounded)
     ASSERT_EQ(findings.size(), 1u) << Dump(findings);
     EXPECT_NE(findings[0].message.find("type \"Late\" can never be reported"), std::string::npos);
 
+    // 100,000 types of one MIME type, kin only by their titles' first word, and
+    // one unrelated type after them: grouped without comparing all pairs.
+    std::string kin;
+    for (int i = 0; i < 100000; ++i) {
+        char magic[32];
+        std::snprintf(magic, sizeof magic, "60 %02X %02X %02X", (i >> 16) & 0xFF, (i >> 8) & 0xFF, i & 0xFF);
+        kin += std::string("<type><magic>") + magic + "</magic><title>Kind " + std::to_string(i) + "</title><ext>.e" +
+               std::to_string(i) + "</ext><mime>image/k</mime></type>\n";
+    }
+    kin += "<type><magic>01</magic><title>Other</title><ext>.o</ext><mime>image/k</mime></type>";
+    const auto kinFindings = LintTypes(kin);
+    ASSERT_EQ(kinFindings.size(), 1u) << kinFindings.size();
+    EXPECT_TRUE(Has(kinFindings, kFirst + 100000, "type \"Other\" (.o) is also given to type \"Kind 0\" (.e0)"))
+        << Dump(kinFindings);
+
     // Nested 100,000 deep: one finding, on one line.
     std::string deep = "<dat><types>";
     for (int i = 0; i < 100000; ++i)
