@@ -7,8 +7,9 @@
 #
 #   bench/old-readers.sh OLD_CLI [SIGNATURES] [CORPUS] [ELEMENT...]
 #
-# OLD_CLI is an older release's console program, e.g. 0.3.0's:
-#   git worktree add /tmp/v030 v0.3.0 && (cd /tmp/v030 && cmake --preset native &&
+# OLD_CLI is an older release's console program, e.g. 0.3.0's (0.2.0 is
+# 9f89f8d, 0.1.0 77bdd04):
+#   git worktree add --detach /tmp/v030 d7f4e95 && (cd /tmp/v030 && cmake --preset native &&
 #       cmake --build build/native --target kindsniffer-cli)
 # CORPUS is a folder of files (default: the one the tests generate); ELEMENT
 # names the elements to cut (default: mime).
@@ -37,10 +38,18 @@ fi
 
 status=0
 for mode in --json --explain --mismatch; do
+    refused=0
     for set in with without; do
         # A file that cannot be read exits 1 alike with both sets; the output is what is compared.
-        "$old" --signatures "$work/$set.xml" $mode -r "$corpus" > "$work/$set$mode.out" 2>&1 || true
+        # Exit status 2 is a refusal (an option the release does not have, or a set it cannot open).
+        code=0
+        "$old" --signatures "$work/$set.xml" $mode -r "$corpus" > "$work/$set$mode.out" 2>&1 || code=$?
+        [ "$code" != 2 ] || refused=1
     done
+    if [ "$refused" = 1 ]; then
+        echo "$mode: refused: $(head -1 "$work/with$mode.out")"
+        continue
+    fi
     lines=$(wc -l < "$work/with$mode.out")
     if cmp -s "$work/with$mode.out" "$work/without$mode.out"; then
         echo "$mode: identical ($lines lines)"
