@@ -361,6 +361,9 @@ TEST(LanguageTypes, ShippedSetNamesTheWiderSet)
          "    printf(\"%d\\n\", grid[1][1]);\n    return 0;\n}\n"},
         {"Text",
          "(see the manual)\n(defaults apply)\n"},
+        // Marks alone, as random text holds them, are no language's evidence.
+        {"Text", "x |> y %{ z\nx |> y %{ z\nx |> y %{ z\n"},
+        {"Text", "$a #{ b\n&c #{ d\n$e #{ f\n"},
     };
     for (const auto& c : cases) {
         DetectionBasis basis;
