@@ -3,6 +3,7 @@
 # extension of real files taken from Debian packages (see bench/found_files.py for how they are chosen).
 #
 #   bench/found-files.sh [--cache DIR] [--cli PATH] [--signatures FILE] [--magika DIR] [--regather]
+#                        [--packages LIST] [--per-extension N]
 #
 # Magika is run from a folder that holds its model and runner (magika-ext.mjs, with its package.json and
 # package-lock.json): --magika, else $MAGIKA_PEER, else ../shared/peers/magika beside this tree. The folder is copied
@@ -22,15 +23,19 @@ cache=${FOUND_FILES_CACHE:-build/found-files}
 cli=build/native/cli/kindsniffer-cli
 signatures=data/Kindsniffer.xml
 regather=0
+gather_args=()
 magika=${MAGIKA_PEER:-../shared/peers/magika}
 while [ $# -gt 0 ]; do
     case $1 in
         --magika) magika=$2; shift 2 ;;
+        --packages) gather_args+=(--packages "$2"); shift 2 ;;
+        --per-extension) gather_args+=(--per-extension "$2"); shift 2 ;;
         --cache) cache=$2; shift 2 ;;
         --cli) cli=$2; shift 2 ;;
         --signatures) signatures=$2; shift 2 ;;
         --regather) regather=1; shift ;;
-        *) echo "usage: $0 [--cache DIR] [--cli PATH] [--signatures FILE] [--magika DIR] [--regather]" >&2; exit 2 ;;
+        *) echo "usage: $0 [--cache DIR] [--cli PATH] [--signatures FILE] [--magika DIR] [--regather]" \
+               "[--packages LIST] [--per-extension N]" >&2; exit 2 ;;
     esac
 done
 
@@ -82,7 +87,7 @@ fi
 
 if [ "$regather" = 1 ] || [ ! -f "$cache/READY" ]; then
     rm -f "$cache/READY"
-    python3 bench/found_files.py gather "$cache"
+    python3 bench/found_files.py gather "$cache" "${gather_args[@]}"
 fi
 python3 bench/found_files.py score "$cache" --cli "$cli" --signatures "$signatures" \
     --file-type-script "$node_dir/file-type-ext.mjs" --file-type-version "$file_type_version" "${magika_args[@]}" \
