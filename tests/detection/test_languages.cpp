@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -78,6 +79,35 @@ TEST(LanguageScorer, WinsOnlyByAMarginWithEnoughEvidence)
         EXPECT_EQ(verdict.clear ? scorer.names[verdict.best] : "", c.winner ? c.winner : "")
             << c.text << " " << DescribeVerdict(scorer, verdict);
         EXPECT_EQ(verdict.pair, c.pair) << c.text << " " << DescribeVerdict(scorer, verdict);
+    }
+}
+
+// Evidence is looked up by the pair of bytes it starts with: a one-byte
+// token fits before any byte and at a line's end, a folded one in either
+// case, and pieces that share a pair are each tested.
+TEST(LanguageScorer, EvidenceIsFoundByItsFirstTwoBytes)
+{
+    LanguageScorer scorer;
+    const std::uint32_t gamma = LanguageIndex(scorer, "gamma");
+    AddEvidence(scorer, {EvidenceKind::Word, "$", 1, gamma});
+    AddEvidence(scorer, {EvidenceKind::StartFolded, "go", 1, gamma});
+    AddEvidence(scorer, {EvidenceKind::Word, "ab", 1, gamma});
+    AddEvidence(scorer, {EvidenceKind::Word, "ab.c", 1, gamma});
+    AddEvidence(scorer, {EvidenceKind::WordFolded, "x-", 1, gamma});
+    IndexLanguageEvidence(scorer);
+    const struct {
+        const char* text;
+        std::vector<std::uint8_t> counts;  // per piece, in the order added
+    } cases[] = {
+        {"$a $ $\n$", {4, 0, 0, 0, 0}},
+        {"GO x\n  gO\nGoing\n", {0, 2, 0, 0, 0}},
+        {"ab ab.c ab.cd xab\n", {0, 0, 3, 1, 0}},
+        {"X- x- aX- X-\n", {0, 0, 0, 0, 3}},
+    };
+    for (const auto& c : cases) {
+        LanguageVerdict verdict;
+        WeighLanguages(scorer, c.text, false, verdict);
+        EXPECT_EQ(verdict.counts, c.counts) << c.text;
     }
 }
 
