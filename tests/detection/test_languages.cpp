@@ -172,6 +172,11 @@ TEST(LanguageTypes, ShippedSetNamesEachLanguageAndLeavesProse)
          "#ifndef UTIL_H\n#define UTIL_H\n\n#include <stddef.h>\n\ntypedef struct buffer {\n    char *data;\n"
          "    size_t length;\n} buffer;\n\nint buffer_init(buffer *b, size_t size);\nvoid buffer_free(buffer *b);\n\n"
          "#endif /* UTIL_H */\n"},
+        // Templates alone are no source: a renamed header breaks the build that includes it.
+        {"C or C++ header",
+         "#pragma once\n\nnamespace glm\n{\n\ttemplate<typename genType>\n\tGLM_FUNC_DECL genType abs(genType x);\n\n"
+         "\ttemplate<length_t L, typename T, qualifier Q>\n\tGLM_FUNC_DECL vec<L, T, Q> sign(vec<L, T, Q> const& x);\n\n"
+         "\ttemplate<typename genType>\n\tGLM_FUNC_DECL genType fract(genType x);\n}//namespace glm\n"},
         // Nothing of either language's own: both extensions are offered, C first.
         {"C or C++ source",
          "#include \"point.h\"\n\nint point_sum(const point *p)\n{\n    int s = 0;\n    for (int i = 0; i < 2; i++) {\n"
