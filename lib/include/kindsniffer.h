@@ -7,7 +7,7 @@
  *
  * Threads: an opened set is never changed after it is opened, so any number
  * of threads may identify against one set at the same time, without a lock.
- * A result belongs to the thread that holds it; free it once. No call keeps
+ * A result is the caller's, to read from any thread and free once. No call keeps
  * state for a later one or reads the environment: what a call uses is what
  * the caller handed it. The library learns once, and keeps, only what the
  * processor offers and how many processors the process may use. Error
