@@ -2,7 +2,8 @@
 """Found files: real files taken from Debian packages, each with its own extension as the truth.
 
     found_files.py gather CACHE [--packages LIST] [--per-extension N]
-    found_files.py score  CACHE --cli PATH --signatures FILE [--file-type-script MJS] [--misses TSV] [--answers TSV]
+    found_files.py score  CACHE --cli PATH --signatures FILE [--file-type-script MJS] [--magika-script MJS]
+                          [--misses TSV] [--answers TSV]
 
 `gather` downloads the packages named in LIST with `apt-get download`, unpacks each with `dpkg-deb -x` (nothing is
 installed and no maintainer script runs), picks at most N files per extension and copies them into CACHE/corpus.
@@ -12,10 +13,11 @@ An extension is trusted only after the file's own bytes agree with it; files tha
 reason is written to CACHE/dropped.tsv. The result is CACHE/MANIFEST.tsv (path, true extension, category, set)
 and CACHE/READY.
 
-`score` runs kindsniffer-cli, `file --extension` and (when its script is given) the npm package file-type over the
-manifest and prints Markdown tables, one set at a time: for each tool, the share of files whose true extension it
-offers at all, and the share where it offers it first (counting another name of the same content, and by the exact
-name alone), over all files, without the text category, and by category.
+`score` runs kindsniffer-cli, `file --extension` and (when their scripts are given) the npm package file-type and
+Magika over the manifest and prints Markdown tables, one set at a time: for each tool, the share of files whose true
+extension it offers at all, and the share where it offers it first (counting another name of the same content, and by
+the exact name alone), over all files, without the text category, and by category; then the named text formats, and
+the weighed languages (the extensions that the set's types with a `lang` test offer), each as a row of its own.
 """
 
 import argparse
@@ -27,6 +29,8 @@ import re
 import shutil
 import subprocess
 import sys
+import tempfile
+import xml.etree.ElementTree as ET
 
 HEAD = 36 << 10  # enough to reach an ISO 9660 volume descriptor
 MAX_SIZE = 32 << 20
@@ -464,6 +468,30 @@ def offers_file_type(script, paths):
     return out
 
 
+def offers_magika(script, paths):
+    """Magika's runner (magika-ext.mjs) answers one line a path: path, label, score, extensions with their dots."""
+    with tempfile.NamedTemporaryFile("wb", suffix=".list") as listing:
+        listing.write(b"\0".join(os.fsencode(p) for p in paths))
+        listing.flush()
+        res = subprocess.run(["node", script, "-0", "--files-from", listing.name], stdout=subprocess.PIPE)
+    out = {}
+    for line in res.stdout.decode("utf-8", "surrogateescape").splitlines():
+        fields = line.split("\t")
+        if len(fields) >= 4 and not fields[1].startswith("ERROR"):
+            out[fields[0]] = ([e.lstrip(".").lower() for e in fields[3].split()], fields[1])
+    return [out.get(p, ([], "")) for p in paths]
+
+
+def weighed_extensions(signatures):
+    """The extensions that the set's language types (those with a `lang` test) offer."""
+    exts = set()
+    for t in ET.parse(signatures).getroot().iter("type"):
+        if any((m.text or "").strip().startswith("lang ") for m in t.findall("magic")):
+            exts.update((e.text or "").strip().lstrip(".").lower() for e in t.findall("ext"))
+    exts.discard("")
+    return exts
+
+
 def file_version():
     res = subprocess.run(["file", "--version"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     first = res.stdout.decode(errors="replace").splitlines()[0] if res.stdout else "file"
@@ -526,6 +554,22 @@ NAMED_TEXT = set("""txt csv tsv json xml svg xhtml rss atom plist html htm reg u
 yml""".split())
 
 
+def by_extensions(label, exts, rows, tools, pset):
+    """A by-category row for the files of one set whose true extension is among `exts`, whatever their category."""
+    cells = []
+    for _, offers in tools:
+        total = hits = first = 0
+        for (path, ext, cat, s), (answer, _) in zip(rows, offers):
+            if s == pset and ext in exts:
+                total += 1
+                o, f1, _ = judged(ext, answer)
+                hits += o
+                first += f1
+        cells.append(f"{percent(hits, total)} / {percent(first, total)}")
+    files = sum(1 for r in rows if r[3] == pset and r[1] in exts)
+    return f"| {label} | {files} | " + " | ".join(cells) + " |"
+
+
 def score(args):
     cache = os.path.abspath(args.cache)
     rows = read_manifest(cache)
@@ -535,6 +579,11 @@ def score(args):
     if args.file_type_script:
         tools.append(("npm `file-type`" + (f" {args.file_type_version}" if args.file_type_version else ""),
                       offers_file_type(args.file_type_script, paths)))
+    if args.magika_script:
+        tools.append(("Magika" + (f" {args.magika_version}" if args.magika_version else ""),
+                      offers_magika(args.magika_script, paths)))
+    # Plain text's own extension stays with the named text formats, though a language type offers it too.
+    weighed = weighed_extensions(args.signatures) - NAMED_TEXT
 
     def tally(offers, keep):
         total, counts = 0, [0, 0, 0]
@@ -547,7 +596,9 @@ def score(args):
 
     print("An answer counts as offered first when its first extension is the true one or another name of the same "
           "content (" + ", ".join("/".join(sorted(n)) for n in SAME_CONTENT) + "); the exact name alone is the "
-          "strict count. The two sets of packages are scored apart.\n")
+          "strict count. The two sets of packages are scored apart. The weighed languages are the files whose true "
+          "extension is one that a language type of the set (one with a `lang` test) offers: "
+          + ", ".join(sorted(weighed)) + ".\n")
     for pset in dict.fromkeys(r[3] for r in rows):
         mine = [r for r in rows if r[3] == pset]
         text_files = sum(1 for r in mine if r[2] == "text")
@@ -573,19 +624,17 @@ def score(args):
                 t, (o, f1, _) = tally(offers, lambda c, s, cat=cat: s == pset and c == cat)
                 cells.append(f"{percent(o, t)} / {percent(f1, t)}")
             print(f"| {cat} | {sum(1 for r in mine if r[2] == cat)} | " + " | ".join(cells) + " |")
-        named = [r for r in mine if r[1].lower() in NAMED_TEXT]
-        cells = []
-        for _, offers in tools:
-            total = hits = first = 0
-            for (path, ext, cat, s), (exts, _) in zip(rows, offers):
-                if s == pset and ext.lower() in NAMED_TEXT:
-                    total += 1
-                    o, f1, _ = judged(ext, exts)
-                    hits += o
-                    first += f1
-            cells.append(f"{percent(hits, total)} / {percent(first, total)}")
-        print(f"| named text formats ({', '.join(sorted(NAMED_TEXT))}) | {len(named)} | " + " | ".join(cells) + " |")
+        for label, exts in ((f"named text formats ({', '.join(sorted(NAMED_TEXT))})", NAMED_TEXT),
+                            ("weighed languages", weighed)):
+            print(by_extensions(label, exts, rows, tools, pset))
         print()
+        if not pset.startswith("studied"):
+            print("Weighed languages of packages not studied, by extension (offered / offered first, lenient):\n")
+            print("| Extension | Files | " + " | ".join(name for name, _ in tools) + " |")
+            print("|---|---|" + "---|" * len(tools))
+            for ext in sorted({r[1] for r in mine if r[1] in weighed}):
+                print(by_extensions(f".{ext}", {ext}, rows, tools, pset))
+            print()
     if args.misses:
         with open(args.misses, "w") as f:
             f.write("# set\tpath\ttrue extension\toffered\tcategory\ttitle\n")
@@ -614,6 +663,8 @@ def main():
     s.add_argument("--signatures", required=True)
     s.add_argument("--file-type-script")
     s.add_argument("--file-type-version", default="")
+    s.add_argument("--magika-script")
+    s.add_argument("--magika-version", default="")
     s.add_argument("--misses")
     s.add_argument("--answers")
     args = ap.parse_args()

@@ -50,5 +50,27 @@ class Judgement(unittest.TestCase):
                 self.assertEqual(found_files.judge(ext, head, head)[0], kind)
 
 
+class LanguageRow(unittest.TestCase):
+    def test_the_row_counts_the_extensions_that_language_types_offer(self):
+        with tempfile.NamedTemporaryFile("w", suffix=".xml", delete=False) as f:
+            f.write("<dat><types>"
+                    "<type><magic>lang c</magic><title>C</title><ext>.c</ext></type>"
+                    "<type><magic>lang c cpp</magic><title>C or C++ header</title><ext>.h</ext><ext>.HPP</ext></type>"
+                    "<type><magic>text</magic><magic>near 0 9: 3F 3E</magic><title>T</title><ext>.txt</ext></type>"
+                    "<type><magic>23 21</magic><magic>lang tcl</magic><title>Tcl</title><ext>.tcl</ext></type>"
+                    "</types></dat>")
+        try:
+            exts = found_files.weighed_extensions(f.name)
+        finally:
+            os.unlink(f.name)
+        self.assertEqual(exts, {"c", "h", "hpp", "tcl"})
+        rows = [("a.c", "c", "text", "new"), ("b.h", "h", "text", "new"), ("c.txt", "txt", "text", "new"),
+                ("d.c", "c", "text", "studied")]
+        tools = [("one", [(["c"], ""), (["hpp", "h"], ""), (["txt"], ""), ([], "")]),
+                 ("other", [([], ""), (["h"], ""), ([], ""), (["c"], "")])]
+        self.assertEqual(found_files.by_extensions("languages", exts, rows, tools, "new"),
+                         "| languages | 2 | 100 % / 50 % | 50 % / 50 % |")
+
+
 if __name__ == "__main__":
     unittest.main()

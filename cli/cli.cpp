@@ -144,7 +144,7 @@ int Examine(const CliOptions& options, const RunSettings& settings, std::FILE* o
     }
     progress.Finish();
     if (!options.json)
-        PrintTable(out, rows);
+        PrintTable(out, rows, options.mime);
     if (std::fflush(out) != 0 || OutputFailed(out)) {
         TellRenamesOnError(rows, err);
         return static_cast<int>(CliExit::OutputFailed);

@@ -34,7 +34,9 @@ const char* const kHelp =
     "                      Windows. With --json the list is read as it is examined,\n"
     "                      so a list of any length takes the same memory\n"
     "  -0, --null          with --files-from: the paths end in NUL bytes instead\n"
-    "  --json              one JSON object per line instead of a table\n"
+    "  --json              one JSON object per line instead of a table; a type's\n"
+    "                      MIME type is its \"mime\"\n"
+    "  --mime              add a column with each type's MIME type to the table\n"
     "  --mismatch          list only files whose extension does not fit their type;\n"
     "                      a general answer, marked (general), fits the extensions\n"
     "                      of its family and those the signature file does not know\n"
@@ -96,6 +98,8 @@ bool ParseArguments(const std::vector<fs::path>& args, CliOptions& options, std:
             options.nulSeparated = true;
         } else if (ArgEquals(arg, "--json")) {
             options.json = true;
+        } else if (ArgEquals(arg, "--mime")) {
+            options.mime = true;
         } else if (ArgEquals(arg, "-r") || ArgEquals(arg, "--recursive")) {
             options.recursive = true;
         } else if (ArgEquals(arg, "-L") || ArgEquals(arg, "--follow-links")) {
@@ -135,7 +139,7 @@ bool ParseArguments(const std::vector<fs::path>& args, CliOptions& options, std:
         // An undo takes its paths from the journal alone: anything else given is a mistake.
         if (!options.paths.empty() || options.filesFrom || options.journal || options.rename || options.mismatchOnly
             || options.dryRun || options.json || options.recursive || options.followLinks || options.nulSeparated
-            || options.explain || !options.signaturePath.empty()) {
+            || options.explain || options.mime || !options.signaturePath.empty()) {
             std::fprintf(err, "kindsniffer-cli: --undo takes its journal and nothing else\n");
             return false;
         }

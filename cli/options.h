@@ -18,6 +18,7 @@ struct CliOptions {
     std::optional<std::filesystem::path> filesFrom;  // "-" for standard input
     bool nulSeparated = false;                        // the list's entries end in NUL, not a line break
     bool json = false;
+    bool mime = false;  // the table's MIME type column
     bool recursive = false;
     bool followLinks = false;
     bool mismatchOnly = false;

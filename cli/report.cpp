@@ -59,6 +59,9 @@ void PrintJson(std::FILE* out, const Examined& item)
     for (std::size_t i = 0; i < outcome.extensions.size(); ++i)
         line += (i ? ", " : "") + JsonString(outcome.extensions[i]);
     line += "]";
+    // Only where the type names one, so that a set without them prints as it always has.
+    if (outcome.state == DetectionState::Detected && !outcome.mimeType.empty())
+        line += ", \"mime\": " + JsonString(outcome.mimeType);
     // Only where it holds, so that a line of a specific answer reads as it always has.
     if (outcome.state == DetectionState::Detected && outcome.general)
         line += ", \"general\": true";
@@ -99,6 +102,12 @@ std::string ExtensionsColumn(const DetectionOutcome& outcome)
     return text;
 }
 
+// A type without one, and a file with no type, leave the column blank.
+std::string MimeColumn(const DetectionOutcome& outcome)
+{
+    return outcome.state == DetectionState::Detected ? DisplayText(outcome.mimeType) : std::string();
+}
+
 std::string RenameColumn(const RenameStep& step)
 {
     const std::string target = DisplayText(step.target.filename().native());
@@ -120,13 +129,15 @@ std::size_t DisplayWidth(const std::string& utf8)
 
 } // namespace
 
-void PrintTable(std::FILE* out, const std::vector<Examined>& rows)
+void PrintTable(std::FILE* out, const std::vector<Examined>& rows, bool mime)
 {
     constexpr std::size_t kMaxColumn = 40;
-    std::size_t typeWidth = 0, extWidth = 0, pathWidth = 0;
+    std::size_t typeWidth = 0, extWidth = 0, mimeWidth = 0, pathWidth = 0;
     for (const Examined& row : rows) {
         typeWidth = std::max(typeWidth, std::min(kMaxColumn, DisplayWidth(TypeColumn(row.outcome))));
         extWidth = std::max(extWidth, std::min(kMaxColumn, DisplayWidth(ExtensionsColumn(row.outcome))));
+        if (mime)
+            mimeWidth = std::max(mimeWidth, std::min(kMaxColumn, DisplayWidth(MimeColumn(row.outcome))));
         if (row.rename)
             pathWidth = std::max(pathWidth, std::min(2 * kMaxColumn, DisplayWidth(DisplayText(row.path.native()))));
     }
@@ -136,7 +147,10 @@ void PrintTable(std::FILE* out, const std::vector<Examined>& rows)
     };
     for (const Examined& row : rows) {
         std::string line = pad(TypeColumn(row.outcome), typeWidth) + "  " + pad(ExtensionsColumn(row.outcome), extWidth)
-                         + "  " + pad(DisplayText(row.path.native()), pathWidth);
+                         + "  ";
+        if (mime)
+            line += pad(MimeColumn(row.outcome), mimeWidth) + "  ";
+        line += pad(DisplayText(row.path.native()), pathWidth);
         if (row.rename)
             line += "  " + RenameColumn(*row.rename);
         while (!line.empty() && line.back() == ' ')

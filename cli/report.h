@@ -22,8 +22,9 @@ struct Examined {
 // One JSON object, on one line.
 void PrintJson(std::FILE* out, const Examined& item);
 
-// The table: type, extensions, path and what a rename did, in aligned columns.
-void PrintTable(std::FILE* out, const std::vector<Examined>& rows);
+// The table: type, extensions, with `mime` the MIME type, path and what a
+// rename did, in aligned columns.
+void PrintTable(std::FILE* out, const std::vector<Examined>& rows, bool mime = false);
 
 // Whether anything written to `out` failed to arrive.
 bool OutputFailed(std::FILE* out);

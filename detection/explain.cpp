@@ -96,6 +96,12 @@ std::vector<std::string> ExplainLines(DetectionState state, const DetectionBasis
     std::vector<std::string> lines{"type at line " + std::to_string(basis.type ? basis.type->line : 0) + " (" + tried
                                    + " tried)"
                                    + (basis.type && basis.type->general ? "; a general answer, a family of formats" : "")};
+    if (basis.type && !basis.type->mimeTypes.empty()) {
+        std::string mime = "MIME type " + DisplayText(basis.type->mimeTypes.front());
+        for (std::size_t i = 1; i < basis.type->mimeTypes.size(); ++i)
+            mime += (i == 1 ? " (also " : ", ") + DisplayText(basis.type->mimeTypes[i]);
+        lines.push_back(mime + (basis.type->mimeTypes.size() > 1 ? ")" : ""));
+    }
     for (const PatternHeld& held : basis.patterns) {
         lines.push_back("line " + std::to_string(held.rule->line) + "  " + DisplayText(FormatMagicRule(*held.rule))
                         + "  " + Held(held));

@@ -3,6 +3,8 @@
 #include "ascii.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 
 namespace {
 
@@ -18,10 +20,16 @@ constexpr struct {
 // Letters, digits and the underscore: what most languages' names are made
 // of. A byte of a multi-byte character counts too, so that no token is
 // found inside a word of another script.
+constexpr auto kWordBytes = [] {
+    std::array<bool, 256> word{};
+    for (unsigned c = 0; c < 256; ++c)
+        word[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c >= 0x80;
+    return word;
+}();
+
 bool IsWordByte(char c)
 {
-    const auto u = static_cast<unsigned char>(c);
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDecimalDigit(c) || c == '_' || u >= 0x80;
+    return kWordBytes[static_cast<unsigned char>(c)];
 }
 
 bool IsFolded(EvidenceKind kind)
@@ -30,11 +38,12 @@ bool IsFolded(EvidenceKind kind)
 }
 
 // Whether `wanted` lies at `at` in `line`, not as part of a longer word.
-bool TokenAt(std::string_view line, std::size_t at, std::string_view wanted, bool folded)
+// Its first `known` bytes are known to fit.
+bool TokenAt(std::string_view line, std::size_t at, std::string_view wanted, bool folded, std::size_t known = 0)
 {
     if (line.size() - at < wanted.size())
         return false;
-    for (std::size_t i = 0; i < wanted.size(); ++i) {
+    for (std::size_t i = known; i < wanted.size(); ++i) {
         const char c = line[at + i];
         if (c != wanted[i] && !(folded && AsciiLower(c) == AsciiLower(wanted[i])))
             return false;
@@ -144,28 +153,30 @@ std::string ModeOf(std::string_view line)
 // Modelines stand in the first or the last lines of a file.
 constexpr std::size_t kModeLines = 5;
 
-// The evidence of an index that may start at `at`: exact evidence keyed by
-// the byte there, folded evidence by its lower case; each one's second byte
-// must fit too.
-template <class Visit>
-void ForEachCandidate(const std::vector<LanguageScorer::Candidate> (&index)[256], std::string_view line, std::size_t at,
-                      Visit visit)
+// The pair of bytes at `at`, the second 0 at the line's end.
+inline unsigned PairAt(const unsigned char* bytes, std::size_t size, std::size_t at)
 {
-    const char c = line[at];
-    const char next = at + 1 < line.size() ? line[at + 1] : 0;
-    const char nextLower = AsciiLower(next);
-    const auto exact = static_cast<unsigned char>(c);
-    const auto lower = static_cast<unsigned char>(AsciiLower(c));
-    for (const LanguageScorer::Candidate& candidate : index[exact]) {
-        if (candidate.folded ? exact == lower && (candidate.second == 0 || candidate.second == nextLower)
-                             : candidate.second == 0 || candidate.second == next)
-            visit(candidate.piece, candidate.folded);
-    }
-    if (exact != lower) {
-        for (const LanguageScorer::Candidate& candidate : index[lower]) {
-            if (candidate.folded && (candidate.second == 0 || candidate.second == nextLower))
-                visit(candidate.piece, true);
-        }
+    return static_cast<unsigned>(bytes[at]) << 8 | (at + 1 < size ? bytes[at + 1] : 0u);
+}
+
+inline bool MayStart(const LanguageScorer::PairIndex& index, unsigned pair)
+{
+    return index.bits[pair >> 6] >> (pair & 63) & 1;
+}
+
+// Counts the evidence of `index` found at `at`, where `pair` (one that
+// MayStart) stands; its two bytes are known to fit.
+void WeighAt(const LanguageScorer& scorer, const LanguageScorer::PairIndex& index, std::string_view body,
+             std::size_t at, unsigned pair, LanguageVerdict& verdict)
+{
+    const std::uint64_t word = index.bits[pair >> 6];
+    const std::uint64_t below = (std::uint64_t{1} << (pair & 63)) - 1;
+    const std::uint32_t rank = index.rank[pair >> 6] + static_cast<std::uint32_t>(std::popcount(word & below));
+    for (std::uint32_t k = index.first[rank]; k < index.first[rank + 1]; ++k) {
+        const std::uint32_t piece = index.pieces[k];
+        const Evidence& e = scorer.evidence[piece];
+        if (TokenAt(body, at, e.text, IsFolded(e.kind), std::min<std::size_t>(e.text.size(), 2)))
+            Count(verdict, piece);
     }
 }
 
@@ -181,29 +192,24 @@ void WeighLine(const LanguageScorer& scorer, std::string_view line, LanguageVerd
         return;
     const std::string_view body = line.substr(0, end);
 
-    ForEachCandidate(scorer.startIndex, body, indent, [&](std::uint32_t piece, bool folded) {
-        if (TokenAt(body, indent, scorer.evidence[piece].text, folded))
-            Count(verdict, piece);
-    });
+    const auto* bytes = reinterpret_cast<const unsigned char*>(body.data());
+    const std::size_t size = body.size();
+    if (const unsigned pair = PairAt(bytes, size, indent); MayStart(scorer.starts, pair))
+        WeighAt(scorer, scorer.starts, body, indent, pair, verdict);
     for (std::uint32_t piece : scorer.endIndex[static_cast<unsigned char>(body.back())]) {
         const std::string_view text = scorer.evidence[piece].text;
         if (body.size() - indent >= text.size() && body.ends_with(text))
             Count(verdict, piece);
     }
-    for (std::size_t i = indent; i < body.size(); ++i) {
-        const char c = body[i];
-        // Inside a word nothing starts but a token of punctuation, which
-        // has no word byte to start with.
-        const bool inWord = i > 0 && IsWordByte(c) && IsWordByte(body[i - 1]);
-        if (inWord)
-            continue;
-        const unsigned pair = static_cast<unsigned char>(c) << 8 | static_cast<unsigned char>(i + 1 < body.size() ? body[i + 1] : 0);
-        if (!(scorer.wordPairs[pair >> 6] >> (pair & 63) & 1))
-            continue;
-        ForEachCandidate(scorer.wordIndex, body, i, [&](std::uint32_t piece, bool folded) {
-            if (TokenAt(body, i, scorer.evidence[piece].text, folded))
-                Count(verdict, piece);
-        });
+    // Inside a word nothing starts but a token of punctuation, which has no
+    // word byte to start with: a word is weighed at its start and passed over.
+    for (std::size_t i = indent; i < size;) {
+        if (const unsigned pair = PairAt(bytes, size, i); MayStart(scorer.words, pair))
+            WeighAt(scorer, scorer.words, body, i, pair, verdict);
+        if (kWordBytes[bytes[i++]]) {
+            while (i < size && kWordBytes[bytes[i]])
+                ++i;
+        }
     }
 }
 
@@ -259,45 +265,73 @@ void AddEvidence(LanguageScorer& scorer, Evidence evidence)
     scorer.evidence.push_back(std::move(evidence));
 }
 
+namespace {
+
+// The pairs of bytes a piece of evidence may start with.
+void AddPairs(const Evidence& e, std::uint32_t piece, std::vector<std::pair<unsigned, std::uint32_t>>& pairs)
+{
+    const bool folded = IsFolded(e.kind);
+    auto cases = [&](char c) {
+        return folded && AsciiLower(c) != AsciiUpper(c) ? std::vector<char>{AsciiLower(c), AsciiUpper(c)}
+                                                        : std::vector<char>{c};
+    };
+    for (const char a : cases(e.text.front())) {
+        const unsigned high = static_cast<unsigned char>(a) << 8;
+        if (e.text.size() < 2) {
+            for (unsigned b = 0; b < 256; ++b)
+                pairs.emplace_back(high | b, piece);
+        } else {
+            for (const char b : cases(e.text[1]))
+                pairs.emplace_back(high | static_cast<unsigned char>(b), piece);
+        }
+    }
+}
+
+LanguageScorer::PairIndex BuildPairIndex(std::vector<std::pair<unsigned, std::uint32_t>> pairs)
+{
+    std::sort(pairs.begin(), pairs.end());
+    LanguageScorer::PairIndex index;
+    index.bits.assign(65536 / 64, 0);
+    for (std::size_t k = 0; k < pairs.size(); ++k) {
+        const unsigned pair = pairs[k].first;
+        if (k == 0 || pair != pairs[k - 1].first) {
+            index.bits[pair >> 6] |= std::uint64_t{1} << (pair & 63);
+            index.first.push_back(static_cast<std::uint32_t>(index.pieces.size()));
+        }
+        index.pieces.push_back(pairs[k].second);
+    }
+    index.first.push_back(static_cast<std::uint32_t>(index.pieces.size()));
+    index.rank.assign(index.bits.size(), 0);
+    std::uint32_t rank = 0;
+    for (std::size_t w = 0; w < index.bits.size(); ++w) {
+        index.rank[w] = rank;
+        rank += static_cast<std::uint32_t>(std::popcount(index.bits[w]));
+    }
+    return index;
+}
+
+} // namespace
+
 void IndexLanguageEvidence(LanguageScorer& scorer)
 {
-    for (std::uint32_t b = 0; b < 256; ++b) {
-        scorer.startIndex[b].clear();
-        scorer.wordIndex[b].clear();
-        scorer.endIndex[b].clear();
-    }
+    for (auto& end : scorer.endIndex)
+        end.clear();
     scorer.whole.clear();
-    scorer.wordPairs.assign(65536 / 64, 0);
-    auto mark = [&](unsigned char a, unsigned char b) {
-        const unsigned pair = a << 8 | b;
-        scorer.wordPairs[pair >> 6] |= std::uint64_t{1} << (pair & 63);
-    };
+    std::vector<std::pair<unsigned, std::uint32_t>> starts;  // (pair of bytes, piece)
+    std::vector<std::pair<unsigned, std::uint32_t>> words;
     for (std::uint32_t i = 0; i < scorer.evidence.size(); ++i) {
         const Evidence& e = scorer.evidence[i];
         if (e.text.empty())
             continue;
-        const bool folded = IsFolded(e.kind);
-        const auto first = static_cast<unsigned char>(folded ? AsciiLower(e.text.front()) : e.text.front());
-        const char second = e.text.size() < 2 ? 0 : folded ? AsciiLower(e.text[1]) : e.text[1];
         switch (e.kind) {
         case EvidenceKind::Start:
         case EvidenceKind::StartFolded:
-            scorer.startIndex[first].push_back({i, second, folded});
+            AddPairs(e, i, starts);
             break;
         case EvidenceKind::Word:
-        case EvidenceKind::WordFolded: {
-            scorer.wordIndex[first].push_back({i, second, folded});
-            // Both cases of a folded letter, and any byte after a one-byte text.
-            for (const char a : {e.text.front(), folded ? AsciiUpper(e.text.front()) : e.text.front(),
-                                 folded ? AsciiLower(e.text.front()) : e.text.front()}) {
-                for (unsigned b = 0; b < 256; ++b) {
-                    const char next = static_cast<char>(b);
-                    if (e.text.size() < 2 ? true : folded ? AsciiLower(next) == second : next == second)
-                        mark(static_cast<unsigned char>(a), static_cast<unsigned char>(b));
-                }
-            }
+        case EvidenceKind::WordFolded:
+            AddPairs(e, i, words);
             break;
-        }
         case EvidenceKind::End:
             scorer.endIndex[static_cast<unsigned char>(e.text.back())].push_back(i);
             break;
@@ -307,6 +341,8 @@ void IndexLanguageEvidence(LanguageScorer& scorer)
             break;
         }
     }
+    scorer.starts = BuildPairIndex(std::move(starts));
+    scorer.words = BuildPairIndex(std::move(words));
 }
 
 int LanguageScore(const LanguageScorer& scorer, const LanguageVerdict& verdict, std::uint32_t language)
@@ -334,7 +370,7 @@ void WeighLanguages(const LanguageScorer& scorer, std::string_view text, bool cu
 
     std::vector<std::string> modes;
     std::string_view firstLine;
-    std::vector<std::string_view> lastLines;
+    std::array<std::string_view, kModeLines> lastLines;  // a ring: line n at n % kModeLines
     std::size_t lineNumber = 0;
     std::size_t pos = 0;
     while (pos < text.size()) {
@@ -351,18 +387,15 @@ void WeighLanguages(const LanguageScorer& scorer, std::string_view text, bool cu
             if (std::string mode = ModeOf(line); !mode.empty())
                 modes.push_back(std::move(mode));
         }
-        if (!cut) {
-            if (lastLines.size() == kModeLines)
-                lastLines.erase(lastLines.begin());
-            lastLines.push_back(line);
-        }
+        if (!cut)
+            lastLines[lineNumber % kModeLines] = line;
         WeighLine(scorer, line, verdict);
         ++lineNumber;
         pos = end + 1;
     }
-    if (lineNumber > kModeLines) {
-        for (std::string_view line : lastLines) {
-            if (std::string mode = ModeOf(line); !mode.empty())
+    if (lineNumber > kModeLines && !cut) {
+        for (std::size_t n = lineNumber - kModeLines; n < lineNumber; ++n) {
+            if (std::string mode = ModeOf(lastLines[n % kModeLines]); !mode.empty())
                 modes.push_back(std::move(mode));
         }
     }

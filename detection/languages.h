@@ -59,20 +59,21 @@ constexpr int kMarginDenominator = 3;
 struct LanguageScorer {
     std::vector<std::string> names;  // the languages, in the order their types stand
     std::vector<Evidence> evidence;
-    // Evidence by the first byte of its text (folded kinds by the lower-case
-    // byte), with its second byte to rule most places out at a glance; end
-    // evidence by its last byte.
-    struct Candidate {
-        std::uint32_t piece;  // index into `evidence`
-        char second;          // the text's second byte (lower case when folded), or 0 for one byte
-        bool folded;
+    // Evidence by the pair of bytes it starts with (both cases of a folded
+    // letter; any byte after a one-byte text, 0 at a line's end). Every pair
+    // is one bit: most places of a text start no evidence and are passed over
+    // at once. The pairs that are set are ranked by the bits before them
+    // (`rank`, per 64-bit word, then a count within it), and the rank is the
+    // pair's place in `first`, where its pieces of evidence start in `pieces`.
+    struct PairIndex {
+        std::vector<std::uint64_t> bits;
+        std::vector<std::uint32_t> rank;
+        std::vector<std::uint32_t> first;
+        std::vector<std::uint32_t> pieces;
     };
-    std::vector<Candidate> startIndex[256];
-    std::vector<Candidate> wordIndex[256];
-    std::vector<std::uint32_t> endIndex[256];
-    // Every pair of bytes that word evidence may start with, one bit each:
-    // most places of a text start none, and are passed over at once.
-    std::vector<std::uint64_t> wordPairs;
+    PairIndex starts;  // Start and StartFolded
+    PairIndex words;   // Word and WordFolded
+    std::vector<std::uint32_t> endIndex[256];  // End evidence by its last byte
     std::vector<std::uint32_t> whole;  // Shebang and Mode, tested once a file
     bool Empty() const { return names.empty(); }
 };

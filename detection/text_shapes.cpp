@@ -308,9 +308,13 @@ bool TableHolds(std::string_view view, char delimiter, bool cut)
     // its lines ends a sentence, where a row of a table seldom does.
     char last = 0;
     std::size_t sentences = 0;
+    // Once a row's count differs from the first row's, or the first row has
+    // too few, no later row can make a table: the rest is not read.
+    bool hopeless = false;
     auto endRow = [&] {
         sentences += last == '.' || last == '!' || last == '?';
         counts.push_back(count);
+        hopeless = count != counts.front() || counts.front() < (commented ? 2u : 1u);
     };
     auto endField = [&] {
         if (fieldHasText) {
@@ -345,6 +349,8 @@ bool TableHolds(std::string_view view, char delimiter, bool cut)
             endField();
             if (rowHasText)
                 endRow();
+            if (hopeless)
+                return false;
             count = 0;
             last = 0;
             fieldStart = true;

@@ -170,6 +170,11 @@ def main():
                                b"<type><magic>text utf-8</magic><magic>json</magic><title>J & S</title></type>",
                                b"<type><magic>gzip ?: 51&amp;50 20&amp;F0</magic><title>G</title><ext>.g</ext>"
                                b"</type>"]),
+        "mime.xml": doc([b"<type><magic>89 50</magic><title>P</title><ext>.p</ext><mime>image/p</mime></type>",
+                         b"<type><magic>89 50 4E</magic><title>Q</title><ext>.q</ext><mime>image/p</mime>"
+                         b"<mime>x-a/b+c</mime></type>",
+                         b"<type><magic>01</magic><title>R s</title><ext>.r</ext><mime>IMAGE/P</mime>"
+                         b"<mime>image/</mime><mime></mime><Mime>a b/c</Mime><general/></type>"]),
     }
     structure_seeds()
     buffer_seeds()

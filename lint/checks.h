@@ -79,6 +79,10 @@ void CheckType(const tinyxml2::XMLElement* type, const SourceLines& source, cons
 // Language types as a whole: evidence never weighed, languages without evidence (languages.cpp).
 void CheckLanguages(const tinyxml2::XMLElement* types, Findings& findings);
 
+// One <mime> (mime.cpp); and MIME types given to formats that share nothing.
+void CheckMime(const tinyxml2::XMLElement* mime, Findings& findings);
+void CheckMimeKinship(const tinyxml2::XMLElement* types, Findings& findings);
+
 // Types that an earlier type always wins (shadowing.cpp).
 void CheckShadowing(const tinyxml2::XMLElement* types, Findings& findings);
 

@@ -80,6 +80,7 @@ std::vector<LintFinding> LintDocument(const XMLDocument& document, XMLError load
             CheckType(type, source, occurrences, findings);
         CheckShadowing(types, findings);
         CheckLanguages(types, findings);
+        CheckMimeKinship(types, findings);
     }
 
     std::stable_sort(findings.begin(), findings.end(),

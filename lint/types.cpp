@@ -58,7 +58,7 @@ void CheckTextCanSatisfy(const XMLElement* type, Findings& findings)
 void CheckType(const XMLElement* type, const SourceLines& source, const LineOccurrences& occurrences,
                Findings& findings)
 {
-    CheckCapitals(type, {"magic", "title", "ext"}, findings);
+    CheckCapitals(type, {"magic", "title", "ext", "mime"}, findings);
 
     if (!type->FirstChildElement("magic"))
         Report(findings, type->GetLineNum(), "<type> has no <magic>: it never matches");
@@ -87,6 +87,8 @@ void CheckType(const XMLElement* type, const SourceLines& source, const LineOccu
                    "without one (write " + QuotedText("." + *text) + ")");
         CheckCharacterReferences(ext, *text, source, occurrences, findings);
     }
+    for (auto* mime = type->FirstChildElement("mime"); mime; mime = mime->NextSiblingElement("mime"))
+        CheckMime(mime, findings);
     CheckTextCanSatisfy(type, findings);
 }
 

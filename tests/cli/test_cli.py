@@ -146,6 +146,24 @@ class ConsoleProgram(unittest.TestCase):
                          ["type at line 3 (1 type tried)", "line 3  0: 89 50 4E 47  held at offset 0"])
         self.assertEqual(table[4].strip(), "no type matched; 1 type tried")
 
+    def test_mime_type_is_told_only_where_the_type_names_one(self):
+        # The PNG type names two (the first is told), the program type none.
+        with open(self.sig, "wb") as f:
+            f.write(SIGNATURES.replace(b"<ext>.png</ext>", b"<ext>.png</ext><mime>image/png</mime><mime>image/x-png</mime>"))
+        lines = json_lines(run("--signatures", self.sig, "--json", self.png, self.exe, self.text).stdout)
+        self.assertEqual([l.get("mime") for l in lines], ["image/png", None, None])
+        self.assertEqual(list(lines[0]), ["path", "state", "title", "extensions", "mime"])
+        table = run("--signatures", self.sig, "--mime", self.png, self.exe, self.text).stdout.decode("utf-8").splitlines()
+        self.assertRegex(table[0], r"^PNG image +\.png +image/png +\S", table)
+        # The column is blank where no MIME type is told, and the paths stay aligned.
+        paths = [native(p) for p in (self.png, self.exe, self.text)]
+        self.assertEqual(len({row.index(path) for row, path in zip(table, paths)}), 1, table)
+        plain = run("--signatures", self.sig, self.png).stdout.decode("utf-8")
+        self.assertNotIn("image/png", plain)
+        explained = run("--signatures", self.sig, "--explain", self.png, self.exe).stdout.decode("utf-8").splitlines()
+        self.assertEqual(explained[2].strip(), "MIME type image/png (also image/x-png)")
+        self.assertFalse(any("MIME" in line for line in explained[3:]), explained)
+
     def test_explain_tells_what_the_new_forms_held_on(self):
         sig = self.write("forms.xml", b"<dat><types>"
                          b"<type><magic>ptr 60 u32le +4: 4C 01</magic><title>PE</title></type>"

@@ -28,6 +28,10 @@ class ShippedSignatureSet(unittest.TestCase):
             for ext in exts:
                 self.assertRegex(ext or "", r"^\.[A-Za-z0-9_+.-]+$", title)
 
+    def test_every_type_names_a_mime_type(self):
+        # Callers of the library key on it; its syntax is the linter's to check.
+        self.assertEqual([t.findtext("title") for t in types() if not t.findtext("mime")], [])
+
     def test_specific_zip_based_formats_come_before_zip(self):
         order = [t.findtext("title") for t in types()]
         first_ext = {}

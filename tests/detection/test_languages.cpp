@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -78,6 +79,35 @@ TEST(LanguageScorer, WinsOnlyByAMarginWithEnoughEvidence)
         EXPECT_EQ(verdict.clear ? scorer.names[verdict.best] : "", c.winner ? c.winner : "")
             << c.text << " " << DescribeVerdict(scorer, verdict);
         EXPECT_EQ(verdict.pair, c.pair) << c.text << " " << DescribeVerdict(scorer, verdict);
+    }
+}
+
+// Evidence is looked up by the pair of bytes it starts with: a one-byte
+// token fits before any byte and at a line's end, a folded one in either
+// case, and pieces that share a pair are each tested.
+TEST(LanguageScorer, EvidenceIsFoundByItsFirstTwoBytes)
+{
+    LanguageScorer scorer;
+    const std::uint32_t gamma = LanguageIndex(scorer, "gamma");
+    AddEvidence(scorer, {EvidenceKind::Word, "$", 1, gamma});
+    AddEvidence(scorer, {EvidenceKind::StartFolded, "go", 1, gamma});
+    AddEvidence(scorer, {EvidenceKind::Word, "ab", 1, gamma});
+    AddEvidence(scorer, {EvidenceKind::Word, "ab.c", 1, gamma});
+    AddEvidence(scorer, {EvidenceKind::WordFolded, "x-", 1, gamma});
+    IndexLanguageEvidence(scorer);
+    const struct {
+        const char* text;
+        std::vector<std::uint8_t> counts;  // per piece, in the order added
+    } cases[] = {
+        {"$a $ $\n$", {4, 0, 0, 0, 0}},
+        {"GO x\n  gO\nGoing\n", {0, 2, 0, 0, 0}},
+        {"ab ab.c ab.cd xab\n", {0, 0, 3, 1, 0}},
+        {"X- x- aX- X-\n", {0, 0, 0, 0, 3}},
+    };
+    for (const auto& c : cases) {
+        LanguageVerdict verdict;
+        WeighLanguages(scorer, c.text, false, verdict);
+        EXPECT_EQ(verdict.counts, c.counts) << c.text;
     }
 }
 
@@ -218,6 +248,152 @@ TEST(LanguageTypes, ShippedSetNamesEachLanguageAndLeavesProse)
         {"Text", "# Notes\n\nbuy milk\n"},
         {"Text", "int x;\n"},
         {"Text", "import os\n"},
+    };
+    for (const auto& c : cases) {
+        DetectionBasis basis;
+        const DetectionOutcome outcome = DetectWithTable(table, dir.Write("f", c.content), &basis);
+        std::string why;
+        for (const PatternHeld& held : basis.patterns)
+            why += " " + held.name;
+        EXPECT_EQ(outcome.title, c.title) << c.content << why;
+    }
+}
+
+// The languages that the first set left out, their near pairs (the Lisp
+// dialects, MATLAB and Objective-C, CSS and SCSS, the two assemblers), and
+// text that none of them may claim.
+TEST(LanguageTypes, ShippedSetNamesTheWiderSet)
+{
+    const SignatureTable table = LoadSignatureTable(KINDSNIFFER_SHIPPED_SET);
+    TempDir dir;
+    const struct {
+        const char* title;
+        std::string content;
+    } cases[] = {
+        {"C# source",
+         "using System;\nusing System.Collections.Generic;\n\nnamespace Demo\n{\n    public class Store\n"
+         "    {\n        public string Name { get; set; }\n\n        public override string ToString()\n"
+         "        {\n            return Name;\n        }\n    }\n}\n"},
+        {"Kotlin source",
+         "package demo\n\nimport kotlinx.coroutines.launch\n\ndata class Point(val x: Int, val y: Int)\n\n"
+         "fun main() {\n    val points = listOf(Point(1, 2))\n    var best: Point? = null\n"
+         "    for (p in points) {\n        best = p\n    }\n    println(best?.x ?: 0)\n}\n"},
+        {"Scala source",
+         "package demo\n\nimport scala.collection.mutable\n\ncase class Point(x: Int, y: Int)\n\n"
+         "object Main {\n  def main(args: Array[String]): Unit = {\n    val p = Point(1, 2)\n"
+         "    p match {\n      case Point(x, _) => println(x)\n    }\n  }\n}\n"},
+        {"Swift source",
+         "import Foundation\n\nstruct Point {\n    let x: Int\n    let y: Int\n}\n\n"
+         "func describe(_ p: Point?) -> String {\n    guard let p = p else { return \"none\" }\n"
+         "    return \"\\(p.x), \\(p.y)\"\n}\n"},
+        {"MATLAB or Octave script",
+         "function y = smooth (x, n)\n  ## Average each point with its neighbours.\n  if (nargin < 2)\n"
+         "    print_usage ();\n  endif\n  y = zeros (size (x));\n  for i = 1:numel (x)\n"
+         "    y(i) = mean (x(max (1, i-n):min (end, i+n)));\n  endfor\nendfunction\n"},
+        {"Objective-C source",
+         "#import <Foundation/Foundation.h>\n\n@interface Greeter : NSObject\n@property NSString *name;\n"
+         "@end\n\n@implementation Greeter\n- (void)greet {\n    NSLog(@\"Hello %@\", [self name]);\n}\n"
+         "@end\n"},
+        // A few lines that either language could hold: .m either way.
+        {"MATLAB or Objective-C source",
+         "x = [self width];\ns = @\"size\";\nn = numel(x) + 1;\nz = zeros(n) * 2;\ndisp(z)\n"},
+        {"Julia source",
+         "module Shapes\n\nexport area\n\nabstract type Shape end\n\nmutable struct Square <: Shape\n"
+         "    side::Float64\nend\n\nfunction area(s::Square)::Float64\n    return s.side^2\nend\n\nend\n"},
+        {"SCSS stylesheet",
+         "$primary: #336699 !default;\n\n@mixin rounded($r) {\n  border-radius: $r;\n}\n\n.button {\n"
+         "  color: $primary;\n  @include rounded(4px);\n  &:hover {\n    color: darken($primary, 10%);\n"
+         "  }\n}\n"},
+        {"CSS stylesheet",
+         "body {\n  margin: 0;\n  font-family: sans-serif;\n}\n\na:hover {\n  color: #336699;\n"
+         "  padding: 2px;\n}\n\n@media print {\n  body { display: none; }\n}\n"},
+        {"HTML fragment",
+         "{% extends \"base.html\" %}\n{% block content %}\n<div class=\"list\">\n  <ul>\n"
+         "    <li><a href=\"/a\">A</a></li>\n  </ul>\n  <table>\n    <tr><td>1</td></tr>\n  </table>\n"
+         "</div>\n{% endblock %}\n"},
+        {"VBScript",
+         "Option Explicit\nDim fso, file\nSet fso = CreateObject(\"Scripting.FileSystemObject\")\n"
+         "If fso.FileExists(WScript.Arguments(0)) Then\n    WScript.Echo \"found\"\nEnd If\n\n"
+         "Sub Report(text)\n    MsgBox text\nEnd Sub\n"},
+        {"Haskell source",
+         "{-# LANGUAGE OverloadedStrings #-}\nmodule Main where\n\nimport qualified Data.Map as Map\n"
+         "import Data.Maybe (fromMaybe)\n\nnewtype Name = Name String deriving (Show, Eq)\n\n"
+         "count :: [String] -> Map.Map String Int\n"
+         "count = foldr (\\w -> Map.insertWith (+) w 1) Map.empty\n\nmain :: IO ()\n"
+         "main = print (count [\"a\", \"b\"])\n"},
+        {"OCaml source",
+         "(* Counting words *)\nopen Printf\n\nlet rec count acc = function\n  | [] -> acc\n"
+         "  | _ :: rest -> count (acc + 1) rest\n\nlet () =\n  match Sys.argv with\n"
+         "  | [| _; name |] -> printf \"%s %d\\n\" name (count 0 [])\n  | _ -> failwith \"usage\"\n"},
+        {"Common Lisp source",
+         "(defpackage #:demo\n  (:use #:cl)\n  (:export #:twice))\n\n(in-package #:demo)\n\n"
+         "(defun twice (x &key (times 2))\n  (declare (type integer x))\n  (* x times))\n\n"
+         "(defparameter *limit* 10)\n"},
+        {"Scheme source",
+         "(define-module (demo util)\n  #:export (twice))\n\n(use-modules (srfi srfi-1))\n\n"
+         "(define (twice x)\n  (if (null? x) #f (* 2 x)))\n\n(define counter 0)\n"
+         "(set! counter (+ counter 1))\n(display (twice 3))\n"},
+        {"Emacs Lisp",
+         ";;; demo.el --- A demo  -*- lexical-binding: t -*-\n\n(require 'cl-lib)\n\n"
+         "(defvar demo-count 0)\n\n(defun demo-bump ()\n  (interactive)\n"
+         "  (setq demo-count (1+ demo-count)))\n\n(provide 'demo)\n"},
+        {"Clojure source",
+         "(ns demo.core\n  (:require [clojure.string :as str]))\n\n(defn twice [x]\n  (* 2 x))\n\n"
+         "(defn- shout [s]\n  (let [up (str/upper-case s)]\n    (str up \"!\")))\n\n"
+         "(->> [1 2 3] (map twice) (reduce +))\n"},
+        {"Erlang source",
+         "-module(demo).\n-export([start/0, twice/1]).\n\n%% Doubles a number.\n"
+         "-spec twice(integer()) -> integer().\ntwice(X) ->\n    X * 2.\n\nstart() ->\n"
+         "    io:format(\"~p~n\", [lists:map(fun twice/1, [1, 2])]).\n"},
+        {"Elixir source",
+         "defmodule Demo do\n  @moduledoc \"A demo.\"\n\n  @doc \"Doubles.\"\n  def twice(x), do: x * 2\n"
+         "\n  defp log(x) do\n    IO.puts(x)\n    {:ok, x}\n  end\n\n"
+         "  def run(list), do: list |> Enum.map(&twice/1)\nend\n"},
+        {"Assembly source",
+         "\t.text\n\t.globl\tmain\n\t.type\tmain, @function\nmain:\n\tpushq\t%rbp\n\tmovq\t%rsp, %rbp\n"
+         "\tmovl\t$0, %eax\n\tpopq\t%rbp\n\tret\n\t.size\tmain, .-main\n"},
+        {"Assembly source (NASM)",
+         "; Print a greeting\nbits 64\nsection .text\nglobal _start\n\n_start:\n    mov rax, 1\n"
+         "    mov rdi, 1\n    lea rsi, [msg]\n    syscall\n    ret\n\nsection .data\nmsg db \"hi\", 10\n"},
+        {"Meson build file",
+         "project('demo', 'c', version : '1.0')\n\nglib = dependency('glib-2.0')\n"
+         "conf = configuration_data()\nconf.set('VERSION', meson.project_version())\n\n"
+         "executable('demo', files('main.c'),\n  dependencies : glib,\n  install : true)\n"
+         "subdir('tests')\n"},
+        {"AsciiDoc document",
+         "= User Guide\n:toc:\n\n== Installing\n\nRun the installer. See xref:usage.adoc[Usage].\n\n"
+         "[source,sh]\n----\nmake install\n----\n\nNOTE: Root is needed.\n\n=== Options\n"},
+        {"BibTeX bibliography",
+         "@article{knuth1984,\n  author  = {Donald E. Knuth},\n  title   = {Literate Programming},\n"
+         "  journal = {The Computer Journal},\n  year    = {1984},\n}\n\n@book{lamport1994,\n"
+         "  author    = {Leslie Lamport},\n  title     = {LaTeX},\n  publisher = {Addison-Wesley},\n"
+         "  year      = 1994\n}\n"},
+        {"Org document",
+         "#+TITLE: Notes\n#+AUTHOR: Anna\n\n* Tasks\n** TODO Write the report\n"
+         "   SCHEDULED: <2024-05-01 Wed>\n   :PROPERTIES:\n   :EFFORT: 2h\n   :END:\n\n#+BEGIN_SRC sh\n"
+         "ls\n#+END_SRC\n"},
+        {"Java properties",
+         "# Logging\nlog4j.rootLogger=INFO, stdout\n"
+         "log4j.appender.stdout=org.apache.log4j.ConsoleAppender\n"
+         "log4j.appender.stdout.layout=org.apache.log4j.PatternLayout\n"},
+        // What the new languages must not claim: prose whose lines end in "in" and "with" and
+        // whose bullets are stars, a makefile's $(...), C's a[i][j] and block comments, parentheses.
+        {"Text",
+         "Installing\n\nUnpack the archive and change into the folder it was unpacked in\n"
+         "then run the program with\nthe options you need, as the manual explains in\n"
+         "the chapter on setup.\n\n** Bug fixes\n** New options\n"},
+        {"Text",
+         "CC = gcc\nOBJS = main.o util.o\n\ndemo: $(OBJS)\n\t$(CC) -o $@ $(OBJS)\n\nclean:\n"
+         "\trm -f demo $(OBJS)\n"},
+        {"C source",
+         "#include <stdio.h>\n\nint grid[3][3];\n\n/*\n * Fill the grid.\n * Each cell gets its index.\n"
+         " */\nint main(void)\n{\n    for (int i = 0; i < 3; i++)\n        grid[i][i] = i;\n"
+         "    printf(\"%d\\n\", grid[1][1]);\n    return 0;\n}\n"},
+        {"Text",
+         "(see the manual)\n(defaults apply)\n"},
+        // Marks alone, as random text holds them, are no language's evidence.
+        {"Text", "x |> y %{ z\nx |> y %{ z\nx |> y %{ z\n"},
+        {"Text", "$a #{ b\n&c #{ d\n$e #{ f\n"},
     };
     for (const auto& c : cases) {
         DetectionBasis basis;

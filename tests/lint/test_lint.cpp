@@ -365,6 +365,21 @@ TEST(HostileInput, LintOfExtremeFilesIsOneLineAFindingAndBounded)
     ASSERT_EQ(findings.size(), 1u) << Dump(findings);
     EXPECT_NE(findings[0].message.find("type \"Late\" can never be reported"), std::string::npos);
 
+    // 100,000 types of one MIME type, kin only by their titles' first word, and
+    // one unrelated type after them: grouped without comparing all pairs.
+    std::string kin;
+    for (int i = 0; i < 100000; ++i) {
+        char magic[32];
+        std::snprintf(magic, sizeof magic, "60 %02X %02X %02X", (i >> 16) & 0xFF, (i >> 8) & 0xFF, i & 0xFF);
+        kin += std::string("<type><magic>") + magic + "</magic><title>Kind " + std::to_string(i) + "</title><ext>.e" +
+               std::to_string(i) + "</ext><mime>image/k</mime></type>\n";
+    }
+    kin += "<type><magic>01</magic><title>Other</title><ext>.o</ext><mime>image/k</mime></type>";
+    const auto kinFindings = LintTypes(kin);
+    ASSERT_EQ(kinFindings.size(), 1u) << kinFindings.size();
+    EXPECT_TRUE(Has(kinFindings, kFirst + 100000, "type \"Other\" (.o) is also given to type \"Kind 0\" (.e0)"))
+        << Dump(kinFindings);
+
     // Nested 100,000 deep: one finding, on one line.
     std::string deep = "<dat><types>";
     for (int i = 0; i < 100000; ++i)
@@ -474,4 +489,85 @@ TEST(LintLanguages, ReportsEvidenceNeverWeighedAndLanguagesWithoutEvidence)
     EXPECT_TRUE(Has(pairWeighs, kFirst, "the language \"c\"")) << Dump(pairWeighs);
     const auto noLang = LintTypes("<type><magic>text</magic><magic>weigh 5 start al</magic><title>A</title><ext>.a</ext></type>");
     EXPECT_TRUE(Has(noLang, kFirst, "it is never weighed")) << Dump(noLang);
+}
+
+TEST(LintMime, ChecksEachMimeTypesSyntax)
+{
+    const struct {
+        const char* mime;
+        const char* finding;  // nullptr: none
+    } cases[] = {
+        {"image/png", nullptr},
+        {"application/vnd.openxmlformats-officedocument.wordprocessingml.document", nullptr},
+        {"application/x-7z-compressed", nullptr},
+        {"audio/AMR-WB", nullptr},
+        {"image/svg+xml", nullptr},
+        {"x-epoc/x-sisx-app", nullptr},
+        {"", "has no text"},
+        {"image", "is not a MIME type"},
+        {"image/", "is not a MIME type"},
+        {"/png", "is not a MIME type"},
+        {"image/png; charset=x", "is not a MIME type"},
+        {"image /png", "is not a MIME type"},
+        {"image/-png", "is not a MIME type"},
+        {"image/png/x", "is not a MIME type"},
+        {"aplication/pdf", "not registered"},
+        {"chemical/x-cdx", "not registered"},
+    };
+    for (const auto& c : cases) {
+        const auto findings = LintTypes(std::string("<type><magic>01</magic><title>Kind</title><ext>.k</ext><mime>") +
+                                        c.mime + "</mime></type>");
+        if (c.finding) {
+            EXPECT_TRUE(Has(findings, kFirst, c.finding)) << c.mime << "\n" << Dump(findings);
+        }
+        EXPECT_EQ(findings.size(), c.finding ? 1u : 0u) << c.mime << "\n" << Dump(findings);
+    }
+    const std::string longName(128, 'a');
+    EXPECT_TRUE(Has(LintTypes("<type><magic>01</magic><title>K</title><mime>image/" + longName + "</mime></type>"),
+                    kFirst, "is not a MIME type"));
+    EXPECT_TRUE(LintTypes("<type><magic>01</magic><title>K</title><mime>image/" + longName.substr(1) +
+                          "</mime></type>").empty());
+    EXPECT_TRUE(Has(LintTypes("<type><magic>01</magic><title>K</title><MIME>image/png</MIME></type>"), kFirst,
+                    "write <mime>"));
+}
+
+TEST(LintMime, ReportsOneMimeTypeGivenToFormatsThatShareNothing)
+{
+    const auto type = [](const char* magic, const char* title, const char* exts, const char* mime,
+                         const char* extra = "") {
+        std::string out = std::string("<type><magic>") + magic + "</magic><title>" + title + "</title>";
+        for (std::string_view rest = exts; !rest.empty();) {
+            const auto space = rest.find(' ');
+            out += "<ext>" + std::string(rest.substr(0, space)) + "</ext>";
+            rest = space == std::string_view::npos ? std::string_view() : rest.substr(space + 1);
+        }
+        return out + "<mime>" + mime + "</mime>" + extra + "</type>\n";
+    };
+    const struct {
+        std::string types;
+        int reported;  // line of the one finding, or 0
+    } cases[] = {
+        // Unrelated: the second is named wrong.
+        {type("89 50", "PNG image", ".png", "image/png") + type("FF D8", "JPEG image", ".jpg", "image/png"), kFirst + 1},
+        // Its kin by an extension, by the title's first word, or by a first pattern that begins with the other's.
+        {type("89 50 4E", "Animated PNG", ".apng .png", "image/png") + type("89 50", "PNG image", ".png", "image/png"), 0},
+        {type("00 00 02", "Lotus worksheet (WK1)", ".wk1", "image/y") + type("00 00 1A", "Lotus worksheet (WK3)", ".wk3", "image/y"), 0},
+        {type("89 50 4E 47", "Brush preset", ".kpp", "image/png") + type("89 50", "PNG image", ".png", "image/png"), 0},
+        // Extensions compare without regard to case, and a type without any is not compared.
+        {type("01", "A", ".z", "image/y") + type("02", "B", ".Z", "IMAGE/Y"), 0},
+        {type("01", "A", ".a", "image/y") + type("02", "B", "", "image/y"), 0},
+        // Names of no format, and the MIME type of a general answer, are given to anything.
+        {type("01", "A", ".a", "application/octet-stream") + type("02", "B", ".b", "application/octet-stream"), 0},
+        {type("01", "A", ".a", "text/plain") + type("02", "B", ".b", "text/plain"), 0},
+        {type("50 4B", "ZIP archive", ".zip", "application/zip", "<general/>") + type("01", "Wheel", ".whl", "application/zip"), 0},
+        // A later MIME type of a type counts as much as its first.
+        {type("01", "A", ".a", "image/a") + type("02", "B", ".b", "image/b</mime><mime>image/a"), kFirst + 1},
+    };
+    for (const auto& c : cases) {
+        const auto findings = LintTypes(c.types);
+        EXPECT_EQ(findings.size(), c.reported ? 1u : 0u) << c.types << Dump(findings);
+        if (c.reported) {
+            EXPECT_TRUE(Has(findings, c.reported, "shares nothing with")) << c.types << Dump(findings);
+        }
+    }
 }

@@ -59,7 +59,7 @@ expect "--version" "kindsniffer-cli $version" "$("$root/usr/bin/kindsniffer-cli"
 status=0
 output=$("$root/usr/bin/kindsniffer-cli" --json "$samples/holiday-photo.txt") || status=$?
 expect "exit status" 0 "$status"
-expect "output" "{\"path\": \"$samples/holiday-photo.txt\", \"state\": \"detected\", \"title\": \"PNG image\", \"extensions\": [\".png\"]}" "$output"
+expect "output" "{\"path\": \"$samples/holiday-photo.txt\", \"state\": \"detected\", \"title\": \"PNG image\", \"extensions\": [\".png\"], \"mime\": \"image/png\"}" "$output"
 
 if [ "$failures" -gt 0 ]; then
     echo "$failures failure(s)"
