@@ -1,5 +1,6 @@
 #include "detection.h"
 #include "platform_file.h"
+#include "detection_input.h"
 #include "search_pass.h"
 
 #include <algorithm>
@@ -53,7 +54,7 @@ std::uint64_t SearchWork(const DetectionBuffers& buffers)
 namespace {
 
 struct FileSource {
-    FileSource(PlatformFile& f, std::uint64_t s, const SignatureTable& t, DetectionBuffers& b, const RunSettings& r)
+    FileSource(const DetectionInput& f, std::uint64_t s, const SignatureTable& t, DetectionBuffers& b, const RunSettings& r)
         : file(f), size(s), table(t), buffers(b), pass(b.pass), settings(r)
     {
         for (FileWindow* window : {&buffers.head, &buffers.tail}) {
@@ -66,7 +67,7 @@ struct FileSource {
     }
     ~FileSource() { EndSearchPass(pass); }
 
-    PlatformFile& file;
+    const DetectionInput& file;
     std::uint64_t size;
     const SignatureTable& table;
     DetectionBuffers& buffers;
@@ -81,7 +82,7 @@ struct FileSource {
 
     bool Read(std::uint64_t position, std::span<std::uint8_t> into)
     {
-        const bool read = PlatformFileRead(file, position, into);
+        const bool read = ReadInput(file, position, into);
         readFailed = readFailed || !read;
         return read;
     }
@@ -170,30 +171,15 @@ DetectionOutcome ReadFailed()
     return {DetectionState::Unreadable, std::make_error_code(std::errc::io_error), {}, {}};
 }
 
-} // namespace
-
-DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesystem::path& filePath,
-                                 DetectionBasis* basis, const RunSettings& settings)
+// The run itself, over a file opened or a buffer: `size` bytes of `input`.
+DetectionOutcome DetectInput(const SignatureTable& table, const DetectionInput& input, std::uint64_t size,
+                             DetectionBuffers& buffers, DetectionBasis* basis, const RunSettings& settings)
 {
-    UniqueDetectionBuffers buffers = MakeDetectionBuffers();
-    return DetectWithTable(table, filePath, *buffers, basis, settings);
-}
-
-DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesystem::path& filePath,
-                                 DetectionBuffers& buffers, DetectionBasis* basis, const RunSettings& settings)
-{
-    if (basis)
-        *basis = {};
-    std::error_code openError;
-    UniquePlatformFile file = OpenFileForDetection(filePath, openError);
-    if (!file)
-        return {DetectionState::Unreadable, openError, {}, {}};
-    const std::uint64_t size = PlatformFileSize(*file);
     // Every pattern needs at least one byte.
     if (size == 0)
         return {DetectionState::Undetermined, {}, {}, {}};
 
-    FileSource source(*file, size, table, buffers, settings);
+    FileSource source(input, size, table, buffers, settings);
     // Only the types that can match this first byte are tried, in document
     // order. A failed read ends the run: no answer is given on bytes unseen.
     const std::uint8_t* firstByte = source.Bytes(0, 1);
@@ -218,6 +204,42 @@ DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesys
     if (basis)
         basis->typesTried = count;
     return {DetectionState::Undetermined, {}, {}, {}};
+}
+
+} // namespace
+
+DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesystem::path& filePath,
+                                 DetectionBasis* basis, const RunSettings& settings)
+{
+    UniqueDetectionBuffers buffers = MakeDetectionBuffers();
+    return DetectWithTable(table, filePath, *buffers, basis, settings);
+}
+
+DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesystem::path& filePath,
+                                 DetectionBuffers& buffers, DetectionBasis* basis, const RunSettings& settings)
+{
+    if (basis)
+        *basis = {};
+    std::error_code openError;
+    UniquePlatformFile file = OpenFileForDetection(filePath, openError);
+    if (!file)
+        return {DetectionState::Unreadable, openError, {}, {}};
+    return DetectInput(table, {file.get(), {}}, PlatformFileSize(*file), buffers, basis, settings);
+}
+
+DetectionOutcome DetectBytes(const SignatureTable& table, std::span<const std::uint8_t> bytes, DetectionBuffers& buffers,
+                             DetectionBasis* basis, const RunSettings& settings)
+{
+    if (basis)
+        *basis = {};
+    return DetectInput(table, {nullptr, bytes}, bytes.size(), buffers, basis, settings);
+}
+
+DetectionOutcome DetectBytes(const SignatureTable& table, std::span<const std::uint8_t> bytes, DetectionBasis* basis,
+                             const RunSettings& settings)
+{
+    UniqueDetectionBuffers buffers = MakeDetectionBuffers();
+    return DetectBytes(table, bytes, *buffers, basis, settings);
 }
 
 DetectionOutcome DetectFileType(const std::filesystem::path& signaturePath, const std::filesystem::path& filePath,

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -76,3 +77,11 @@ DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesys
 DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesystem::path& filePath,
                                  DetectionBuffers& buffers, DetectionBasis* basis = nullptr,
                                  const RunSettings& settings = {});
+
+// The same run over bytes in memory, as if they were a whole file's: every
+// test reads only within `bytes`, which the run keeps no pointer to. It
+// never ends Unreadable.
+DetectionOutcome DetectBytes(const SignatureTable& table, std::span<const std::uint8_t> bytes,
+                             DetectionBasis* basis = nullptr, const RunSettings& settings = {});
+DetectionOutcome DetectBytes(const SignatureTable& table, std::span<const std::uint8_t> bytes, DetectionBuffers& buffers,
+                             DetectionBasis* basis = nullptr, const RunSettings& settings = {});

@@ -23,7 +23,7 @@ std::size_t FreshStart(const std::vector<std::uint8_t>& buffer, std::size_t over
     return overlap + (kPage - address % kPage) % kPage;
 }
 
-void ScanSegment(PlatformFile& file, const SearchScanner& scanner, ScanLevel level, std::size_t overlap,
+void ScanSegment(const DetectionInput& file, const SearchScanner& scanner, ScanLevel level, std::size_t overlap,
                  std::size_t asked, SearchSegment& segment, const std::atomic<bool>* stop)
 {
     std::vector<std::uint8_t>& buffer = segment.window;
@@ -37,7 +37,7 @@ void ScanSegment(PlatformFile& file, const SearchScanner& scanner, ScanLevel lev
         if (carried > 0)
             std::memmove(&buffer[freshStart - carried], &buffer[freshStart + segment.lastFresh - carried], carried);
         const auto fresh = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, segment.end - segment.readUpTo));
-        if (!PlatformFileRead(file, segment.readUpTo, std::span(buffer).subspan(freshStart, fresh))) {
+        if (!ReadInput(file, segment.readUpTo, std::span(buffer).subspan(freshStart, fresh))) {
             segment.failed = true;
             return;
         }
@@ -87,7 +87,7 @@ void Advance(SearchPass& pass, const SearchInput& input, std::size_t index)
 {
     const SearchScanner& scanner = input.scanner;
     const ScanLevel level = input.settings.scanLevel;
-    PlatformFile& file = input.file;
+    const DetectionInput& file = input.file;
     const std::size_t overlap = scanner.longestFrom[pass.first] - 1;
     SearchSegment& lower = pass.segments[0];
     SearchSegment& upper = pass.segments[1];

@@ -2,7 +2,7 @@
 // by one pass over the file, by one reader or, for a large file, two.
 #pragma once
 
-#include "platform_file.h"
+#include "detection_input.h"
 #include "run_settings.h"
 #include "search_scanner.h"
 
@@ -48,9 +48,9 @@ struct SearchPass {
     std::uint64_t work = 0;    // search work of the passes that have ended
 };
 
-// What a pass reads: the file, the table's compiled searches, and how.
+// What a pass reads: the file or buffer, the table's compiled searches, and how.
 struct SearchInput {
-    PlatformFile& file;
+    const DetectionInput& file;
     std::uint64_t size;
     const SearchScanner& scanner;
     const RunSettings& settings;

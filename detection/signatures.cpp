@@ -134,24 +134,31 @@ bool TextCanSatisfy(std::span<const MagicRule> magics)
     return !magics.empty();
 }
 
-SignatureTable LoadSignatureTable(const std::filesystem::path& path)
+namespace {
+
+void NoteXmlError(const tinyxml2::XMLDocument& document, tinyxml2::XMLError parsed, SignatureXmlError* xmlError)
 {
-    SignatureTable table;
-    tinyxml2::XMLDocument document;
-    tinyxml2::XMLError parsed;
-    {
-        std::string text;  // the document keeps its own copy
-        table.file = LoadSignatureDocument(document, path, text, parsed);
-    }
-    if (table.file != WholeFileResult::Read)
-        return table;
+    if (!xmlError)
+        return;
+    *xmlError = {};
+    if (parsed == tinyxml2::XML_SUCCESS)
+        return;
+    xmlError->failed = true;
+    xmlError->line = document.ErrorLineNum();
+    xmlError->message = document.ErrorStr() ? document.ErrorStr() : document.ErrorName();
+}
+
+// The types of a parsed document, which LoadSignatureTable and
+// ParseSignatureTable share: only where the bytes come from differs.
+void ReadTable(const tinyxml2::XMLDocument& document, SignatureTable& table)
+{
     table.state = SignatureFileState::Unusable;
     table.declaredEncoding = DeclaredEncoding(document);
 
     const tinyxml2::XMLElement* dat = document.FirstChildElement("dat");
     const tinyxml2::XMLElement* types = dat ? dat->FirstChildElement("types") : nullptr;
     if (!types)
-        return table;
+        return;
     table.state = SignatureFileState::Usable;
 
     for (auto* type = types->FirstChildElement("type"); type; type = type->NextSiblingElement("type")) {
@@ -170,6 +177,38 @@ SignatureTable LoadSignatureTable(const std::filesystem::path& path)
         table.types.push_back(std::move(entry));
     }
     IndexSignatureTable(table);
+}
+
+} // namespace
+
+SignatureTable LoadSignatureTable(const std::filesystem::path& path, SignatureXmlError* xmlError)
+{
+    SignatureTable table;
+    tinyxml2::XMLDocument document;
+    tinyxml2::XMLError parsed;
+    {
+        std::string text;  // the document keeps its own copy
+        table.file = LoadSignatureDocument(document, path, text, parsed);
+    }
+    if (table.file != WholeFileResult::Read)
+        return table;
+    NoteXmlError(document, parsed, xmlError);
+    ReadTable(document, table);
+    return table;
+}
+
+SignatureTable ParseSignatureTable(std::string_view text, SignatureXmlError* xmlError)
+{
+    SignatureTable table;
+    if (text.size() > kMaxSignatureFileBytes) {
+        table.file = WholeFileResult::TooLarge;
+        return table;
+    }
+    table.file = WholeFileResult::Read;
+    tinyxml2::XMLDocument document;
+    const tinyxml2::XMLError parsed = document.Parse(text.data(), text.size());
+    NoteXmlError(document, parsed, xmlError);
+    ReadTable(document, table);
     return table;
 }
 

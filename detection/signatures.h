@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct SignatureType {
@@ -85,7 +86,18 @@ struct SignatureTable {
 // Loads and parses a signature file. A file that is missing, unreadable or
 // empty gives an unusable table; one that is not well-formed keeps what was
 // parsed before the error.
-SignatureTable LoadSignatureTable(const std::filesystem::path& path);
+//
+// When handed `xmlError`, it says whether and where the XML is not well-formed.
+struct SignatureXmlError {
+    bool failed = false;
+    int line = 0;          // from 1; 0 when the parser names none
+    std::string message;   // the parser's
+};
+SignatureTable LoadSignatureTable(const std::filesystem::path& path, SignatureXmlError* xmlError = nullptr);
+
+// The same for a document held in memory. The parser keeps nothing of a
+// document in memory that is not well-formed, so such a table is unusable.
+SignatureTable ParseSignatureTable(std::string_view text, SignatureXmlError* xmlError = nullptr);
 
 // Builds the first-byte index and the compiled searches from table.types.
 // The loader calls it; a table put together in code must call it too before

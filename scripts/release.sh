@@ -20,7 +20,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/kindsniffer-release.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 # In a build of the windows preset.
-windows_exes=(app/Kindsniffer.exe cli/kindsniffer-cli.exe)
+windows_exes=(app/Kindsniffer.exe cli/kindsniffer-cli.exe lib/kindsniffer.dll)
 
 # The tinyxml2 source is fetched, not committed: a fresh copy takes the one
 # this tree has, or fetches it.
@@ -63,7 +63,7 @@ if [ "${1:-}" = --executables ]; then
     ) | tar -x -C "$tree"
     copy_dependencies "$tree"
     (cd "$tree" && cmake --preset windows -DKINDSNIFFER_TESTS=OFF >/dev/null &&
-        cmake --build --preset windows --target Kindsniffer kindsniffer-cli >/dev/null)
+        cmake --build --preset windows --target Kindsniffer kindsniffer-cli kindsniffer >/dev/null)
     compare "$build" "$tree/build/windows" "${windows_exes[@]}"
     exit
 fi
@@ -99,7 +99,7 @@ done
 echo "== comparing"
 status=0
 compare "${trees[0]}/build/windows" "${trees[1]}/build/windows" "${windows_exes[@]}" "$zip" || status=1
-compare "${trees[0]}/build/native" "${trees[1]}/build/native" cli/kindsniffer-cli "$deb" || status=1
+compare "${trees[0]}/build/native" "${trees[1]}/build/native" cli/kindsniffer-cli lib/libkindsniffer.so.0 "$deb" || status=1
 if [ $status -ne 0 ]; then
     echo "release.sh: the two builds differ; nothing released" >&2
     exit 1

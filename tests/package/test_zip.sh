@@ -26,7 +26,8 @@ echo "== the zip matches SHA256SUMS and holds one folder with the release in it,
 (cd "$package_dir" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
 listing=$(python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$zip")
 expect "zip entries" "$(printf "$top/%s\n" Kindsniffer.exe Kindsniffer.xml LICENSE README.txt \
-    THIRD-PARTY-NOTICES.txt docs/signature-authoring.html kindsniffer-cli.exe | LC_ALL=C sort)" \
+    THIRD-PARTY-NOTICES.txt docs/signature-authoring.html kindsniffer-cli.exe kindsniffer.dll \
+    include/kindsniffer.h lib/kindsniffer.def lib/libkindsniffer.dll.a | LC_ALL=C sort)" \
     "$(grep -v '/$' <<<"$listing")"
 expect "entry order" "$(LC_ALL=C sort <<<"$listing")" "$listing"
 
@@ -97,6 +98,18 @@ for program in Kindsniffer kindsniffer-cli; do
     grep -qx "FileVersion=$version" <<<"$english" || fail "$program.exe: no FileVersion $version"
     grep -qx "OriginalFilename=$program.exe" <<<"$english" || fail "$program.exe: no OriginalFilename"
 done
+
+echo "== the library exports its interface and nothing else, and a program built from the zip alone uses it"
+exports=$(x86_64-w64-mingw32-objdump -p "$root/$top/kindsniffer.dll" |
+    sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^\s*\[ *[0-9]*\] //p')
+header=$(grep -o '^KINDSNIFFER_EXPORT [^(]*(' "$root/$top/include/kindsniffer.h" | sed 's/.*[ *]\([a-z_]*\)($/\1/' | LC_ALL=C sort)
+expect "the DLL's exports" "$header" "$exports"
+expect "kindsniffer.def" "$header" "$(sed -n 's/^ *\(kindsniffer_[a-z_]*\).*/\1/p' "$root/$top/lib/kindsniffer.def" | LC_ALL=C sort)"
+x86_64-w64-mingw32-gcc -std=c99 -Wall -Werror -I"$root/$top/include" -o "$root/$top/identify.exe" \
+    "$(dirname "$0")/../../examples/identify.c" -L"$root/$top/lib" -lkindsniffer || fail "the example does not build from the zip"
+output=$("$wine_run" "$win\\identify.exe" 2>&1) || fail "the example built from the zip did not run"
+grep -q '^upload: PNG image \[\.png\]' <<<"$output" || fail "the example built from the zip: $output"
+rm -f "$root/$top/identify.exe"
 
 echo "== the authoring guide is a web page, its links to its own headings whole"
 guide="$root/$top/docs/signature-authoring.html"
