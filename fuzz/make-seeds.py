@@ -136,6 +136,17 @@ def language_seeds(text):
                              b"weigh 4 end ;\nweigh 9 mode b\nlang a b\n\0al x;\n  be ::;\n// vim: ft=b\n")
 
 
+def buffer_seeds():
+    """Whole files for the library's buffer entry point: archives, a compound file, a stream, text."""
+    for name in ("archive-0", "archive-1"):
+        put("buffer", "zip-" + name, open(os.path.join(HERE, "corpus", "zip", name), "rb").read())
+    put("buffer", "word-512", compound(["WordDocument", "1Table"]))
+    put("buffer", "png", b"\x89PNG\r\n\x1a\n\0\0\0\rIHDR" + b"\0" * 17)
+    put("buffer", "gzip-svg", gzip.compress(b'<?xml version="1.0"?><svg xmlns="http://www.w3.org/2000/svg"/>', mtime=0))
+    put("buffer", "json", b'{"name": "x", "list": [1, 2, 3]}\n')
+    put("buffer", "script", b"#!/bin/sh\nfor f in *; do echo \"$f\"; done\n")
+
+
 def main():
     text = open(SHIPPED, "rb").read()
     types = re.findall(rb"<type>.*?</type>", text, re.S)
@@ -161,6 +172,7 @@ def main():
                                b"</type>"]),
     }
     structure_seeds()
+    buffer_seeds()
     language_seeds(text)
     for name, data in hand.items():
         put("signatures", name, data)

@@ -179,6 +179,10 @@ kindsniffer_set* kindsniffer_set_open_file(const char* path, kindsniffer_error* 
     } catch (const std::bad_alloc&) {
         SetError(error, KINDSNIFFER_ERROR_MEMORY, "out of memory");
         return nullptr;
+    } catch (const std::exception& failure) {
+        // Only the file system's calls throw anything else, a path they could not convert.
+        SetError(error, KINDSNIFFER_ERROR_READ, std::string("cannot open the set: ") + failure.what());
+        return nullptr;
     }
 }
 
@@ -194,6 +198,10 @@ kindsniffer_set* kindsniffer_set_open_memory(const void* bytes, size_t length, k
         return Finish(std::move(table), xml, "the set in memory", error, [] { return std::error_code(); });
     } catch (const std::bad_alloc&) {
         SetError(error, KINDSNIFFER_ERROR_MEMORY, "out of memory");
+        return nullptr;
+    } catch (const std::exception& failure) {
+        // Only the file system's calls throw anything else, a path they could not convert.
+        SetError(error, KINDSNIFFER_ERROR_READ, std::string("cannot open the set: ") + failure.what());
         return nullptr;
     }
 }
@@ -222,6 +230,10 @@ kindsniffer_set* kindsniffer_set_open_shipped(kindsniffer_error* error)
     } catch (const std::bad_alloc&) {
         SetError(error, KINDSNIFFER_ERROR_MEMORY, "out of memory");
         return nullptr;
+    } catch (const std::exception& failure) {
+        // Only the file system's calls throw anything else, a path they could not convert.
+        SetError(error, KINDSNIFFER_ERROR_READ, std::string("cannot open the set: ") + failure.what());
+        return nullptr;
     }
 }
 
@@ -246,8 +258,8 @@ kindsniffer_result* kindsniffer_identify_file(const kindsniffer_set* set, const 
         if (!native)
             return MakeResult({DetectionState::Unreadable, BadPathError(), {}, {}, false, {}}, nullptr);
         return MakeResult(DetectWithTable(set->table, *native, wanted), wanted);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
+    } catch (const std::exception&) {
+        return nullptr;  // memory ran out
     }
 }
 
@@ -261,8 +273,8 @@ kindsniffer_result* kindsniffer_identify_buffer(const kindsniffer_set* set, cons
         DetectionBasis* wanted = flags & KINDSNIFFER_EXPLAIN ? &basis : nullptr;
         const std::span<const std::uint8_t> span(static_cast<const std::uint8_t*>(bytes), length);
         return MakeResult(DetectBytes(set->table, span, wanted), wanted);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
+    } catch (const std::exception&) {
+        return nullptr;  // memory ran out
     }
 }
 

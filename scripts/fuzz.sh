@@ -5,8 +5,9 @@
 #
 # TARGET is signatures, magic, lint, text, encoding (the text tests), languages
 # (the weighing of languages), journal
-# (what --undo reads), or one of the structure readers zip, compound, inflate
-# or pointer (default: each in turn); SECONDS is how long each one runs
+# (what --undo reads), one of the structure readers zip, compound, inflate
+# or pointer, or buffer (the library's buffer entry point over the shipped
+# set) (default: each in turn); SECONDS is how long each one runs
 # (default 60). New inputs go to a working corpus
 # under FUZZ_OUT (default build/fuzz/work), seeded from fuzz/corpus/, which is
 # only read. A crash, a sanitizer report or a failed check leaves its input
@@ -15,7 +16,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-all_targets=(signatures magic lint text encoding languages zip compound inflate pointer journal)
+all_targets=(signatures magic lint text encoding languages zip compound inflate pointer journal buffer)
 targets=("${all_targets[@]}")
 if [ $# -ge 1 ] && [ -n "$1" ]; then
     targets=("$1")
@@ -28,7 +29,7 @@ max_len() {
     case $1 in
         signatures | lint) echo 2048 ;;
         # room for a few sectors of a compound file, or a small archive
-        zip | compound) echo 16384 ;;
+        zip | compound | buffer) echo 16384 ;;
         inflate) echo 4096 ;;
         # past the 1,024-byte first look that rules most binaries out
         encoding | languages) echo 4096 ;;

@@ -64,9 +64,9 @@ done
 # Each fuzz target for a bounded time; a finding fails the run.
 echo "== fuzz"
 seconds=${KINDSNIFFER_FUZZ_SECONDS:-45}
-for target in signatures magic lint text encoding languages zip compound inflate pointer journal; do
+for target in signatures magic lint text encoding languages zip compound inflate pointer journal buffer; do
     case $target in
-        encoding | languages | zip | compound | inflate | pointer | journal) limit=$((seconds < 30 ? seconds : 30)) ;;
+        encoding | languages | zip | compound | inflate | pointer | journal | buffer) limit=$((seconds < 30 ? seconds : 30)) ;;
         *) limit=$seconds ;;
     esac
     FUZZ_OUT=build/fuzz/ci scripts/fuzz.sh "$target" "$limit" || status=1

@@ -7,9 +7,11 @@
  *
  * Threads: an opened set is never changed after it is opened, so any number
  * of threads may identify against one set at the same time, without a lock.
- * A result belongs to the thread that holds it; free it once. Nothing in the
- * library keeps state between calls beyond what the caller holds: no
- * globals, no locale, no environment.
+ * A result belongs to the thread that holds it; free it once. No call keeps
+ * state for a later one or reads the environment: what a call uses is what
+ * the caller handed it. The library learns once, and keeps, only what the
+ * processor offers and how many processors the process may use. Error
+ * messages are the system's own, in its language.
  *
  * Ownership: kindsniffer_set_open_* return a set that only kindsniffer_set_free
  * frees; kindsniffer_identify_* return a result that only

@@ -8,7 +8,9 @@ the library's test program (its --answers mode, which also checks that the
 file's bytes as a buffer get the same answer as its path). State, title and
 extensions must agree, and so must the MIME type and the general flag
 wherever the console program reports them. --library and --cli are split
-like shell command lines, so that an emulator may run them. The last line is
+like shell command lines, so that an emulator may run them; with --windows
+both are Windows programs under Wine, handed each path as Z: and its host
+path, as Wine reads a host file. The last line is
 always "N agreed, M differed"; exits 1 when any differed.
 """
 
@@ -37,6 +39,7 @@ def main():
     parser.add_argument("--library", required=True)
     parser.add_argument("--cli", required=True)
     parser.add_argument("--signatures", required=True)
+    parser.add_argument("--windows", action="store_true")
     parser.add_argument("corpus")
     args = parser.parse_args()
 
@@ -44,6 +47,8 @@ def main():
     for folder, _, names in os.walk(args.corpus):
         paths += [os.path.join(folder, n) for n in sorted(names) if n not in ("manifest.json", "skipped.json")]
     paths.sort()
+    if args.windows:
+        paths = ["Z:" + os.path.abspath(p).replace("/", "\\") for p in paths]
     if not paths:
         print("compare_cli: no files in %s" % args.corpus, file=sys.stderr)
         print("0 agreed, 0 differed")

@@ -23,10 +23,27 @@ static int failures = 0;
         }                                                                                   \
     } while (0)
 
+#ifdef _WIN32
+#include <windows.h>
+/* The paths handed over are UTF-8, as the library takes them; fopen would read them in the ANSI code page. */
+static FILE* OpenUtf8(const char* path)
+{
+    wchar_t wide[4096];
+    if (!MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide, 4096))
+        return NULL;
+    return _wfopen(wide, L"rb");
+}
+#else
+static FILE* OpenUtf8(const char* path)
+{
+    return fopen(path, "rb");
+}
+#endif
+
 /* A whole file in memory; null when it cannot be read. */
 static unsigned char* ReadAll(const char* path, size_t* length)
 {
-    FILE* file = fopen(path, "rb");
+    FILE* file = OpenUtf8(path);
     unsigned char* bytes = NULL;
     size_t size = 0, capacity = 0;
     if (!file)
