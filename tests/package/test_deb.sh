@@ -45,7 +45,8 @@ EOF
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 files() {  # files DEB: its regular files and links, as dpkg -x writes them
-    local into=$root/$(basename "$1")
+    local into
+    into=$root/$(basename "$1")
     mkdir -p "$into" && dpkg -x "$1" "$into" && (cd "$into" && find . ! -type d | LC_ALL=C sort)
 }
 
@@ -76,7 +77,7 @@ expect "libkindsniffer.so.0 link" "libkindsniffer.so.$version" "$(readlink "$ins
 expect "libkindsniffer.so link" libkindsniffer.so.0 "$(readlink "$installed/$libdir/libkindsniffer.so")"
 control=$root/control
 dpkg-deb -e "$lib_deb" "$control"
-expect "control files" "control md5sums shlibs symbols triggers" "$(cd "$control" && ls | LC_ALL=C sort | xargs)"
+expect "control files" "control md5sums shlibs symbols triggers" "$(cd "$control" && find . -type f -printf '%f\n' | LC_ALL=C sort | xargs)"
 expect "shlibs" "libkindsniffer 0 libkindsniffer0 (>= $version)" "$(cat "$control/shlibs")"
 expect "triggers" "activate-noawait ldconfig" "$(cat "$control/triggers")"
 cmp -s "$source/packaging/libkindsniffer0/symbols" "$control/symbols" || fail "DEBIAN/symbols is not packaging/libkindsniffer0/symbols"
