@@ -78,7 +78,7 @@ if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
 fi
 version=$(git show "$commit:CMakeLists.txt" | sed -n 's/^project(Kindsniffer VERSION \([0-9.]*\).*/\1/p')
 zip=Kindsniffer-$version-win64.zip
-debs=(kindsniffer-cli_${version}_amd64.deb libkindsniffer0_${version}_amd64.deb libkindsniffer-dev_${version}_amd64.deb)
+debs=("kindsniffer-cli_${version}_amd64.deb" "libkindsniffer0_${version}_amd64.deb" "libkindsniffer-dev_${version}_amd64.deb")
 
 # Two clean trees at different depths, so that no path can hide in the output.
 trees=("$work/one/src" "$work/the/second/tree/src")
