@@ -1,7 +1,19 @@
 # What a release holds, and the packages CPack makes of it:
 #   windows preset: Kindsniffer-VERSION-win64.zip, one folder to unpack anywhere;
-#   native preset:  kindsniffer-cli_VERSION_amd64.deb, installed under /usr.
-# Both write SHA256SUMS beside the package.
+#   native preset:  three .deb packages, installed under /usr, one per install component:
+#     kindsniffer-cli_VERSION_amd64.deb     the console program, its man page and docs;
+#     libkindsniffer0_VERSION_amd64.deb     libkindsniffer.so.0 and the shipped set;
+#     libkindsniffer-dev_VERSION_amd64.deb  the header, the libkindsniffer.so link, kindsniffer.pc.
+# Both write SHA256SUMS beside the packages.
+#
+# The console program depends on libkindsniffer0, at its own version, for the
+# shipped set alone: its code stays linked in (it uses the core's C++ beyond
+# the C interface: --explain, --lint, renames). One set in one place,
+# /usr/share/kindsniffer/Kindsniffer.xml, is what both the program and every
+# program using the library read, so they answer alike; two packages cannot
+# both hold that file, and two copies in two places would drift apart when a
+# user edits one. The version is exact because a set may use pattern forms
+# that only its own release reads.
 include(GNUInstallDirs)
 
 if(WIN32)
@@ -83,29 +95,66 @@ else()
         VERBATIM)
     add_custom_target(kindsniffer_man_page ALL DEPENDS ${man_page}.gz ${changelog}.gz)
 
-    set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/kindsniffer-cli)
-    install(TARGETS kindsniffer-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-    install(FILES ${PROJECT_SOURCE_DIR}/data/Kindsniffer.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/kindsniffer)
-    install(FILES ${man_page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-    # changelog.gz, as Debian names it in a package whose version has no Debian revision.
-    install(FILES ${changelog}.gz DESTINATION ${doc_dir})
-    install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${doc_dir} RENAME copyright)
-    install(FILES ${PROJECT_SOURCE_DIR}/docs/signature-authoring.md DESTINATION ${doc_dir})
+    # The library's own files and the shipped set are installed by lib/CMakeLists.txt, in the
+    # components libkindsniffer0 and libkindsniffer-dev.
+    install(TARGETS kindsniffer-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT kindsniffer-cli)
+    install(FILES ${man_page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT kindsniffer-cli)
+    install(FILES ${PROJECT_SOURCE_DIR}/docs/signature-authoring.md
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kindsniffer-cli COMPONENT kindsniffer-cli)
+    # Every package has its copyright file and changelog.gz, as Debian names it in a package whose
+    # version has no Debian revision.
+    foreach(package IN ITEMS kindsniffer-cli libkindsniffer0 libkindsniffer-dev)
+        install(FILES ${changelog}.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${package})
+        install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package}
+                RENAME copyright COMPONENT ${package})
+    endforeach()
 
     set(CPACK_GENERATOR DEB)
     set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-    set(CPACK_DEBIAN_PACKAGE_NAME kindsniffer-cli)
+    set(CPACK_DEB_COMPONENT_INSTALL ON)
+    set(CPACK_COMPONENTS_ALL kindsniffer-cli libkindsniffer0 libkindsniffer-dev)
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-    set(CPACK_DEBIAN_PACKAGE_SECTION utils)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
     set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Kindsniffer developers <dev@kindsniffer.invalid>")
-    # Below the summary line, which is CPACK_PACKAGE_DESCRIPTION_SUMMARY.
-    set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    # Component dependencies become "(= VERSION)".
+    set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
+    set(CPACK_COMPONENT_KINDSNIFFER-CLI_DEPENDS libkindsniffer0)
+    set(CPACK_COMPONENT_LIBKINDSNIFFER-DEV_DEPENDS libkindsniffer0)
+    # A component's descriptions stand below the summary line, CPACK_PACKAGE_DESCRIPTION_SUMMARY.
+    set(CPACK_DEBIAN_KINDSNIFFER-CLI_PACKAGE_NAME kindsniffer-cli)
+    set(CPACK_DEBIAN_KINDSNIFFER-CLI_PACKAGE_SECTION utils)
+    string(CONCAT CPACK_DEBIAN_KINDSNIFFER-CLI_DESCRIPTION
         "kindsniffer-cli examines files by their contents rather than their names,\n"
         "using a signature file the user can edit, and can give files whose\n"
         "extension does not fit their type the right one. It reports as a table\n"
         "or as JSON lines, and never overwrites a file when it renames.")
-    string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
+    set(CPACK_DEBIAN_LIBKINDSNIFFER0_PACKAGE_NAME libkindsniffer0)
+    set(CPACK_DEBIAN_LIBKINDSNIFFER0_PACKAGE_SECTION libs)
+    string(CONCAT CPACK_DEBIAN_LIBKINDSNIFFER0_DESCRIPTION
+        "libkindsniffer tells a file's type from its bytes, by a signature set,\n"
+        "for a file by its path or for bytes held in memory, behind a small C\n"
+        "interface that any language can call. This package holds the shared\n"
+        "library and the shipped signature set, which kindsniffer-cli reads too.")
+    set(CPACK_DEBIAN_LIBKINDSNIFFER-DEV_PACKAGE_NAME libkindsniffer-dev)
+    set(CPACK_DEBIAN_LIBKINDSNIFFER-DEV_PACKAGE_SECTION libdevel)
+    string(CONCAT CPACK_DEBIAN_LIBKINDSNIFFER-DEV_DESCRIPTION
+        "libkindsniffer tells a file's type from its bytes, by a signature set.\n"
+        "This package holds what a program is built against it with: the header\n"
+        "kindsniffer.h, the libkindsniffer.so link and the pkg-config file.")
+    # The library's control files: shlibs (made by CPack from the SONAME), the symbols file that
+    # lists each exported function with the version that brought it (a function added later gets
+    # its own version there; tests/package/test_deb.sh checks the list against the library), and
+    # the trigger that has ldconfig run once for every package installed together.
+    # For a library under /usr/lib CPack also writes a postinst and a postrm that call ldconfig
+    # themselves, which lintian warns of, unless this list names files of those names: naming two
+    # that do not exist leaves them out (CPack warns that it cannot add them).
+    set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+    set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+    set(CPACK_DEBIAN_LIBKINDSNIFFER0_PACKAGE_CONTROL_EXTRA
+        ${PROJECT_SOURCE_DIR}/packaging/libkindsniffer0/symbols ${PROJECT_SOURCE_DIR}/packaging/libkindsniffer0/triggers
+        ${PROJECT_BINARY_DIR}/packaging/no-maintainer-scripts/postinst
+        ${PROJECT_BINARY_DIR}/packaging/no-maintainer-scripts/postrm)
+    set(CPACK_DEBIAN_LIBKINDSNIFFER0_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 endif()
 
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})

@@ -3,9 +3,10 @@
 #
 #   scripts/release.sh
 #       Builds the last commit twice, from clean copies in two different
-#       folders: the Windows zip and the Debian package, each with its
-#       executables. Every artifact must come out byte for byte the same; the
-#       zip and the .deb then go to build/release/ with SHA256SUMS.
+#       folders: the Windows zip and the three Debian packages (the console
+#       program, the library, its development files), with their executables
+#       and libraries. Every artifact must come out byte for byte the same; the
+#       zip and the .debs then go to build/release/ with SHA256SUMS.
 #       Zip and package entries are dated SOURCE_DATE_EPOCH, by default the
 #       time of the last commit.
 #
@@ -77,7 +78,7 @@ if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
 fi
 version=$(git show "$commit:CMakeLists.txt" | sed -n 's/^project(Kindsniffer VERSION \([0-9.]*\).*/\1/p')
 zip=Kindsniffer-$version-win64.zip
-deb=kindsniffer-cli_${version}_amd64.deb
+debs=("kindsniffer-cli_${version}_amd64.deb" "libkindsniffer0_${version}_amd64.deb" "libkindsniffer-dev_${version}_amd64.deb")
 
 # Two clean trees at different depths, so that no path can hide in the output.
 trees=("$work/one/src" "$work/the/second/tree/src")
@@ -99,7 +100,8 @@ done
 echo "== comparing"
 status=0
 compare "${trees[0]}/build/windows" "${trees[1]}/build/windows" "${windows_exes[@]}" "$zip" || status=1
-compare "${trees[0]}/build/native" "${trees[1]}/build/native" cli/kindsniffer-cli lib/libkindsniffer.so.0 "$deb" || status=1
+compare "${trees[0]}/build/native" "${trees[1]}/build/native" cli/kindsniffer-cli "lib/libkindsniffer.so.$version" \
+    "${debs[@]}" || status=1
 if [ $status -ne 0 ]; then
     echo "release.sh: the two builds differ; nothing released" >&2
     exit 1
@@ -108,7 +110,7 @@ fi
 out=build/release
 rm -rf "$out"
 mkdir -p "$out"
-cp "${trees[0]}/build/windows/$zip" "${trees[0]}/build/native/$deb" "$out/"
+cp "${trees[0]}/build/windows/$zip" "${debs[@]/#/${trees[0]}/build/native/}" "$out/"
 (cd "$out" && sha256sum -- *.zip *.deb > SHA256SUMS)
 echo "== release $version in $out:"
 (cd "$out" && ls -l && cat SHA256SUMS)

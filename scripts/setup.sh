@@ -50,6 +50,8 @@ packages=(
     libc6 zlib1g coreutils   # ELF programs and shared objects
     # the Dask recipe in examples/ and its test (examples.dask): a LocalCluster of two workers
     python3-dask python3-distributed
+    # the Python module's tests (python.module, python.corpus): pytest, and a venv to pip-install it into
+    python3-pytest python3-venv
 )
 bench_packages=(
     # the benchmarks: processor time, one-core runs and the npm file-type
