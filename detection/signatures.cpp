@@ -136,6 +136,32 @@ bool TextCanSatisfy(std::span<const MagicRule> magics)
 
 namespace {
 
+// The parser's own error text repeats its code's name and the line; a
+// program's user reads what went wrong, and the parser's detail after it.
+std::string XmlErrorInWords(const tinyxml2::XMLDocument& document, tinyxml2::XMLError parsed)
+{
+    const char* words = nullptr;
+    switch (parsed) {
+    case tinyxml2::XML_ERROR_EMPTY_DOCUMENT: words = "the set holds no XML"; break;
+    case tinyxml2::XML_ERROR_PARSING_ELEMENT: words = "an element could not be read"; break;
+    case tinyxml2::XML_ERROR_PARSING_ATTRIBUTE: words = "an attribute could not be read"; break;
+    case tinyxml2::XML_ERROR_PARSING_TEXT: words = "text could not be read"; break;
+    case tinyxml2::XML_ERROR_PARSING_CDATA: words = "a CDATA section could not be read"; break;
+    case tinyxml2::XML_ERROR_PARSING_COMMENT: words = "a comment could not be read"; break;
+    case tinyxml2::XML_ERROR_PARSING_DECLARATION: words = "a declaration could not be read"; break;
+    case tinyxml2::XML_ERROR_PARSING_UNKNOWN: words = "a <! ... > construct could not be read"; break;
+    case tinyxml2::XML_ERROR_MISMATCHED_ELEMENT: words = "an end tag does not match the element it closes"; break;
+    case tinyxml2::XML_ERROR_PARSING: words = "an element is left open, or a tag is broken"; break;
+    case tinyxml2::XML_ELEMENT_DEPTH_EXCEEDED: words = "elements are nested too deep"; break;
+    default: words = document.ErrorName(); break;
+    }
+    const std::string_view text = document.ErrorStr() ? document.ErrorStr() : "";
+    const std::size_t lineField = text.find("Line number=");
+    const std::size_t detail = lineField == std::string_view::npos ? lineField : text.find(": ", lineField);
+    return detail == std::string_view::npos ? std::string(words)
+                                            : std::string(words) + " (" + std::string(text.substr(detail + 2)) + ")";
+}
+
 void NoteXmlError(const tinyxml2::XMLDocument& document, tinyxml2::XMLError parsed, SignatureXmlError* xmlError)
 {
     if (!xmlError)
@@ -145,7 +171,7 @@ void NoteXmlError(const tinyxml2::XMLDocument& document, tinyxml2::XMLError pars
         return;
     xmlError->failed = true;
     xmlError->line = document.ErrorLineNum();
-    xmlError->message = document.ErrorStr() ? document.ErrorStr() : document.ErrorName();
+    xmlError->message = XmlErrorInWords(document, parsed);
 }
 
 // The types of a parsed document, which LoadSignatureTable and

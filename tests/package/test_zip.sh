@@ -86,17 +86,18 @@ for group in "103 16 24 32 48 256" "104 16 24"; do
     expect "icon group $id images" "$starts" "$(for ((i = 0; i < index; i++)); do image_start "$ico" $i; done)"$'\n'
 done
 
-echo "== both programs' version resources: English (US) and Japanese, the same strings, both translations listed"
-for program in Kindsniffer kindsniffer-cli; do
+echo "== the programs' and the library's version resources: English (US) and Japanese, the same strings, both translations listed"
+for file in Kindsniffer.exe kindsniffer-cli.exe kindsniffer.dll; do
+    program=${file%.*}
     raw=$resources/$program.version
-    wrestool -x --raw -t 16 -o "$raw" "$root/$top/$program.exe" || fail "$program.exe has no version resource"
-    values=$(python3 "$(dirname "$0")/version_info.py" "$raw") || fail "$program.exe: a malformed version resource"
-    expect "$program.exe translations" "VarFileInfo/Translation=0409 04b0 0411 04b0" "$(grep '^VarFileInfo/' <<<"$values")"
-    expect "$program.exe blocks" $'040904B0\n041104B0' "$(sed -n 's|^StringFileInfo/\([^/]*\)/.*|\1|p' <<<"$values" | uniq)"
+    wrestool -x --raw -t 16 -o "$raw" "$root/$top/$file" || fail "$file has no version resource"
+    values=$(python3 "$(dirname "$0")/version_info.py" "$raw") || fail "$file: a malformed version resource"
+    expect "$file translations" "VarFileInfo/Translation=0409 04b0 0411 04b0" "$(grep '^VarFileInfo/' <<<"$values")"
+    expect "$file blocks" $'040904B0\n041104B0' "$(sed -n 's|^StringFileInfo/\([^/]*\)/.*|\1|p' <<<"$values" | uniq)"
     english=$(sed -n 's|^StringFileInfo/040904B0/||p' <<<"$values")
-    expect "$program.exe Japanese strings" "$english" "$(sed -n 's|^StringFileInfo/041104B0/||p' <<<"$values")"
-    grep -qx "FileVersion=$version" <<<"$english" || fail "$program.exe: no FileVersion $version"
-    grep -qx "OriginalFilename=$program.exe" <<<"$english" || fail "$program.exe: no OriginalFilename"
+    expect "$file Japanese strings" "$english" "$(sed -n 's|^StringFileInfo/041104B0/||p' <<<"$values")"
+    grep -qx "FileVersion=$version" <<<"$english" || fail "$file: no FileVersion $version"
+    grep -qx "OriginalFilename=$file" <<<"$english" || fail "$file: no OriginalFilename"
 done
 
 echo "== the library exports its interface and nothing else, and a program built from the zip alone uses it"
