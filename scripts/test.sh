@@ -61,6 +61,16 @@ for preset in native native-asan windows; do
     failed=$((failed + ${counts% *})); total=$((total + ${counts#* }))
 done
 
+# The library's promise that one opened set serves many threads at once,
+# watched by ThreadSanitizer; the rest of the tree is covered above.
+echo "== tsan"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan --target kindsniffer_library_threads
+ctest --preset tsan -R '^library\.threads$' | tee build/tsan/ctest.log || status=1
+counts=$(sed -n 's/.* tests passed, \([0-9]*\) tests failed out of \([0-9]*\)$/\1 \2/p' build/tsan/ctest.log)
+[ -n "$counts" ] || { counts="0 0"; status=1; }
+failed=$((failed + ${counts% *})); total=$((total + ${counts#* }))
+
 # Each fuzz target for a bounded time; a finding fails the run.
 echo "== fuzz"
 seconds=${KINDSNIFFER_FUZZ_SECONDS:-45}
