@@ -234,6 +234,26 @@ TEST(LanguageTypes, ShippedSetNamesEachLanguageAndLeavesProse)
         {"CMake script",
          "cmake_minimum_required(VERSION 3.20)\nproject(demo C)\nadd_executable(demo main.c)\n"
          "target_link_libraries(demo PRIVATE m)\n"},
+        // A C source is mostly calls, each a line ending in ");" as a header's prototypes do.
+        {"C source",
+         "#include <stdio.h>\n#include \"log.h\"\n\nint main(void)\n{\n    FILE *f = fopen(\"out.txt\", \"w\");\n"
+         "    if (f == NULL)\n        return 1;\n    log_open(f);\n    log_write(f, \"start\");\n"
+         "    log_write(f, \"stop\");\n    log_close(f);\n    fclose(f);\n    return 0;\n}\n"},
+        // Rust's attributes are no CMake bracket comment ("#[[").
+        {"Rust source",
+         "#[test]\nfn parses_empty() {\n    assert!(parse(\"\").is_none());\n}\n\n#[test]\n#[should_panic]\n"
+         "fn rejects_nul() {\n    parse(\"\\0\");\n}\n"},
+        // One rule a line, as stylesheets and their minified forms write them.
+        {"CSS stylesheet",
+         ".hidden { display: none; }\n.wide { width: 100%; margin: 0 auto; }\n.note { color: #555; font-size: 90%; }\n"},
+        {"JavaScript source",
+         "'use strict';\n\nmodule.exports = function parse(text) {\n  return text.split(',').map(function (x) {\n"
+         "    return x.trim();\n  });\n};\n"},
+        // A Markdown page that is mostly its code sample is no source of that language.
+        {"Text",
+         "# Usage\n\nAdd the crate to `Cargo.toml`, then read a line:\n\n```rust\nuse std::io;\n\nfn main() {\n"
+         "    let mut s = String::new();\n    io::stdin().read_line(&mut s).unwrap();\n    println!(\"{}\", s);\n}\n"
+         "```\n\nSee [the guide](docs/guide.md) for more.\n"},
         // Shell without a shebang, against PowerShell.
         {"Shell script",
          "set -e\nfor f in \"$@\"; do\n  if [ -f \"$f\" ]; then\n    echo \"file: $f\"\n  fi\ndone\n"},
