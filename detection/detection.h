@@ -2,7 +2,7 @@
 #pragma once
 
 #include "run_settings.h"
-#include "signatures.h"
+#include "signatures/signatures.h"
 
 #include <cstddef>
 #include <cstdint>

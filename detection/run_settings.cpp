@@ -1,3 +1,4 @@
+// Run settings read from the environment, once, at a program's edge.
 #include "run_settings.h"
 
 #include <algorithm>

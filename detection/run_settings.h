@@ -4,7 +4,7 @@
 // them down; a test builds the record it needs.
 #pragma once
 
-#include "search_scanner.h"
+#include "scan/search_scanner.h"
 
 struct RunSettings {
     // The highest instruction set the search may use; a level the processor
