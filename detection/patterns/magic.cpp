@@ -1,4 +1,4 @@
-// The classic <magic> text: its numbers and tokens, reading and showing a rule, and the fixed-offset matcher.
+// The classic <magic> text: its numbers and tokens, reading and showing a classic rule, and the fixed-offset matcher.
 #include "patterns/magic.h"
 
 #include "ascii.h"
@@ -102,13 +102,6 @@ ByteTokenReading ReadByteTokenExtent(std::string_view token)
     return ReadNumber(token, 16, std::nullopt);
 }
 
-MagicRule ParseMagicRule(std::string_view text)
-{
-    if (auto form = NewFormOf(text))
-        return ParseStructureRule(text, *form);
-    return ParseClassicMagicRule(text);
-}
-
 MagicRule ParseClassicMagicRule(std::string_view text)
 {
     // Token by token, each kept as the two bytes of a PatternByte: the parse
@@ -145,10 +138,8 @@ MagicRule ParseClassicMagicRule(std::string_view text)
     return rule;
 }
 
-std::string FormatMagicRule(const MagicRule& rule)
+std::string FormatClassicMagicRule(const MagicRule& rule)
 {
-    if (rule.form != MagicForm::Classic)
-        return FormatStructureRule(rule);
     std::string text = rule.anchor == MagicAnchor::Search ? "?:" : std::to_string(rule.offset) + ":";
     for (const PatternByte& b : rule.pattern) {
         text += ' ';

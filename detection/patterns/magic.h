@@ -189,7 +189,9 @@ ByteTokenReading ReadByteTokenExtent(std::string_view token);
 
 // Reads a <magic> text: a new form when its first token is one of the
 // keywords (ptr, zip, ole, oleclsid, gzip, zlib, near, nontext, text, json, xmlroot, table, line, header, yaml,
-// ini, lang, weigh), a classic one otherwise.
+// ini, lang, weigh), a classic one otherwise. It and FormatMagicRule live in
+// magic_forms.cpp, beside the forms they tell apart, so that the classic
+// reading in magic.cpp needs nothing of the new forms.
 MagicRule ParseMagicRule(std::string_view text);
 
 // The classic reading alone, as a reader that knows no new forms reads any
@@ -210,7 +212,8 @@ MagicRule ParseStructureRule(std::string_view text, MagicForm form);
 // such as "0x10:" read as offset 0 or "1FF" as FF. New forms are shown with
 // their numbers and bytes canonical ("ptr 60 u32le +23: 20&20").
 std::string FormatMagicRule(const MagicRule& rule);
-// The canonical form of a new-form rule alone.
+// The canonical form of a classic rule alone, and of a new-form rule alone.
+std::string FormatClassicMagicRule(const MagicRule& rule);
 std::string FormatStructureRule(const MagicRule& rule);
 
 // Where the fixed test of `rule` starts reading in a file of `fileSize`
@@ -256,6 +259,17 @@ MagicResult TestStructure(const MagicRule& rule, const ByteFetch& fetch, Structu
 //   bool Contains(const MagicRule& searchRule);
 //   // what the new forms learn of this file, kept for the next rule
 //   StructureCache& Structures();
+// A fetch over such a source, for the structure readers.
+template <class Source>
+ByteFetch FetchFrom(Source& source)
+{
+    return {source.Size(),
+            [](void* context, std::uint64_t position, std::size_t count) {
+                return static_cast<Source*>(context)->Bytes(position, count);
+            },
+            &source};
+}
+
 template <class Source>
 MagicResult TestMagic(const MagicRule& rule, Source& source, StructureHeld* held = nullptr)
 {

@@ -1,4 +1,5 @@
-// The new forms of <magic> text: reading them and showing them.
+// The new forms of <magic> text: reading them and showing them, and the
+// reading and showing of any rule, which tells a new form from a classic one.
 // structure_test.cpp tests them against a file's structures.
 #include "patterns/magic.h"
 
@@ -503,4 +504,18 @@ std::string FormatStructureRule(const MagicRule& rule)
              + test.nameText;
     }
     return {};
+}
+
+MagicRule ParseMagicRule(std::string_view text)
+{
+    if (auto form = NewFormOf(text))
+        return ParseStructureRule(text, *form);
+    return ParseClassicMagicRule(text);
+}
+
+std::string FormatMagicRule(const MagicRule& rule)
+{
+    if (rule.form != MagicForm::Classic)
+        return FormatStructureRule(rule);
+    return FormatClassicMagicRule(rule);
 }

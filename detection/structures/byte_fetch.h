@@ -28,17 +28,8 @@ struct ByteFetch {
     }
 };
 
-// A fetch over any source with Size() and Bytes(position, count).
-template <class Source>
-ByteFetch FetchFrom(Source& source)
-{
-    return {source.Size(),
-            [](void* context, std::uint64_t position, std::size_t count) {
-                return static_cast<Source*>(context)->Bytes(position, count);
-            },
-            &source};
-}
-
+// A fetch over any source that TestMagic tests is made in patterns/magic.h,
+// beside what such a source must offer.
 // A fetch over bytes in memory: `bytes` must outlive it.
 ByteFetch FetchFromMemory(const std::span<const std::uint8_t>& bytes);
 
