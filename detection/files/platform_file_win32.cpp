@@ -55,6 +55,8 @@ UniquePlatformFile OpenRegularFile(const std::filesystem::path& path, std::error
     return file;
 }
 
+// Size and read look like platform_file_posix.cpp's, but PlatformFile is a
+// different struct on each platform and the build takes one file of the two.
 std::uint64_t PlatformFileSize(const PlatformFile& file)
 {
     return file.size;

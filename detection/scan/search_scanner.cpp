@@ -118,7 +118,10 @@ void CheckLanes(Candidates& c, std::size_t position, const std::uint8_t* lanes, 
 }
 
 // The kernels below spell out the three window bytes: a loop over them
-// leaves the tables in memory at -O2 and halves the speed.
+// leaves the tables in memory at -O2 and halves the speed. The SSSE3 and AVX2
+// kernels stay two look-alike functions for the same reason: each is compiled
+// for its own instruction set, on registers of its own width, and a template
+// over both would put the hot loop behind calls the compiler may not inline.
 static_assert(SearchScanner::kWindow == 3);
 
 __attribute__((target("ssse3"))) inline __m128i Bits16(__m128i v, __m128i low, __m128i high, __m128i nibble)

@@ -175,6 +175,9 @@ bool ValidIso2022Jp(std::span<const std::uint8_t> bytes, bool cutAfter)
     return true;
 }
 
+// EUC-JP and Shift_JIS (below) are walked alike, a byte and its trail bytes
+// at a time, but the byte ranges are each encoding's own grammar: a shared
+// walker would only move the difference into a table of ranges.
 bool ValidEucJp(std::span<const std::uint8_t> bytes, bool cutAfter)
 {
     for (std::size_t i = 0; i < bytes.size();) {
