@@ -3,7 +3,7 @@
 #pragma once
 
 #include "detection_input.h"
-#include "run_settings.h"
+#include "scan/run_settings.h"
 #include "scan/search_scanner.h"
 
 #include <array>

@@ -1,5 +1,5 @@
 // Run settings read from the environment, once, at a program's edge.
-#include "run_settings.h"
+#include "scan/run_settings.h"
 
 #include <algorithm>
 #include <cstdlib>
