@@ -5,8 +5,8 @@
 
 #include "detection.h"
 #include "file_names.h"
-#include "signature_text.h"
-#include "platform_file.h"
+#include "signatures/signature_text.h"
+#include "files/platform_file.h"
 
 #include <shlwapi.h>
 

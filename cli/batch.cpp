@@ -1,5 +1,5 @@
 #include "batch.h"
-#include "platform_file.h"
+#include "files/platform_file.h"
 
 #include <algorithm>
 #include <chrono>

@@ -9,8 +9,8 @@
 
 #include "detection.h"
 #include "escaping.h"
-#include "platform_file.h"
-#include "signature_text.h"
+#include "files/platform_file.h"
+#include "signatures/signature_text.h"
 
 #include <optional>
 #include <system_error>

@@ -3,8 +3,8 @@
 
 #include "ascii.h"
 #include "file_names.h"
-#include "platform_file.h"
-#include "signature_text.h"
+#include "files/platform_file.h"
+#include "signatures/signature_text.h"
 
 #include <algorithm>
 #include <numeric>

@@ -1,7 +1,8 @@
+// One detection run: a file's windows read once, the fixed tests, the search pass and the first type that holds.
 #include "detection.h"
-#include "platform_file.h"
+#include "files/platform_file.h"
 #include "detection_input.h"
-#include "search_pass.h"
+#include "scan/search_pass.h"
 
 #include <algorithm>
 #include <memory>

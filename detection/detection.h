@@ -1,8 +1,8 @@
 // One detection run: which type of the signature file, if any, a file belongs to.
 #pragma once
 
-#include "run_settings.h"
-#include "signatures.h"
+#include "scan/run_settings.h"
+#include "signatures/signatures.h"
 
 #include <cstddef>
 #include <cstdint>

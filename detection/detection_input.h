@@ -3,7 +3,7 @@
 // windows and search pass as a file, and nothing outside it is touched.
 #pragma once
 
-#include "platform_file.h"
+#include "files/platform_file.h"
 
 #include <cstdint>
 #include <cstring>

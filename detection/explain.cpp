@@ -1,3 +1,4 @@
+// Why a file was named as it was, in lines for people and in JSON for programs.
 #include "explain.h"
 
 #include "escaping.h"

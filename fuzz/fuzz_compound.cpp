@@ -3,8 +3,8 @@
 // the file itself.
 #include "fuzz_support.h"
 
-#include "compound_file.h"
-#include "magic.h"
+#include "structures/compound_file.h"
+#include "patterns/magic.h"
 
 #include <vector>
 

@@ -7,8 +7,8 @@
 // holds exactly where text does not.
 #include "fuzz_support.h"
 
-#include "magic.h"
-#include "text_sample.h"
+#include "patterns/magic.h"
+#include "text/text_sample.h"
 
 #include <algorithm>
 #include <string>

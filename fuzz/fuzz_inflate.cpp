@@ -4,7 +4,7 @@
 // and a header refused must be one zlib produced nothing from.
 #include "fuzz_support.h"
 
-#include "inflate_reader.h"
+#include "structures/inflate_reader.h"
 
 #include <zlib.h>
 

@@ -7,8 +7,8 @@
 #include "fuzz_support.h"
 
 #include "ascii.h"
-#include "languages.h"
-#include "magic.h"
+#include "text/languages.h"
+#include "patterns/magic.h"
 
 #include <algorithm>
 #include <string>

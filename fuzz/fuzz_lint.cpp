@@ -5,8 +5,8 @@
 #include "fuzz_support.h"
 
 #include "lint.h"
-#include "magic.h"
-#include "signatures.h"
+#include "patterns/magic.h"
+#include "signatures/signatures.h"
 
 #include <algorithm>
 

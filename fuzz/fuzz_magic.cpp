@@ -11,7 +11,7 @@
 #include "fuzz_support.h"
 
 #include "detection.h"
-#include "magic.h"
+#include "patterns/magic.h"
 
 #include <algorithm>
 #include <cerrno>

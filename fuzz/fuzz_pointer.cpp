@@ -3,7 +3,7 @@
 // tested (1 byte), then the file. The oracle reads the same by hand.
 #include "fuzz_support.h"
 
-#include "pointer_reader.h"
+#include "structures/pointer_reader.h"
 
 #include <vector>
 

@@ -3,8 +3,8 @@
 // input is the file itself.
 #include "fuzz_support.h"
 
-#include "magic.h"
-#include "zip_directory.h"
+#include "patterns/magic.h"
+#include "structures/zip_directory.h"
 
 #include <vector>
 

@@ -5,8 +5,8 @@
 #include "detection.h"
 #include "explain.h"
 #include "platform_lib.h"
-#include "signature_text.h"
-#include "signatures.h"
+#include "signatures/signature_text.h"
+#include "signatures/signatures.h"
 
 #include <cstdio>
 #include <cstring>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "lint.h"
-#include "magic.h"
+#include "patterns/magic.h"
 
 #include <tinyxml2.h>
 

@@ -3,8 +3,8 @@
 #include "checks.h"
 
 #include "escaping.h"
-#include "inflate_reader.h"
-#include "magic.h"
+#include "structures/inflate_reader.h"
+#include "patterns/magic.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // tests that name a language no type gives evidence for.
 #include "checks.h"
 
-#include "signature_xml.h"
+#include "signatures/signature_xml.h"
 
 #include <set>
 

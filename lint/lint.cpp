@@ -2,7 +2,7 @@
 // the types against each other.
 #include "checks.h"
 
-#include "signature_xml.h"
+#include "signatures/signature_xml.h"
 
 #include <algorithm>
 

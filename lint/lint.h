@@ -3,7 +3,7 @@
 // seem to, elements that are never found, types that can never be reported.
 #pragma once
 
-#include "platform_file.h"
+#include "files/platform_file.h"
 
 #include <filesystem>
 #include <string>

@@ -4,7 +4,7 @@
 
 #include "ascii.h"
 #include "escaping.h"
-#include "signature_xml.h"
+#include "signatures/signature_xml.h"
 
 #include <algorithm>
 #include <map>

@@ -2,7 +2,7 @@
 
 #include "ascii.h"
 #include "escaping.h"
-#include "signature_text.h"
+#include "signatures/signature_text.h"
 
 #include <algorithm>
 #include <optional>

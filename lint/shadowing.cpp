@@ -3,8 +3,8 @@
 // patterns prove is claimed; anything uncertain counts as not shadowed.
 #include "checks.h"
 
-#include "magic.h"
-#include "signature_xml.h"
+#include "patterns/magic.h"
+#include "signatures/signature_xml.h"
 
 #include <algorithm>
 #include <optional>

@@ -2,8 +2,8 @@
 
 #include "ascii.h"
 #include "escaping.h"
-#include "magic.h"
-#include "signature_xml.h"
+#include "patterns/magic.h"
+#include "signatures/signature_xml.h"
 
 #include <algorithm>
 

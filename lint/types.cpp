@@ -2,8 +2,8 @@
 
 #include "ascii.h"
 #include "escaping.h"
-#include "signature_xml.h"
-#include "signatures.h"
+#include "signatures/signature_xml.h"
+#include "signatures/signatures.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 // Hostile input: each case has a defined outcome, in bounded time and memory,
 // and nothing is lost. The large inputs are made here, at test time.
 #include "detection.h"
-#include "magic.h"
-#include "platform_file.h"
+#include "patterns/magic.h"
+#include "files/platform_file.h"
 #include "structure_builders.h"
 #include "test_support.h"
 

@@ -1,5 +1,5 @@
 // The pattern language and the matcher, on bytes in memory.
-#include "magic.h"
+#include "patterns/magic.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

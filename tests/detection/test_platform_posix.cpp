@@ -1,6 +1,6 @@
 // The POSIX file layer: only regular files are examined, and nothing blocks.
 #include "detection.h"
-#include "platform_file.h"
+#include "files/platform_file.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The Win32 file layer, run under Wine. Wine maps the sharing modes and the
 // wide paths below onto the host as Windows does (measured on Wine 8).
 #include "detection.h"
-#include "platform_file.h"
+#include "files/platform_file.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The one-pass scanner of all search patterns, at every instruction-set level
 // this processor runs, against a plain matcher.
-#include "search_scanner.h"
+#include "scan/search_scanner.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

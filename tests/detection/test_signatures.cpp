@@ -1,7 +1,7 @@
 // Reading the signature document: which elements count and what their text is.
 #include "detection.h"
-#include "signature_text.h"
-#include "signature_xml.h"
+#include "signatures/signature_text.h"
+#include "signatures/signature_xml.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

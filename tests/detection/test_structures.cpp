@@ -1,6 +1,6 @@
 // The new forms of test (pointer, ZIP member, compound-file entry and class
 // id, gzip and zlib payload) against files built here, byte by byte.
-#include "magic.h"
+#include "patterns/magic.h"
 #include "structure_builders.h"
 #include "test_support.h"
 

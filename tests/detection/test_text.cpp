@@ -1,8 +1,8 @@
 // The text tests: encodings found from bytes, and the shapes of text
 // (json, xmlroot, table, line, header, yaml, ini) against files built here.
 #include "detection.h"
-#include "magic.h"
-#include "signatures.h"
+#include "patterns/magic.h"
+#include "signatures/signatures.h"
 #include "structure_builders.h"
 #include "test_support.h"
 

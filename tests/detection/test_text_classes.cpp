@@ -1,7 +1,7 @@
 // The character classes the text tests read by: an XML name, the same in a
 // signature's xmlroot and in a file's root element, and the white space of
 // JSON and XML, which is not C's.
-#include "magic.h"
+#include "patterns/magic.h"
 
 #include <gtest/gtest.h>
 

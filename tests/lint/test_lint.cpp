@@ -1,7 +1,7 @@
 // The signature-file linter: what it reports, on which line, and what it
 // must leave alone.
 #include "lint.h"
-#include "platform_file.h"
+#include "files/platform_file.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
