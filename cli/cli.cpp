@@ -1,6 +1,6 @@
 #include "cli.h"
 #include "batch.h"
-#include "journal.h"
+#include "renaming/journal.h"
 #include "lint_command.h"
 #include "options.h"
 #include "platform_cli.h"

@@ -2,7 +2,7 @@
 // stdout, progress on stderr.
 #pragma once
 
-#include "rename.h"
+#include "renaming/rename.h"
 
 #include "detection.h"
 

@@ -5,7 +5,7 @@
 // any bytes (NUL aside) comes back from its line exactly.
 #include "fuzz_support.h"
 
-#include "journal.h"
+#include "renaming/journal.h"
 
 #include <algorithm>
 #include <string>

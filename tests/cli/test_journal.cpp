@@ -1,6 +1,6 @@
 // The rename journal's lines: what is written reads back exactly, whatever
 // the path holds, and what is not a line the writer makes is refused.
-#include "journal.h"
+#include "renaming/journal.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Which names a rename leaves alone: the rule behind --mismatch and --rename,
 // over a table made in code.
-#include "rename.h"
+#include "renaming/rename.h"
 
 #include <gtest/gtest.h>
 
