@@ -5,8 +5,6 @@
 
 #include "detection.h"
 #include "file_names.h"
-#include "signatures/signature_text.h"
-#include "files/platform_file.h"
 
 #include <shlwapi.h>
 

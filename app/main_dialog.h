@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "scan/run_settings.h"
+#include "detection.h"
 
 #include <filesystem>
 #include <optional>

@@ -1,5 +1,5 @@
 #include "batch.h"
-#include "files/platform_file.h"
+#include "detection.h"
 
 #include <algorithm>
 #include <chrono>

@@ -9,8 +9,6 @@
 
 #include "detection.h"
 #include "escaping.h"
-#include "files/platform_file.h"
-#include "signatures/signature_text.h"
 
 #include <optional>
 #include <system_error>

@@ -1,7 +1,7 @@
 // The console program: detection runs from the command line.
 #pragma once
 
-#include "scan/run_settings.h"
+#include "detection.h"
 
 #include <cstdio>
 #include <filesystem>

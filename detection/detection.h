@@ -1,7 +1,11 @@
 // One detection run: which type of the signature file, if any, a file belongs to.
+// The console program, the dialog and the library include this header alone:
+// it brings the set, the run's settings, the files and the text of titles.
 #pragma once
 
+#include "files/platform_file.h"
 #include "scan/run_settings.h"
+#include "signatures/signature_text.h"
 #include "signatures/signatures.h"
 
 #include <cstddef>

@@ -5,8 +5,6 @@
 #include "detection.h"
 #include "explain.h"
 #include "platform_lib.h"
-#include "signatures/signature_text.h"
-#include "signatures/signatures.h"
 
 #include <cstdio>
 #include <cstring>

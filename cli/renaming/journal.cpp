@@ -2,7 +2,7 @@
 #include "cli.h"
 
 #include "escaping.h"
-#include "files/platform_file.h"
+#include "detection.h"
 #include "unicode.h"
 
 #include <charconv>

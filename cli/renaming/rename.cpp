@@ -3,8 +3,7 @@
 
 #include "ascii.h"
 #include "file_names.h"
-#include "files/platform_file.h"
-#include "signatures/signature_text.h"
+#include "detection.h"
 
 #include <algorithm>
 #include <numeric>
