@@ -169,7 +169,7 @@ void DescribeMatch(const SignatureType& type, FileSource& source, DetectionBasis
 // now (the reads report only success), so it is told as an I/O error.
 DetectionOutcome ReadFailed()
 {
-    return {DetectionState::Unreadable, std::make_error_code(std::errc::io_error), {}, {}};
+    return {DetectionState::Unreadable, std::make_error_code(std::errc::io_error), {}, {}, false, {}};
 }
 
 // The run itself, over a file opened or a buffer: `size` bytes of `input`.
@@ -178,7 +178,7 @@ DetectionOutcome DetectInput(const SignatureTable& table, const DetectionInput& 
 {
     // Every pattern needs at least one byte.
     if (size == 0)
-        return {DetectionState::Undetermined, {}, {}, {}};
+        return {DetectionState::Undetermined, {}, {}, {}, false, {}};
 
     FileSource source(input, size, table, buffers, settings);
     // Only the types that can match this first byte are tried, in document
@@ -204,7 +204,7 @@ DetectionOutcome DetectInput(const SignatureTable& table, const DetectionInput& 
     }
     if (basis)
         basis->typesTried = count;
-    return {DetectionState::Undetermined, {}, {}, {}};
+    return {DetectionState::Undetermined, {}, {}, {}, false, {}};
 }
 
 } // namespace
@@ -224,7 +224,7 @@ DetectionOutcome DetectWithTable(const SignatureTable& table, const std::filesys
     std::error_code openError;
     UniquePlatformFile file = OpenFileForDetection(filePath, openError);
     if (!file)
-        return {DetectionState::Unreadable, openError, {}, {}};
+        return {DetectionState::Unreadable, openError, {}, {}, false, {}};
     return DetectInput(table, {file.get(), {}}, PlatformFileSize(*file), buffers, basis, settings);
 }
 
