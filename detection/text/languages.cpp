@@ -181,7 +181,8 @@ void WeighAt(const LanguageScorer& scorer, const LanguageScorer::PairIndex& inde
     }
 }
 
-void WeighLine(const LanguageScorer& scorer, std::string_view line, LanguageVerdict& verdict)
+// `whole` is false for a line the sample cuts: its end is not the line's.
+void WeighLine(const LanguageScorer& scorer, std::string_view line, bool whole, LanguageVerdict& verdict)
 {
     std::size_t indent = 0;
     while (indent < line.size() && (line[indent] == ' ' || line[indent] == '\t'))
@@ -199,7 +200,7 @@ void WeighLine(const LanguageScorer& scorer, std::string_view line, LanguageVerd
         WeighAt(scorer, scorer.starts, body, indent, pair, verdict);
     for (std::uint32_t piece : scorer.endIndex[static_cast<unsigned char>(body.back())]) {
         const std::string_view text = scorer.evidence[piece].text;
-        if (body.size() - indent >= text.size() && body.ends_with(text))
+        if (whole && body.size() - indent >= text.size() && body.ends_with(text))
             Count(verdict, piece);
     }
     // Inside a word nothing starts but a token of punctuation, which has no
@@ -212,6 +213,24 @@ void WeighLine(const LanguageScorer& scorer, std::string_view line, LanguageVerd
                 ++i;
         }
     }
+}
+
+// A cut line without the run of bytes it ends in: word bytes, or one mark
+// repeated.
+std::string_view CutLineHead(std::string_view line)
+{
+    std::size_t end = line.size();
+    if (end == 0)
+        return line;
+    const auto last = static_cast<unsigned char>(line[end - 1]);
+    if (kWordBytes[last]) {
+        while (end > 0 && kWordBytes[static_cast<unsigned char>(line[end - 1])])
+            --end;
+    } else {
+        while (end > 0 && static_cast<unsigned char>(line[end - 1]) == last)
+            --end;
+    }
+    return line.substr(0, end);
 }
 
 void WeighWhole(const LanguageScorer& scorer, std::string_view firstLine, const std::vector<std::string>& modes,
@@ -377,8 +396,14 @@ void WeighLanguages(const LanguageScorer& scorer, std::string_view text, bool cu
     while (pos < text.size()) {
         std::size_t end = text.find('\n', pos);
         if (end == std::string_view::npos) {
-            if (cut)
+            if (cut) {
+                // A minified script or style sheet is one line longer than
+                // the sample; what the sample holds of it is still evidence.
+                // Its last run is dropped, as the bytes after the cut could
+                // lengthen it into another token.
+                WeighLine(scorer, CutLineHead(text.substr(pos)), false, verdict);
                 break;
+            }
             end = text.size();
         }
         const std::string_view line = text.substr(pos, end - pos);
@@ -390,7 +415,7 @@ void WeighLanguages(const LanguageScorer& scorer, std::string_view text, bool cu
         }
         if (!cut)
             lastLines[lineNumber % kModeLines] = line;
-        WeighLine(scorer, line, verdict);
+        WeighLine(scorer, line, true, verdict);
         ++lineNumber;
         pos = end + 1;
     }

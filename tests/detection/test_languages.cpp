@@ -70,7 +70,10 @@ TEST(LanguageScorer, WinsOnlyByAMarginWithEnoughEvidence)
         {"#!/bin/beta-config\nshared\n", false, nullptr, false},  // not the interpreter named
         {"/* -*- mode: Alpha -*- */\nshared\n", false, "alpha", false},
         {"# vim: set ft=alpha:\nshared\n", false, "alpha", false},
-        {"shared al\nal al", true, nullptr, false},              // the cut last line is not read
+        {"shared al\nal al", true, nullptr, false},              // a cut line loses its last run, which may go on
+        {"shared al\nal al al", true, "alpha", false},           // but what stands before that counts
+        {"al al al;", true, nullptr, false},                     // and it does not end where the sample does
+        {"al al al;", false, "alpha", false},
         {"shared al\nal al", false, "alpha", false},
     };
     for (const auto& c : cases) {
