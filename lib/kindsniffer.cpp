@@ -145,6 +145,22 @@ const char* Text(const kindsniffer_result* result, std::string kindsniffer_resul
     return result ? (result->*member).c_str() : "";
 }
 
+// Opening a set allocates, and the file system's calls throw on a path they
+// cannot convert; neither may cross the C interface as an exception.
+template <typename Open>
+kindsniffer_set* OpenCaught(kindsniffer_error* error, Open open)
+{
+    try {
+        return open();
+    } catch (const std::bad_alloc&) {
+        SetError(error, KINDSNIFFER_ERROR_MEMORY, "out of memory");
+        return nullptr;
+    } catch (const std::exception& failure) {
+        SetError(error, KINDSNIFFER_ERROR_READ, std::string("cannot open the set: ") + failure.what());
+        return nullptr;
+    }
+}
+
 } // namespace
 
 extern "C" {
@@ -165,7 +181,7 @@ kindsniffer_set* kindsniffer_set_open_file(const char* path, kindsniffer_error* 
         SetError(error, KINDSNIFFER_ERROR_ARGUMENT, "no path given");
         return nullptr;
     }
-    try {
+    return OpenCaught(error, [&]() -> kindsniffer_set* {
         const std::optional<std::filesystem::path> native = PathFromUtf8(path);
         if (!native) {
             const std::error_code code = BadPathError();
@@ -174,14 +190,7 @@ kindsniffer_set* kindsniffer_set_open_file(const char* path, kindsniffer_error* 
             return nullptr;
         }
         return OpenPath(*native, path, error);
-    } catch (const std::bad_alloc&) {
-        SetError(error, KINDSNIFFER_ERROR_MEMORY, "out of memory");
-        return nullptr;
-    } catch (const std::exception& failure) {
-        // Only the file system's calls throw anything else, a path they could not convert.
-        SetError(error, KINDSNIFFER_ERROR_READ, std::string("cannot open the set: ") + failure.what());
-        return nullptr;
-    }
+    });
 }
 
 kindsniffer_set* kindsniffer_set_open_memory(const void* bytes, size_t length, kindsniffer_error* error)
@@ -190,23 +199,16 @@ kindsniffer_set* kindsniffer_set_open_memory(const void* bytes, size_t length, k
         SetError(error, KINDSNIFFER_ERROR_ARGUMENT, "no bytes given");
         return nullptr;
     }
-    try {
+    return OpenCaught(error, [&]() -> kindsniffer_set* {
         SignatureXmlError xml;
         SignatureTable table = ParseSignatureTable({static_cast<const char*>(bytes), length}, &xml);
         return Finish(std::move(table), xml, "the set in memory", error, [] { return std::error_code(); });
-    } catch (const std::bad_alloc&) {
-        SetError(error, KINDSNIFFER_ERROR_MEMORY, "out of memory");
-        return nullptr;
-    } catch (const std::exception& failure) {
-        // Only the file system's calls throw anything else, a path they could not convert.
-        SetError(error, KINDSNIFFER_ERROR_READ, std::string("cannot open the set: ") + failure.what());
-        return nullptr;
-    }
+    });
 }
 
 kindsniffer_set* kindsniffer_set_open_shipped(kindsniffer_error* error)
 {
-    try {
+    return OpenCaught(error, [&]() -> kindsniffer_set* {
         const std::filesystem::path folder = LibraryFolder();
         if (folder.empty()) {
             SetError(error, KINDSNIFFER_ERROR_READ, "the library's own folder is unknown, so the shipped set is too");
@@ -225,14 +227,7 @@ kindsniffer_set* kindsniffer_set_open_shipped(kindsniffer_error* error)
         SetError(error, KINDSNIFFER_ERROR_READ, "no shipped set: looked for " + looked,
                  SystemCode(std::make_error_code(std::errc::no_such_file_or_directory)));
         return nullptr;
-    } catch (const std::bad_alloc&) {
-        SetError(error, KINDSNIFFER_ERROR_MEMORY, "out of memory");
-        return nullptr;
-    } catch (const std::exception& failure) {
-        // Only the file system's calls throw anything else, a path they could not convert.
-        SetError(error, KINDSNIFFER_ERROR_READ, std::string("cannot open the set: ") + failure.what());
-        return nullptr;
-    }
+    });
 }
 
 size_t kindsniffer_set_type_count(const kindsniffer_set* set)

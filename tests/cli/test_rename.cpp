@@ -50,7 +50,7 @@ DetectionOutcome Answer(const SignatureTable& table, std::string_view title)
 {
     for (const SignatureType& type : table.types) {
         if (type.title == title)
-            return {DetectionState::Detected, {}, type.title, type.extensions, type.general};
+            return {DetectionState::Detected, {}, type.title, type.extensions, type.general, {}};
     }
     ADD_FAILURE() << "no type " << title;
     return {};
@@ -124,7 +124,7 @@ TEST(Mismatch, AnUnknownSuffixAfterTheAnswersExtensionKeepsTheName)
 TEST(Mismatch, OnlyADetectedAnswerWithExtensionsCanMismatch)
 {
     const ExtensionClaims claims = ClaimsOf(Table());
-    EXPECT_FALSE(IsMismatch(claims, "x.jpg", DetectionOutcome{DetectionState::Undetermined, {}, {}, {}, false}));
-    EXPECT_FALSE(IsMismatch(claims, "x.jpg", DetectionOutcome{DetectionState::Unreadable, {}, {}, {}, false}));
-    EXPECT_FALSE(IsMismatch(claims, "x.jpg", DetectionOutcome{DetectionState::Detected, {}, "Ends", {}, true}));
+    EXPECT_FALSE(IsMismatch(claims, "x.jpg", DetectionOutcome{DetectionState::Undetermined, {}, {}, {}, false, {}}));
+    EXPECT_FALSE(IsMismatch(claims, "x.jpg", DetectionOutcome{DetectionState::Unreadable, {}, {}, {}, false, {}}));
+    EXPECT_FALSE(IsMismatch(claims, "x.jpg", DetectionOutcome{DetectionState::Detected, {}, "Ends", {}, true, {}}));
 }
