@@ -35,12 +35,24 @@ std::optional<std::uint8_t> RequiredFirstByte(const SignatureType& type)
 
 void IndexByFirstByte(SignatureTable& table)
 {
+    // Most types take any first byte and stand in all 256 lists: sized once,
+    // the lists are filled without growing.
+    std::vector<std::optional<std::uint8_t>> required(table.types.size());
+    std::array<std::size_t, 256> sizes{};
+    std::size_t anyByte = 0;
     for (std::uint32_t i = 0; i < table.types.size(); ++i) {
-        auto required = RequiredFirstByte(table.types[i]);
-        for (unsigned b = 0; b < 256; ++b) {
-            if (!required || *required == b)
-                table.candidatesByFirstByte[b].push_back(i);
+        required[i] = RequiredFirstByte(table.types[i]);
+        required[i] ? ++sizes[*required[i]] : ++anyByte;
+    }
+    for (unsigned b = 0; b < 256; ++b)
+        table.candidatesByFirstByte[b].reserve(sizes[b] + anyByte);
+    for (std::uint32_t i = 0; i < table.types.size(); ++i) {
+        if (required[i]) {
+            table.candidatesByFirstByte[*required[i]].push_back(i);
+            continue;
         }
+        for (auto& candidates : table.candidatesByFirstByte)
+            candidates.push_back(i);
     }
 }
 
