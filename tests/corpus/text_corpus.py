@@ -45,6 +45,8 @@ TEXT_TITLES = {
     "KML geographic data", "GIFTI surface",
     "XML document type definition", "Projection (well-known text)", "R raster grid header",
     "Philips PAR/REC header", "CMake script", "RELAX NG compact schema", "XML entity declarations",
+    "Desktop entry", "systemd service unit", "systemd socket unit", "systemd timer unit", "systemd mount unit",
+    "systemd path unit", "D-Bus service file", "Keyboard shortcut scheme",
 }
 
 
@@ -130,6 +132,15 @@ def cases():
     # Behind a licence comment too; entities alone are a set of them, whatever they declare.
     yield "types-commented", b"<!-- licence -->\n\n<!ELEMENT doc (#PCDATA)>\n", "XML document type definition"
     yield "symbols", b'<!-- symbols -->\n<!ENTITY copy "&#169;">\n<!ENTITY % draft "IGNORE">\n', "XML entity declarations"
+    # INI settings whose groups name their kind; a drop-in that amends a unit stays INI settings.
+    for name, text, title in (
+            ("launcher", "# generated\n[Desktop Entry]\nName=x\nExec=x\n", "Desktop entry"),
+            ("unit", "[Unit]\nDescription=x\n\n[Timer]\nOnCalendar=daily\n", "systemd timer unit"),
+            ("drop-in", "[Unit]\nAfter=network.target\n[Service]\nNice=5\n", "INI settings"),
+            ("bus", "[D-BUS Service]\nName=org.example.X\nExec=/usr/bin/x\n", "D-Bus service file"),
+            ("keys", "[Shortcuts]\nundo=Ctrl+Z\nclear=none\n", "Keyboard shortcut scheme"),
+            ("app-keys", "[Shortcuts]\nundo=Ctrl+Z\n", "INI settings")):
+        yield "ini-" + name, text.encode(), title
     yield "build-xml", b'<project name="p" default="all"><target name="all"/></project>\n', "XML document"
     yield "mode.srt", b';;; c.srt --- templates\n\nset mode "c-mode"\n\ncontext file\n', "Emacs SRecode template"
     yield "measures", b"# columns: name, size, pitch\n# all in mm\nname,size,pitch\nM4,4,0.7\nM5,5,0.8\n", "CSV"
