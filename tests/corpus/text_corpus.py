@@ -46,7 +46,8 @@ TEXT_TITLES = {
     "XML document type definition", "Projection (well-known text)", "R raster grid header",
     "Philips PAR/REC header", "CMake script", "RELAX NG compact schema", "XML entity declarations",
     "Desktop entry", "systemd service unit", "systemd socket unit", "systemd timer unit", "systemd mount unit",
-    "systemd path unit", "D-Bus service file", "Keyboard shortcut scheme",
+    "systemd path unit", "D-Bus service file", "Keyboard shortcut scheme", "Dia sheet", "Dia shape",
+    "KDE XML GUI description", "WiX installer source", "WiX include file", "Synfig animation",
 }
 
 
@@ -141,6 +142,16 @@ def cases():
             ("keys", "[Shortcuts]\nundo=Ctrl+Z\nclear=none\n", "Keyboard shortcut scheme"),
             ("app-keys", "[Shortcuts]\nundo=Ctrl+Z\n", "INI settings")):
         yield "ini-" + name, text.encode(), title
+    # XML dialects whose root is a common word: its namespace or its attributes decide.
+    for name, root, title in (
+            ("sheet", '<sheet xmlns="http://www.lysator.liu.se/~alla/dia/dia-sheet-ns">', "Dia sheet"),
+            ("shape", '<shape xmlns="http://www.daa.com.au/~james/dia-shape-ns">', "Dia shape"),
+            ("sheet-other", "<sheet>", "XML document"),
+            ("gui", '<gui name="x" xmlns="http://www.kde.org/standards/kxmlgui/1.0">', "KDE XML GUI description"),
+            ("wix", '<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">', "WiX installer source"),
+            ("canvas", '<canvas version="1.0" view-box="0 0 1 1" xres="2834">', "Synfig animation")):
+        yield "xml-" + name, ('<?xml version="1.0"?>\n%s\n  <name>x</name>\n</%s>\n'
+                              % (root, root[1:].split()[0].rstrip(">"))).encode(), title
     yield "build-xml", b'<project name="p" default="all"><target name="all"/></project>\n', "XML document"
     yield "mode.srt", b';;; c.srt --- templates\n\nset mode "c-mode"\n\ncontext file\n', "Emacs SRecode template"
     yield "measures", b"# columns: name, size, pitch\n# all in mm\nname,size,pitch\nM4,4,0.7\nM5,5,0.8\n", "CSV"
