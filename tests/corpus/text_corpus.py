@@ -48,6 +48,7 @@ TEXT_TITLES = {
     "Desktop entry", "systemd service unit", "systemd socket unit", "systemd timer unit", "systemd mount unit",
     "systemd path unit", "D-Bus service file", "Keyboard shortcut scheme", "Dia sheet", "Dia shape",
     "KDE XML GUI description", "WiX installer source", "WiX include file", "Synfig animation",
+    "Elmer solver input",
 }
 
 
@@ -142,6 +143,7 @@ def cases():
             ("keys", "[Shortcuts]\nundo=Ctrl+Z\nclear=none\n", "Keyboard shortcut scheme"),
             ("app-keys", "[Shortcuts]\nundo=Ctrl+Z\n", "INI settings")):
         yield "ini-" + name, text.encode(), title
+    yield "solver-input", b'Check Keywords "Warn"\n\nHeader\n  Mesh DB "."\nEnd\n\nSolver 1\n  Stabilize = Logical True\nEnd\n', "Elmer solver input"
     # XML dialects whose root is a common word: its namespace or its attributes decide.
     for name, root, title in (
             ("sheet", '<sheet xmlns="http://www.lysator.liu.se/~alla/dia/dia-sheet-ns">', "Dia sheet"),
