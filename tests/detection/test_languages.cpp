@@ -202,6 +202,8 @@ TEST(LanguageTypes, ShippedSetNamesEachLanguageAndLeavesProse)
          "[build-system]\nrequires = [\"setuptools>=61\"]\nbuild-backend = \"setuptools.build_meta\"\n\n"
          "[project]\nname = \"demo\"\nversion = \"0.1.0\"\n\n[tool.black]\nline-length = 100\n"},
         {"INI settings", "[server]\nhost=example.org\nport=8080\n\n[client]\nretries=3\n"},
+        {"udev rules",
+         "# Restore the mixer when a card appears\nKERNEL==\"controlC*\", RUN+=\"/usr/sbin/alsactl restore\"\n"},
         {"TypeScript source",
          "import type { Options } from \"./options\";\n\nexport interface Result {\n  readonly name: string;\n"
          "  count: number;\n}\n\nexport function run(options: Options): Result {\n  const name: string = options.name;\n"
