@@ -212,6 +212,19 @@ TEST(LanguageTypes, ShippedSetNamesEachLanguageAndLeavesProse)
         {"Perl script",
          "use strict;\nuse warnings;\n\nmy %count;\nwhile (my $line = <STDIN>) {\n    chomp $line;\n"
          "    $count{$_}++ for split /\\s+/, $line;\n}\nprint \"$_\\n\" for sort keys %count;\n"},
+        // A module declares its package and ends true; the POD after it is its own.
+        {"Perl module",
+         "package Demo::Store;\n\nuse strict;\nuse warnings;\n\nour $VERSION = '1.02';\n\nsub new {\n"
+         "    my ($class, %args) = @_;\n    return bless { items => [] }, $class;\n}\n\n1;\n\n__END__\n\n"
+         "=head1 NAME\n\nDemo::Store - keeps items\n\n=head1 METHODS\n\n=over 4\n\n=item new\n\n"
+         "Makes a store.\n\n=back\n\n=cut\n"},
+        {"Perl script or module",
+         "use strict;\nuse warnings;\n\nsub total {\n    my $sum = 0;\n    $sum += $_ for @_;\n"
+         "    return $sum;\n}\n"},
+        {"Perl POD document",
+         "=head1 NAME\n\nperldemo - how the demo tools fit together\n\n=head1 DESCRIPTION\n\n"
+         "Each tool reads a list and writes a report. See L<Demo::Store> for the C<new> method.\n\n"
+         "=over 4\n\n=item B<count>\n\nCounts the lines.\n\n=item B<sum>\n\nAdds the numbers up.\n\n=back\n\n=cut\n"},
         {"Go source",
          "package main\n\nimport (\n\t\"fmt\"\n\t\"os\"\n)\n\nfunc main() {\n\tdata, err := os.ReadFile(os.Args[1])\n"
          "\tif err != nil {\n\t\tos.Exit(1)\n\t}\n\tfmt.Println(len(data))\n}\n"},
