@@ -186,6 +186,11 @@ TEST(LanguageTypes, ShippedSetNamesEachLanguageAndLeavesProse)
          "import os\nimport sys\n\n\nclass Walker:\n    def __init__(self, root):\n        self.root = root\n\n"
          "    def files(self):\n        for name in os.listdir(self.root):\n            yield name\n\n\n"
          "if __name__ == \"__main__\":\n    print(list(Walker(sys.argv[1]).files()))\n"},
+        // Declarations alone, each body "...": a stub, though every line is Python too.
+        {"Python type stub",
+         "from typing import Any, overload\n\n__all__ = [\"Walker\"]\n\nclass Walker:\n    root: str\n"
+         "    def __init__(self, root: str) -> None: ...\n    @overload\n    def files(self) -> list[str]: ...\n"
+         "    @overload\n    def files(self, deep: bool) -> list[str]: ...\n\ndef walk(root: str, **kw: Any) -> Walker: ...\n"},
         {"Markdown document",
          "# Project\n\nA small tool that counts lines.\n\n## Building\n\n```sh\nmake\n```\n\n"
          "See [the guide](docs/guide.md) for more.\n"},
