@@ -191,6 +191,16 @@ TEST(LanguageTypes, ShippedSetNamesEachLanguageAndLeavesProse)
          "from typing import Any, overload\n\n__all__ = [\"Walker\"]\n\nclass Walker:\n    root: str\n"
          "    def __init__(self, root: str) -> None: ...\n    @overload\n    def files(self) -> list[str]: ...\n"
          "    @overload\n    def files(self, deep: bool) -> list[str]: ...\n\ndef walk(root: str, **kw: Any) -> Walker: ...\n"},
+        // Python with C's declarations; a declaration file holds them without the code.
+        {"Cython source",
+         "# cython: boundscheck=False\ncimport numpy as cnp\nimport numpy as np\n\n"
+         "cdef double total(double[::1] xs) nogil:\n    cdef Py_ssize_t i\n    cdef double s = 0\n"
+         "    for i in range(xs.shape[0]):\n        s += xs[i]\n    return s\n\n"
+         "def mean(xs):\n    return total(xs) / len(xs)\n"},
+        {"Cython declarations",
+         "from libc.stdint cimport int64_t\n\ncdef extern from \"ring.h\":\n    ctypedef struct ring_t:\n"
+         "        int64_t size\n    ring_t* ring_new(int64_t size) nogil\n    void ring_free(ring_t* r) nogil\n\n"
+         "cdef class Ring:\n    cdef ring_t* ptr\n    cpdef int64_t size(self)\n"},
         {"Markdown document",
          "# Project\n\nA small tool that counts lines.\n\n## Building\n\n```sh\nmake\n```\n\n"
          "See [the guide](docs/guide.md) for more.\n"},
