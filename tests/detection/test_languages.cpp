@@ -201,6 +201,13 @@ TEST(LanguageTypes, ShippedSetNamesEachLanguageAndLeavesProse)
          "from libc.stdint cimport int64_t\n\ncdef extern from \"ring.h\":\n    ctypedef struct ring_t:\n"
          "        int64_t size\n    ring_t* ring_new(int64_t size) nogil\n    void ring_free(ring_t* r) nogil\n\n"
          "cdef class Ring:\n    cdef ring_t* ptr\n    cpdef int64_t size(self)\n"},
+        // Markdown or LaTeX whose chunks of R knitr or Sweave runs.
+        {"R Markdown document",
+         "---\ntitle: \"Counting\"\noutput: html_document\n---\n\n```{r setup, include = FALSE}\nlibrary(dplyr)\n```\n\n"
+         "## Counts\n\n```{r}\nx <- c(1, 2, 3)\nsum(x)\n```\n\nSee [the data](data.csv).\n"},
+        {"Sweave document",
+         "\\documentclass{article}\n\\usepackage{Sweave}\n\\begin{document}\n\\section{Counts}\n\n"
+         "<<counts, echo=FALSE>>=\nx <- c(1, 2, 3)\nsum(x)\n@\n\nThe sum is \\Sexpr{sum(x)}.\n\\end{document}\n"},
         {"Markdown document",
          "# Project\n\nA small tool that counts lines.\n\n## Building\n\n```sh\nmake\n```\n\n"
          "See [the guide](docs/guide.md) for more.\n"},
