@@ -189,6 +189,28 @@ TEST(LanguageTypes, ShippedSetNamesEachLanguageAndLeavesProse)
          "import os\nimport sys\n\n\nclass Walker:\n    def __init__(self, root):\n        self.root = root\n\n"
          "    def files(self):\n        for name in os.listdir(self.root):\n            yield name\n\n\n"
          "if __name__ == \"__main__\":\n    print(list(Walker(sys.argv[1]).files()))\n"},
+        // Declarations alone, each body "...": a stub, though every line is Python too.
+        {"Python type stub",
+         "from typing import Any, overload\n\n__all__ = [\"Walker\"]\n\nclass Walker:\n    root: str\n"
+         "    def __init__(self, root: str) -> None: ...\n    @overload\n    def files(self) -> list[str]: ...\n"
+         "    @overload\n    def files(self, deep: bool) -> list[str]: ...\n\ndef walk(root: str, **kw: Any) -> Walker: ...\n"},
+        // Python with C's declarations; a declaration file holds them without the code.
+        {"Cython source",
+         "# cython: boundscheck=False\ncimport numpy as cnp\nimport numpy as np\n\n"
+         "cdef double total(double[::1] xs) nogil:\n    cdef Py_ssize_t i\n    cdef double s = 0\n"
+         "    for i in range(xs.shape[0]):\n        s += xs[i]\n    return s\n\n"
+         "def mean(xs):\n    return total(xs) / len(xs)\n"},
+        {"Cython declarations",
+         "from libc.stdint cimport int64_t\n\ncdef extern from \"ring.h\":\n    ctypedef struct ring_t:\n"
+         "        int64_t size\n    ring_t* ring_new(int64_t size) nogil\n    void ring_free(ring_t* r) nogil\n\n"
+         "cdef class Ring:\n    cdef ring_t* ptr\n    cpdef int64_t size(self)\n"},
+        // Markdown or LaTeX whose chunks of R knitr or Sweave runs.
+        {"R Markdown document",
+         "---\ntitle: \"Counting\"\noutput: html_document\n---\n\n```{r setup, include = FALSE}\nlibrary(dplyr)\n```\n\n"
+         "## Counts\n\n```{r}\nx <- c(1, 2, 3)\nsum(x)\n```\n\nSee [the data](data.csv).\n"},
+        {"Sweave document",
+         "\\documentclass{article}\n\\usepackage{Sweave}\n\\begin{document}\n\\section{Counts}\n\n"
+         "<<counts, echo=FALSE>>=\nx <- c(1, 2, 3)\nsum(x)\n@\n\nThe sum is \\Sexpr{sum(x)}.\n\\end{document}\n"},
         {"Markdown document",
          "# Project\n\nA small tool that counts lines.\n\n## Building\n\n```sh\nmake\n```\n\n"
          "See [the guide](docs/guide.md) for more.\n"},
@@ -217,6 +239,19 @@ TEST(LanguageTypes, ShippedSetNamesEachLanguageAndLeavesProse)
         {"Perl script",
          "use strict;\nuse warnings;\n\nmy %count;\nwhile (my $line = <STDIN>) {\n    chomp $line;\n"
          "    $count{$_}++ for split /\\s+/, $line;\n}\nprint \"$_\\n\" for sort keys %count;\n"},
+        // A module declares its package and ends true; the POD after it is its own.
+        {"Perl module",
+         "package Demo::Store;\n\nuse strict;\nuse warnings;\n\nour $VERSION = '1.02';\n\nsub new {\n"
+         "    my ($class, %args) = @_;\n    return bless { items => [] }, $class;\n}\n\n1;\n\n__END__\n\n"
+         "=head1 NAME\n\nDemo::Store - keeps items\n\n=head1 METHODS\n\n=over 4\n\n=item new\n\n"
+         "Makes a store.\n\n=back\n\n=cut\n"},
+        {"Perl script or module",
+         "use strict;\nuse warnings;\n\nsub total {\n    my $sum = 0;\n    $sum += $_ for @_;\n"
+         "    return $sum;\n}\n"},
+        {"Perl POD document",
+         "=head1 NAME\n\nperldemo - how the demo tools fit together\n\n=head1 DESCRIPTION\n\n"
+         "Each tool reads a list and writes a report. See L<Demo::Store> for the C<new> method.\n\n"
+         "=over 4\n\n=item B<count>\n\nCounts the lines.\n\n=item B<sum>\n\nAdds the numbers up.\n\n=back\n\n=cut\n"},
         {"Go source",
          "package main\n\nimport (\n\t\"fmt\"\n\t\"os\"\n)\n\nfunc main() {\n\tdata, err := os.ReadFile(os.Args[1])\n"
          "\tif err != nil {\n\t\tos.Exit(1)\n\t}\n\tfmt.Println(len(data))\n}\n"},
