@@ -48,7 +48,7 @@ TEXT_TITLES = {
     "Desktop entry", "systemd service unit", "systemd socket unit", "systemd timer unit", "systemd mount unit",
     "systemd path unit", "D-Bus service file", "Keyboard shortcut scheme", "Dia sheet", "Dia shape",
     "KDE XML GUI description", "WiX installer source", "WiX include file", "Synfig animation",
-    "Elmer solver input",
+    "Elmer solver input", "Jupyter notebook",
 }
 
 
@@ -123,7 +123,7 @@ def cases():
                         ("Relationships", "Package relationships"), ("interface", "GTK user interface"),
                         ("kml", "KML geographic data"), ("GIFTI", "GIFTI surface")):
         yield "dialect-" + root.replace(":", "-"), ("<%s a='1'>\n  <x/>\n</%s>\n" % (root, root)).encode(), title
-    yield "notebook", b'{"cells": [], "metadata": {}, "nbformat": 4, "nbformat_minor": 5}\n', "JSON data"
+    yield "notebook", b'{"cells": [], "metadata": {}, "nbformat": 4, "nbformat_minor": 5}\n', "Jupyter notebook"
     yield "flags", b"prefix=/usr\nlibdir=${prefix}/lib\n\nName: x\nDescription: the x library\nVersion: 1\n", "Text"
     yield "config-mak", b"prefix=/usr\nCC=cc\n", "Text"
     yield "lux.prj", b'GEOGCS["GCS_WGS_1984",DATUM["D_WGS_1984",SPHEROID["WGS_1984",6378137,298.257223563]]]', "Projection (well-known text)"
@@ -154,6 +154,10 @@ def cases():
             ("canvas", '<canvas version="1.0" view-box="0 0 1 1" xres="2834">', "Synfig animation")):
         yield "xml-" + name, ('<?xml version="1.0"?>\n%s\n  <name>x</name>\n</%s>\n'
                               % (root, root[1:].split()[0].rstrip(">"))).encode(), title
+    # Notebooks of both versions; a JSON file with cells but no notebook version is no notebook.
+    yield "nb3", (b'{\n "metadata": {\n  "name": ""\n },\n "nbformat": 3,\n "nbformat_minor": 0,\n'
+                  b' "worksheets": [\n  {\n   "cells": []\n  }\n ]\n}\n'), "Jupyter notebook"
+    yield "cells-json", b'{\n "cells": [1, 2],\n "rows": 2\n}\n', "JSON data"
     yield "build-xml", b'<project name="p" default="all"><target name="all"/></project>\n', "XML document"
     yield "mode.srt", b';;; c.srt --- templates\n\nset mode "c-mode"\n\ncontext file\n', "Emacs SRecode template"
     yield "measures", b"# columns: name, size, pitch\n# all in mm\nname,size,pitch\nM4,4,0.7\nM5,5,0.8\n", "CSV"
