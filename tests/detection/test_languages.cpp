@@ -339,6 +339,10 @@ TEST(LanguageTypes, ShippedSetNamesTheWiderSet)
          "using System;\nusing System.Collections.Generic;\n\nnamespace Demo\n{\n    public class Store\n"
          "    {\n        public string Name { get; set; }\n\n        public override string ToString()\n"
          "        {\n            return Name;\n        }\n    }\n}\n"},
+        // Frames named "fun:" are no Kotlin functions.
+        {"Valgrind suppressions",
+         "{\n   glib type registry\n   Memcheck:Leak\n   fun:calloc\n   fun:g_malloc0\n}\n\n{\n   ld\n"
+         "   Memcheck:Cond\n   ...\n   obj:*/ld-*.so\n}\n"},
         {"Kotlin source",
          "package demo\n\nimport kotlinx.coroutines.launch\n\ndata class Point(val x: Int, val y: Int)\n\n"
          "fun main() {\n    val points = listOf(Point(1, 2))\n    var best: Point? = null\n"
