@@ -339,6 +339,11 @@ TEST(LanguageTypes, ShippedSetNamesTheWiderSet)
          "using System;\nusing System.Collections.Generic;\n\nnamespace Demo\n{\n    public class Store\n"
          "    {\n        public string Name { get; set; }\n\n        public override string ToString()\n"
          "        {\n            return Name;\n        }\n    }\n}\n"},
+        // Its namespace declarations are no C++ namespaces.
+        {"RELAX NG compact schema",
+         "namespace db = \"http://docbook.org/ns/docbook\"\nnamespace xlink = \"http://www.w3.org/1999/xlink\"\n\n"
+         "start = slides\nslides = element slides { title, foil+ }\ntitle = element title { text }\n"
+         "foil = element foil { attribute xml:id { xsd:ID }?, title }\n"},
         // Frames named "fun:" are no Kotlin functions.
         {"Valgrind suppressions",
          "{\n   glib type registry\n   Memcheck:Leak\n   fun:calloc\n   fun:g_malloc0\n}\n\n{\n   ld\n"
