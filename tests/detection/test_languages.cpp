@@ -339,6 +339,8 @@ TEST(LanguageTypes, ShippedSetNamesTheWiderSet)
          "using System;\nusing System.Collections.Generic;\n\nnamespace Demo\n{\n    public class Store\n"
          "    {\n        public string Name { get; set; }\n\n        public override string ToString()\n"
          "        {\n            return Name;\n        }\n    }\n}\n"},
+        // Lines between bars without a separator row are no Markdown table.
+        {"Text", "(|SYSTEM|::|VERSION| '(2010.))\n(|A| |B| |C|\n |D| |E|)\n|X| |Y|\n|Z| |W|\n"},
         // Its namespace declarations are no C++ namespaces.
         {"RELAX NG compact schema",
          "namespace db = \"http://docbook.org/ns/docbook\"\nnamespace xlink = \"http://www.w3.org/1999/xlink\"\n\n"
