@@ -44,7 +44,7 @@ TEXT_TITLES = {
     "XSLT stylesheet", "XML Schema", "RELAX NG schema", "Package relationships", "GTK user interface",
     "KML geographic data", "GIFTI surface",
     "XML document type definition", "Projection (well-known text)", "R raster grid header",
-    "Philips PAR/REC header", "CMake script", "RELAX NG compact schema",
+    "Philips PAR/REC header", "CMake script", "RELAX NG compact schema", "pkg-config metadata",
 }
 
 
@@ -120,7 +120,7 @@ def cases():
                         ("kml", "KML geographic data"), ("GIFTI", "GIFTI surface")):
         yield "dialect-" + root.replace(":", "-"), ("<%s a='1'>\n  <x/>\n</%s>\n" % (root, root)).encode(), title
     yield "notebook", b'{"cells": [], "metadata": {}, "nbformat": 4, "nbformat_minor": 5}\n', "JSON data"
-    yield "flags", b"prefix=/usr\nlibdir=${prefix}/lib\n\nName: x\nDescription: the x library\nVersion: 1\n", "Text"
+    yield "flags", b"prefix=/usr\nlibdir=${prefix}/lib\n\nName: x\nDescription: the x library\nVersion: 1\n", "pkg-config metadata"
     yield "config-mak", b"prefix=/usr\nCC=cc\n", "Text"
     yield "lux.prj", b'GEOGCS["GCS_WGS_1984",DATUM["D_WGS_1984",SPHEROID["WGS_1984",6378137,298.257223563]]]', "Projection (well-known text)"
     yield "scan", b"# === DATA DESCRIPTION FILE ======================\n# CAUTION - Investigational device.\n", "Philips PAR/REC header"

@@ -265,6 +265,16 @@ TEST(LanguageTypes, ShippedSetNamesEachLanguageAndLeavesProse)
          "#!/bin/sh\n# the next line restarts using wish \\\nexec wish \"$0\" \"$@\"\n\npackage require Tk\n"
          "proc greet {name} {\n    puts \"Hello, $name\"\n}\n"},
         {"Shell script", "#!/bin/sh\nexec tclsh \"$0\"\n"},
+        // Build files: a makefile with no rule of a known name, a Dockerfile, pkg-config metadata.
+        {"Makefile",
+         "PREFIX ?= /usr/local\nSRCS := $(wildcard src/*.c)\n\n.PHONY: install\ninstall: demo\n"
+         "\tinstall -m 755 demo $(DESTDIR)$(PREFIX)/bin\n\nifeq ($(DEBUG),1)\nCFLAGS += -g\nendif\n"},
+        {"Dockerfile",
+         "# build stage\nARG VERSION=1.0\nFROM debian:bookworm-slim\nRUN apt-get update && apt-get install -y curl\n"
+         "WORKDIR /app\nCOPY . .\nEXPOSE 8080\nCMD [\"./demo\"]\n"},
+        {"pkg-config metadata",
+         "prefix=/usr\nlibdir=${prefix}/lib\nincludedir=${prefix}/include\n\nName: demo\nDescription: A demo library\n"
+         "Version: 1.0\nLibs: -L${libdir} -ldemo\nCflags: -I${includedir}\n"},
         // Prose, and files too short to tell, stay text.
         {"Text",
          "Dear committee,\n\nThank you for the invitation to the meeting next week. I would like to bring up\n"
@@ -402,12 +412,13 @@ TEST(LanguageTypes, ShippedSetNamesTheWiderSet)
          "log4j.appender.stdout=org.apache.log4j.ConsoleAppender\n"
          "log4j.appender.stdout.layout=org.apache.log4j.PatternLayout\n"},
         // What the new languages must not claim: prose whose lines end in "in" and "with" and
-        // whose bullets are stars, a makefile's $(...), C's a[i][j] and block comments, parentheses.
+        // whose bullets are stars, a makefile's $(...) (a makefile, none of theirs), C's a[i][j]
+        // and block comments, parentheses.
         {"Text",
          "Installing\n\nUnpack the archive and change into the folder it was unpacked in\n"
          "then run the program with\nthe options you need, as the manual explains in\n"
          "the chapter on setup.\n\n** Bug fixes\n** New options\n"},
-        {"Text",
+        {"Makefile",
          "CC = gcc\nOBJS = main.o util.o\n\ndemo: $(OBJS)\n\t$(CC) -o $@ $(OBJS)\n\nclean:\n"
          "\trm -f demo $(OBJS)\n"},
         {"C source",
