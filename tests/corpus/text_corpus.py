@@ -44,7 +44,7 @@ TEXT_TITLES = {
     "XSLT stylesheet", "XML Schema", "RELAX NG schema", "Package relationships", "GTK user interface",
     "KML geographic data", "GIFTI surface",
     "XML document type definition", "Projection (well-known text)", "R raster grid header",
-    "Philips PAR/REC header", "CMake script", "RELAX NG compact schema", "pkg-config metadata",
+    "Philips PAR/REC header", "CMake script", "RELAX NG compact schema", "Maven POM", "pkg-config metadata",
 }
 
 
@@ -128,6 +128,7 @@ def cases():
     yield "compact", b'namespace a = "http://relaxng.org/ns/compatibility/annotations/1.0"\nstart = doc\n', "RELAX NG compact schema"
     yield "types", b'<!ENTITY % x "y">\n<!ELEMENT doc (#PCDATA)>\n', "XML document type definition"
     yield "build-xml", b'<project name="p" default="all"><target name="all"/></project>\n', "XML document"
+    yield "pom-xml", b'<?xml version="1.0"?>\n<project>\n  <modelVersion>4.0.0</modelVersion>\n</project>\n', "Maven POM"
     yield "mode.srt", b';;; c.srt --- templates\n\nset mode "c-mode"\n\ncontext file\n', "Emacs SRecode template"
     yield "measures", b"# columns: name, size, pitch\n# all in mm\nname,size,pitch\nM4,4,0.7\nM5,5,0.8\n", "CSV"
     yield "terms-yaml", "Abstract: Résumé\nListOfFigures: Figures\nListOfTables: Tables\n".encode("utf-8"), "YAML document"
