@@ -199,6 +199,10 @@ TEST(LanguageTypes, ShippedSetNamesEachLanguageAndLeavesProse)
          "[build-system]\nrequires = [\"setuptools>=61\"]\nbuild-backend = \"setuptools.build_meta\"\n\n"
          "[project]\nname = \"demo\"\nversion = \"0.1.0\"\n\n[tool.black]\nline-length = 100\n"},
         {"INI settings", "[server]\nhost=example.org\nport=8080\n\n[client]\nretries=3\n"},
+        // A gem's specification sets its fields as TOML sets keys, but in a Ruby block.
+        {"Ruby gem specification",
+         "Gem::Specification.new do |s|\n  s.name = \"demo\"\n  s.version = \"0.1.0\"\n  s.summary = \"A demo\"\n"
+         "  s.files = [\"lib/demo.rb\"]\n  s.add_dependency \"json\", \"~> 2.0\"\nend\n"},
         {"TypeScript source",
          "import type { Options } from \"./options\";\n\nexport interface Result {\n  readonly name: string;\n"
          "  count: number;\n}\n\nexport function run(options: Options): Result {\n  const name: string = options.name;\n"
