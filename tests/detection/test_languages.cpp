@@ -17,6 +17,7 @@ TEST(LanguageForms, ReadShownAndInvalidToOlderReaders)
         {"weigh 3 start #include", "weigh 3 start #include"}, {"weigh -12 word std::", "weigh -12 word std::"},
         {"weigh 1 istart @echo%20off", "weigh 1 istart @echo%20off"}, {"weigh 12 shebang python", "weigh 12 shebang python"},
         {"weigh 2 end ;", "weigh 2 end ;"}, {"weigh 9 mode perl", "weigh 9 mode perl"}, {"weigh 1 iword %25%25", "weigh 1 iword %25%25"},
+        {"weigh 4 key =", "weigh 4 key ="},
     };
     for (const auto& [text, canonical] : valid) {
         const MagicRule rule = ParseMagicRule(text);
@@ -84,7 +85,8 @@ TEST(LanguageScorer, WinsOnlyByAMarginWithEnoughEvidence)
 
 // Evidence is looked up by the pair of bytes it starts with: a one-byte
 // token fits before any byte and at a line's end, a folded one in either
-// case, and pieces that share a pair are each tested.
+// case, and pieces that share a pair are each tested. A key's evidence is
+// found only right after a dotted key that opens a line.
 TEST(LanguageScorer, EvidenceIsFoundByItsFirstTwoBytes)
 {
     LanguageScorer scorer;
@@ -94,15 +96,17 @@ TEST(LanguageScorer, EvidenceIsFoundByItsFirstTwoBytes)
     AddEvidence(scorer, {EvidenceKind::Word, "ab", 1, gamma});
     AddEvidence(scorer, {EvidenceKind::Word, "ab.c", 1, gamma});
     AddEvidence(scorer, {EvidenceKind::WordFolded, "x-", 1, gamma});
+    AddEvidence(scorer, {EvidenceKind::Key, "=", 1, gamma});
     IndexLanguageEvidence(scorer);
     const struct {
         const char* text;
         std::vector<std::uint8_t> counts;  // per piece, in the order added
     } cases[] = {
-        {"$a $ $\n$", {4, 0, 0, 0, 0}},
-        {"GO x\n  gO\nGoing\n", {0, 2, 0, 0, 0}},
-        {"ab ab.c ab.cd xab\n", {0, 0, 3, 1, 0}},
-        {"X- x- aX- X-\n", {0, 0, 0, 0, 3}},
+        {"$a $ $\n$", {4, 0, 0, 0, 0, 0}},
+        {"GO x\n  gO\nGoing\n", {0, 2, 0, 0, 0, 0}},
+        {"ab ab.c ab.cd xab\n", {0, 0, 3, 1, 0, 0}},
+        {"X- x- aX- X-\n", {0, 0, 0, 0, 3, 0}},
+        {"a.b=1\n  k-y.z_1=2\na=1\na.=1\n.a=1\na..b=1\na.b==1\na.b =1\n", {0, 0, 0, 0, 0, 2}},
     };
     for (const auto& c : cases) {
         LanguageVerdict verdict;
@@ -411,6 +415,8 @@ TEST(LanguageTypes, ShippedSetNamesTheWiderSet)
          "#+TITLE: Notes\n#+AUTHOR: Anna\n\n* Tasks\n** TODO Write the report\n"
          "   SCHEDULED: <2024-05-01 Wed>\n   :PROPERTIES:\n   :EFFORT: 2h\n   :END:\n\n#+BEGIN_SRC sh\n"
          "ls\n#+END_SRC\n"},
+        // Keys of no known program's, but dotted and set at once.
+        {"Java properties", "# Sounds\nsound.intro.volume=80\nsound.music.playlist=default\nmodel.nation.name=Dutch\n"},
         {"Java properties",
          "# Logging\nlog4j.rootLogger=INFO, stdout\n"
          "log4j.appender.stdout=org.apache.log4j.ConsoleAppender\n"
