@@ -250,7 +250,7 @@ def xml_victims(types):
           '  <!-- the logo is drawn inline: <svg xmlns="http://www.w3.org/2000/svg"> -->\n'
           '  <modelVersion>4.0.0</modelVersion>\n  <groupId>org.example</groupId>\n'
           '  <artifactId>demo</artifactId>\n</project>\n').encode(),
-         set()),
+         {"Maven POM"}),
     ]
     mentions = {}
     for t in types:

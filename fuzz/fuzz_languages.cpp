@@ -86,6 +86,27 @@ unsigned ReferenceCount(const Evidence& e, std::string_view text, bool cut)
         case EvidenceKind::End:
             count += line.size() - indent >= e.text.size() && line.ends_with(e.text);
             break;
+        case EvidenceKind::Key: {
+            // Names of key bytes, at least two, joined by single dots.
+            auto keyByte = [](char c) { return (WordByte(c) && static_cast<unsigned char>(c) < 0x80) || c == '-'; };
+            std::size_t i = indent;
+            unsigned names = 0;
+            bool dotted = true;
+            while (dotted) {
+                const std::size_t name = i;
+                while (i < line.size() && keyByte(line[i]))
+                    ++i;
+                if (i == name) {
+                    names = 0;
+                    break;
+                }
+                ++names;
+                dotted = i < line.size() && line[i] == '.';
+                i += dotted;
+            }
+            count += names >= 2 && At(line, i, e.text, false);
+            break;
+        }
         case EvidenceKind::Shebang:
         case EvidenceKind::Mode:
             return 0;

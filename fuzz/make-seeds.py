@@ -126,7 +126,8 @@ def language_seeds(text):
     samples = {b"c": b"#include <stdio.h>\nint main(void)\n{\n    return 0;\n}\n",
                b"python": b"#!/usr/bin/env python3\nimport os\n\ndef f(self):\n    return None\n",
                b"markdown": b"# Title\n\nSee [a](b).\n\n```\ncode\n```\n",
-               b"batch": b"@ECHO OFF\r\nrem x\r\nset A=%~dp0\r\ngoto :eof\r\n"}
+               b"batch": b"@ECHO OFF\r\nrem x\r\nset A=%~dp0\r\ngoto :eof\r\n",
+               b"properties": b"# x\nlog4j.rootLogger=INFO\n  a-b.c_1=2\na..b=1\na.b==1\n.a=1\n"}
     for name, sample in samples.items():
         found = re.search(rb"<magic>lang " + name + rb"</magic>(.*?)<title>", text, re.S)
         rules = re.findall(rb"<magic>([^<]*)</magic>", found.group(1))

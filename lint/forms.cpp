@@ -39,7 +39,7 @@ const char* Usage(MagicForm form)
     case MagicForm::Yaml: return "yaml, alone";
     case MagicForm::Ini: return "ini, alone";
     case MagicForm::Language: return "lang NAME, or lang NAME NAME for a pair (lower-case letters, digits, + - _)";
-    case MagicForm::Weigh: return "weigh WEIGHT KIND TEXT (WEIGHT -99 to 99 but 0; KIND start, istart, word, iword, end, shebang or mode; %XX escapes a byte, %20 a space)";
+    case MagicForm::Weigh: return "weigh WEIGHT KIND TEXT (WEIGHT -99 to 99 but 0; KIND start, istart, word, iword, end, key, shebang or mode; %XX escapes a byte, %20 a space)";
     }
     return "";
 }

@@ -15,7 +15,7 @@ constexpr struct {
 } kKinds[] = {
     {"start", EvidenceKind::Start}, {"istart", EvidenceKind::StartFolded}, {"word", EvidenceKind::Word},
     {"iword", EvidenceKind::WordFolded}, {"end", EvidenceKind::End}, {"shebang", EvidenceKind::Shebang},
-    {"mode", EvidenceKind::Mode},
+    {"mode", EvidenceKind::Mode}, {"key", EvidenceKind::Key},
 };
 
 // Letters, digits and the underscore: what most languages' names are made
@@ -181,6 +181,30 @@ void WeighAt(const LanguageScorer& scorer, const LanguageScorer::PairIndex& inde
     }
 }
 
+bool IsKeyByte(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+}
+
+// Where a dotted key that starts at `at` ends: names of ASCII letters,
+// digits, "_" and "-", at least two, joined by single dots ("log4j.rootLogger").
+// npos when no such key starts there.
+std::size_t DottedKeyEnd(std::string_view line, std::size_t at)
+{
+    unsigned names = 0;
+    for (std::size_t i = at;;) {
+        const std::size_t name = i;
+        while (i < line.size() && IsKeyByte(line[i]))
+            ++i;
+        if (i == name)
+            return std::string_view::npos;
+        ++names;
+        if (i == line.size() || line[i] != '.')
+            return names >= 2 ? i : std::string_view::npos;
+        ++i;
+    }
+}
+
 // `whole` is false for a line the sample cuts: its end is not the line's.
 void WeighLine(const LanguageScorer& scorer, std::string_view line, bool whole, LanguageVerdict& verdict)
 {
@@ -198,6 +222,14 @@ void WeighLine(const LanguageScorer& scorer, std::string_view line, bool whole, 
     const std::size_t size = body.size();
     if (const unsigned pair = PairAt(bytes, size, indent); MayStart(scorer.starts, pair))
         WeighAt(scorer, scorer.starts, body, indent, pair, verdict);
+    if (!scorer.keys.empty()) {
+        if (const std::size_t key = DottedKeyEnd(body, indent); key != std::string_view::npos) {
+            for (std::uint32_t piece : scorer.keys) {
+                if (TokenAt(body, key, scorer.evidence[piece].text, false))
+                    Count(verdict, piece);
+            }
+        }
+    }
     for (std::uint32_t piece : scorer.endIndex[static_cast<unsigned char>(body.back())]) {
         const std::string_view text = scorer.evidence[piece].text;
         if (whole && body.size() - indent >= text.size() && body.ends_with(text))
@@ -337,6 +369,7 @@ void IndexLanguageEvidence(LanguageScorer& scorer)
     for (auto& end : scorer.endIndex)
         end.clear();
     scorer.whole.clear();
+    scorer.keys.clear();
     std::vector<std::pair<unsigned, std::uint32_t>> starts;  // (pair of bytes, piece)
     std::vector<std::pair<unsigned, std::uint32_t>> words;
     for (std::uint32_t i = 0; i < scorer.evidence.size(); ++i) {
@@ -358,6 +391,9 @@ void IndexLanguageEvidence(LanguageScorer& scorer)
         case EvidenceKind::Shebang:
         case EvidenceKind::Mode:
             scorer.whole.push_back(i);
+            break;
+        case EvidenceKind::Key:
+            scorer.keys.push_back(i);
             break;
         }
     }

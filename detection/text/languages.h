@@ -27,6 +27,7 @@ enum class EvidenceKind : std::uint8_t {
     End,         // a line ends with it, before trailing white space
     Shebang,     // the first line's "#!" interpreter, by name ("python" takes python3.11)
     Mode,        // an editor's modeline names it: "-*- mode: NAME -*-", "vim: ft=NAME"
+    Key,         // it follows at once a dotted key that opens a line, after its indentation ("a.b=")
 };
 
 // The keyword a weigh rule writes for each kind, and back.
@@ -75,6 +76,7 @@ struct LanguageScorer {
     PairIndex words;   // Word and WordFolded
     std::vector<std::uint32_t> endIndex[256];  // End evidence by its last byte
     std::vector<std::uint32_t> whole;  // Shebang and Mode, tested once a file
+    std::vector<std::uint32_t> keys;   // Key evidence, tested after a line's dotted key
     bool Empty() const { return names.empty(); }
 };
 

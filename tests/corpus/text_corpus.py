@@ -48,7 +48,7 @@ TEXT_TITLES = {
     "Desktop entry", "systemd service unit", "systemd socket unit", "systemd timer unit", "systemd mount unit",
     "systemd path unit", "D-Bus service file", "Keyboard shortcut scheme", "Dia sheet", "Dia shape",
     "KDE XML GUI description", "WiX installer source", "WiX include file", "Synfig animation",
-    "Elmer solver input", "Jupyter notebook",
+    "Elmer solver input", "Jupyter notebook", "Maven POM", "pkg-config metadata",
 }
 
 
@@ -124,7 +124,7 @@ def cases():
                         ("kml", "KML geographic data"), ("GIFTI", "GIFTI surface")):
         yield "dialect-" + root.replace(":", "-"), ("<%s a='1'>\n  <x/>\n</%s>\n" % (root, root)).encode(), title
     yield "notebook", b'{"cells": [], "metadata": {}, "nbformat": 4, "nbformat_minor": 5}\n', "Jupyter notebook"
-    yield "flags", b"prefix=/usr\nlibdir=${prefix}/lib\n\nName: x\nDescription: the x library\nVersion: 1\n", "Text"
+    yield "flags", b"prefix=/usr\nlibdir=${prefix}/lib\n\nName: x\nDescription: the x library\nVersion: 1\n", "pkg-config metadata"
     yield "config-mak", b"prefix=/usr\nCC=cc\n", "Text"
     yield "lux.prj", b'GEOGCS["GCS_WGS_1984",DATUM["D_WGS_1984",SPHEROID["WGS_1984",6378137,298.257223563]]]', "Projection (well-known text)"
     yield "scan", b"# === DATA DESCRIPTION FILE ======================\n# CAUTION - Investigational device.\n", "Philips PAR/REC header"
@@ -159,6 +159,7 @@ def cases():
                   b' "worksheets": [\n  {\n   "cells": []\n  }\n ]\n}\n'), "Jupyter notebook"
     yield "cells-json", b'{\n "cells": [1, 2],\n "rows": 2\n}\n', "JSON data"
     yield "build-xml", b'<project name="p" default="all"><target name="all"/></project>\n', "XML document"
+    yield "pom-xml", b'<?xml version="1.0"?>\n<project>\n  <modelVersion>4.0.0</modelVersion>\n</project>\n', "Maven POM"
     yield "mode.srt", b';;; c.srt --- templates\n\nset mode "c-mode"\n\ncontext file\n', "Emacs SRecode template"
     yield "measures", b"# columns: name, size, pitch\n# all in mm\nname,size,pitch\nM4,4,0.7\nM5,5,0.8\n", "CSV"
     yield "terms-yaml", "Abstract: Résumé\nListOfFigures: Figures\nListOfTables: Tables\n".encode("utf-8"), "YAML document"

@@ -17,6 +17,7 @@ TEST(LanguageForms, ReadShownAndInvalidToOlderReaders)
         {"weigh 3 start #include", "weigh 3 start #include"}, {"weigh -12 word std::", "weigh -12 word std::"},
         {"weigh 1 istart @echo%20off", "weigh 1 istart @echo%20off"}, {"weigh 12 shebang python", "weigh 12 shebang python"},
         {"weigh 2 end ;", "weigh 2 end ;"}, {"weigh 9 mode perl", "weigh 9 mode perl"}, {"weigh 1 iword %25%25", "weigh 1 iword %25%25"},
+        {"weigh 4 key =", "weigh 4 key ="},
     };
     for (const auto& [text, canonical] : valid) {
         const MagicRule rule = ParseMagicRule(text);
@@ -87,7 +88,8 @@ TEST(LanguageScorer, WinsOnlyByAMarginWithEnoughEvidence)
 
 // Evidence is looked up by the pair of bytes it starts with: a one-byte
 // token fits before any byte and at a line's end, a folded one in either
-// case, and pieces that share a pair are each tested.
+// case, and pieces that share a pair are each tested. A key's evidence is
+// found only right after a dotted key that opens a line.
 TEST(LanguageScorer, EvidenceIsFoundByItsFirstTwoBytes)
 {
     LanguageScorer scorer;
@@ -97,15 +99,17 @@ TEST(LanguageScorer, EvidenceIsFoundByItsFirstTwoBytes)
     AddEvidence(scorer, {EvidenceKind::Word, "ab", 1, gamma});
     AddEvidence(scorer, {EvidenceKind::Word, "ab.c", 1, gamma});
     AddEvidence(scorer, {EvidenceKind::WordFolded, "x-", 1, gamma});
+    AddEvidence(scorer, {EvidenceKind::Key, "=", 1, gamma});
     IndexLanguageEvidence(scorer);
     const struct {
         const char* text;
         std::vector<std::uint8_t> counts;  // per piece, in the order added
     } cases[] = {
-        {"$a $ $\n$", {4, 0, 0, 0, 0}},
-        {"GO x\n  gO\nGoing\n", {0, 2, 0, 0, 0}},
-        {"ab ab.c ab.cd xab\n", {0, 0, 3, 1, 0}},
-        {"X- x- aX- X-\n", {0, 0, 0, 0, 3}},
+        {"$a $ $\n$", {4, 0, 0, 0, 0, 0}},
+        {"GO x\n  gO\nGoing\n", {0, 2, 0, 0, 0, 0}},
+        {"ab ab.c ab.cd xab\n", {0, 0, 3, 1, 0, 0}},
+        {"X- x- aX- X-\n", {0, 0, 0, 0, 3, 0}},
+        {"a.b=1\n  k-y.z_1=2\na=1\na.=1\n.a=1\na..b=1\na.b==1\na.b =1\n", {0, 0, 0, 0, 0, 2}},
     };
     for (const auto& c : cases) {
         LanguageVerdict verdict;
@@ -226,6 +230,10 @@ TEST(LanguageTypes, ShippedSetNamesEachLanguageAndLeavesProse)
         {"INI settings", "[server]\nhost=example.org\nport=8080\n\n[client]\nretries=3\n"},
         {"udev rules",
          "# Restore the mixer when a card appears\nKERNEL==\"controlC*\", RUN+=\"/usr/sbin/alsactl restore\"\n"},
+        // A gem's specification sets its fields as TOML sets keys, but in a Ruby block.
+        {"Ruby gem specification",
+         "Gem::Specification.new do |s|\n  s.name = \"demo\"\n  s.version = \"0.1.0\"\n  s.summary = \"A demo\"\n"
+         "  s.files = [\"lib/demo.rb\"]\n  s.add_dependency \"json\", \"~> 2.0\"\nend\n"},
         {"TypeScript source",
          "import type { Options } from \"./options\";\n\nexport interface Result {\n  readonly name: string;\n"
          "  count: number;\n}\n\nexport function run(options: Options): Result {\n  const name: string = options.name;\n"
@@ -305,6 +313,16 @@ TEST(LanguageTypes, ShippedSetNamesEachLanguageAndLeavesProse)
          "#!/bin/sh\n# the next line restarts using wish \\\nexec wish \"$0\" \"$@\"\n\npackage require Tk\n"
          "proc greet {name} {\n    puts \"Hello, $name\"\n}\n"},
         {"Shell script", "#!/bin/sh\nexec tclsh \"$0\"\n"},
+        // Build files: a makefile with no rule of a known name, a Dockerfile, pkg-config metadata.
+        {"Makefile",
+         "PREFIX ?= /usr/local\nSRCS := $(wildcard src/*.c)\n\n.PHONY: install\ninstall: demo\n"
+         "\tinstall -m 755 demo $(DESTDIR)$(PREFIX)/bin\n\nifeq ($(DEBUG),1)\nCFLAGS += -g\nendif\n"},
+        {"Dockerfile",
+         "# build stage\nARG VERSION=1.0\nFROM debian:bookworm-slim\nRUN apt-get update && apt-get install -y curl\n"
+         "WORKDIR /app\nCOPY . .\nEXPOSE 8080\nCMD [\"./demo\"]\n"},
+        {"pkg-config metadata",
+         "prefix=/usr\nlibdir=${prefix}/lib\nincludedir=${prefix}/include\n\nName: demo\nDescription: A demo library\n"
+         "Version: 1.0\nLibs: -L${libdir} -ldemo\nCflags: -I${includedir}\n"},
         // Prose, and files too short to tell, stay text.
         {"Text",
          "Dear committee,\n\nThank you for the invitation to the meeting next week. I would like to bring up\n"
@@ -448,17 +466,20 @@ TEST(LanguageTypes, ShippedSetNamesTheWiderSet)
          "#+TITLE: Notes\n#+AUTHOR: Anna\n\n* Tasks\n** TODO Write the report\n"
          "   SCHEDULED: <2024-05-01 Wed>\n   :PROPERTIES:\n   :EFFORT: 2h\n   :END:\n\n#+BEGIN_SRC sh\n"
          "ls\n#+END_SRC\n"},
+        // Keys of no known program's, but dotted and set at once.
+        {"Java properties", "# Sounds\nsound.intro.volume=80\nsound.music.playlist=default\nmodel.nation.name=Dutch\n"},
         {"Java properties",
          "# Logging\nlog4j.rootLogger=INFO, stdout\n"
          "log4j.appender.stdout=org.apache.log4j.ConsoleAppender\n"
          "log4j.appender.stdout.layout=org.apache.log4j.PatternLayout\n"},
         // What the new languages must not claim: prose whose lines end in "in" and "with" and
-        // whose bullets are stars, a makefile's $(...), C's a[i][j] and block comments, parentheses.
+        // whose bullets are stars, a makefile's $(...) (a makefile, none of theirs), C's a[i][j]
+        // and block comments, parentheses.
         {"Text",
          "Installing\n\nUnpack the archive and change into the folder it was unpacked in\n"
          "then run the program with\nthe options you need, as the manual explains in\n"
          "the chapter on setup.\n\n** Bug fixes\n** New options\n"},
-        {"Text",
+        {"Makefile",
          "CC = gcc\nOBJS = main.o util.o\n\ndemo: $(OBJS)\n\t$(CC) -o $@ $(OBJS)\n\nclean:\n"
          "\trm -f demo $(OBJS)\n"},
         {"C source",
