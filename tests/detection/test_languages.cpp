@@ -452,6 +452,13 @@ TEST(LanguageTypes, ShippedSetNamesTheWiderSet)
          "# Logging\nlog4j.rootLogger=INFO, stdout\n"
          "log4j.appender.stdout=org.apache.log4j.ConsoleAppender\n"
          "log4j.appender.stdout.layout=org.apache.log4j.PatternLayout\n"},
+        // A shader opens as C does (#define, void main); its qualifiers and vector types tell it.
+        {"GLSL shader",
+         "#define SCALE 2.0\n\nuniform sampler2D tex;\nvarying vec2 uv;\n\nvoid main(void)\n{\n"
+         "    gl_FragColor = texture2D(tex, uv * SCALE);\n}\n"},
+        {"C source",
+         "#define SCALE 2\n\nstatic int scale(int x)\n{\n    return x * SCALE;\n}\n\nvoid main(void)\n{\n"
+         "    char *p = malloc(sizeof(int));\n    if (p == NULL)\n        return;\n    printf(\"%d\\n\", scale(2));\n}\n"},
         // What the new languages must not claim: prose whose lines end in "in" and "with" and
         // whose bullets are stars, a makefile's $(...), C's a[i][j] and block comments, parentheses.
         {"Text",
