@@ -452,6 +452,11 @@ TEST(LanguageTypes, ShippedSetNamesTheWiderSet)
          "# Logging\nlog4j.rootLogger=INFO, stdout\n"
          "log4j.appender.stdout=org.apache.log4j.ConsoleAppender\n"
          "log4j.appender.stdout.layout=org.apache.log4j.PatternLayout\n"},
+        // A plugin that opens without the runtime's comment; endif and endfunction are Octave's too.
+        {"Vim script",
+         "if exists(\"g:loaded_demo\")\n  finish\nendif\nlet g:loaded_demo = 1\n\n\" Count the words\n"
+         "function! s:Count() abort\n  return len(split(getline('.')))\nendfunction\n\n"
+         "nnoremap <silent> <Plug>DemoCount :call <SID>Count()<CR>\n"},
         // A shader opens as C does (#define, void main); its qualifiers and vector types tell it.
         {"GLSL shader",
          "#define SCALE 2.0\n\nuniform sampler2D tex;\nvarying vec2 uv;\n\nvoid main(void)\n{\n"
