@@ -457,6 +457,14 @@ TEST(LanguageTypes, ShippedSetNamesTheWiderSet)
          "if exists(\"g:loaded_demo\")\n  finish\nendif\nlet g:loaded_demo = 1\n\n\" Count the words\n"
          "function! s:Count() abort\n  return len(split(getline('.')))\nendfunction\n\n"
          "nnoremap <silent> <Plug>DemoCount :call <SID>Count()<CR>\n"},
+        {"LESS stylesheet",
+         "@primary: #336699;\n@import (reference) \"mixins.less\";\n\n.button {\n  color: @primary;\n"
+         "  width: ~\"calc(100% - 2px)\";\n  &:hover {\n    color: darken(@primary, 10%);\n  }\n"
+         "  .@{prefix}-icon { margin: 0; }\n}\n"},
+        // Comments and nesting alone are as much LESS as CSS: both are offered, CSS first.
+        {"CSS or LESS stylesheet",
+         "// Buttons\n.button {\n  color: #333;\n  padding: 2px;\n  margin: 0;\n  &:hover {\n    color: #000;\n"
+         "  }\n}\n"},
         // A shader opens as C does (#define, void main); its qualifiers and vector types tell it.
         {"GLSL shader",
          "#define SCALE 2.0\n\nuniform sampler2D tex;\nvarying vec2 uv;\n\nvoid main(void)\n{\n"
