@@ -465,6 +465,12 @@ TEST(LanguageTypes, ShippedSetNamesTheWiderSet)
         {"CSS or LESS stylesheet",
          "// Buttons\n.button {\n  color: #333;\n  padding: 2px;\n  margin: 0;\n  &:hover {\n    color: #000;\n"
          "  }\n}\n"},
+        // Its (* *) comments are OCaml's too.
+        {"Pascal source",
+         "unit Counter;\n\n{$mode objfpc}{$H+}\n\ninterface\n\nuses\n  SysUtils;\n\n"
+         "function CountWords(const S: string): Integer;\n\nimplementation\n\n(* Words are runs of letters *)\n"
+         "function CountWords(const S: string): Integer;\nvar\n  I: Integer;\nbegin\n  Result := 0;\n"
+         "  for I := 1 to Length(S) do\n    if S[I] = ' ' then\n      Inc(Result);\nend;\n\nend.\n"},
         // A shader opens as C does (#define, void main); its qualifiers and vector types tell it.
         {"GLSL shader",
          "#define SCALE 2.0\n\nuniform sampler2D tex;\nvarying vec2 uv;\n\nvoid main(void)\n{\n"
