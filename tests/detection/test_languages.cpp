@@ -471,6 +471,15 @@ TEST(LanguageTypes, ShippedSetNamesTheWiderSet)
          "function CountWords(const S: string): Integer;\n\nimplementation\n\n(* Words are runs of letters *)\n"
          "function CountWords(const S: string): Integer;\nvar\n  I: Integer;\nbegin\n  Result := 0;\n"
          "  for I := 1 to Length(S) do\n    if S[I] = ' ' then\n      Inc(Result);\nend;\n\nend.\n"},
+        // An interface declares what its source defines with let: no let, a val for each.
+        {"OCaml interface",
+         "(** Word counts. *)\n\ntype t\n\nval empty : t\n(** A count of nothing. *)\n\n"
+         "val add : string -> t -> t\nval count : t -> string -> int\n\nmodule type PRINTER = sig\n"
+         "  val print : t -> unit\nend\n"},
+        // A source of externals alone says no more than its interface would.
+        {"OCaml source or interface",
+         "(* Bindings to the clock *)\n\ntype clock\n\nexternal now : unit -> float = \"demo_now\"\n"
+         "external sleep : float -> unit = \"demo_sleep\"\n"},
         // A shader opens as C does (#define, void main); its qualifiers and vector types tell it.
         {"GLSL shader",
          "#define SCALE 2.0\n\nuniform sampler2D tex;\nvarying vec2 uv;\n\nvoid main(void)\n{\n"
