@@ -487,6 +487,15 @@ TEST(LanguageTypes, ShippedSetNamesTheWiderSet)
         {"C source",
          "#define SCALE 2\n\nstatic int scale(int x)\n{\n    return x * SCALE;\n}\n\nvoid main(void)\n{\n"
          "    char *p = malloc(sizeof(int));\n    if (p == NULL)\n        return;\n    printf(\"%d\\n\", scale(2));\n}\n"},
+        // Wrapped prose whose lines open with Pascal's keywords, and with Vim's.
+        {"Text",
+         "The steps below\nhelp you set up the\nprogram in a few minutes. First\ncall the office, and\nbegin the\n"
+         "procedure the manual gives; then\nfinish the setup and\nexecute the\nprogram. The\n"
+         "uniform fee is paid at the\nend; your\nunit is mailed to you.\nProcedure: Begin at once.\n"},
+        {"Text",
+         "Before you leave,\nlet the staff know and\ncall the desk. To\nfinish the trip,\nexecute the plan and\n"
+         "let us know. Then\nau revoir, and\n\"good luck\" from all of us.\nsyntax is not checked; see the\n"
+         "runtime notes.\n"},
         // What the new languages must not claim: prose whose lines end in "in" and "with" and
         // whose bullets are stars, a makefile's $(...), C's a[i][j] and block comments, parentheses.
         {"Text",
