@@ -487,7 +487,7 @@ TEST(LanguageTypes, ShippedSetNamesTheWiderSet)
         {"C source",
          "#define SCALE 2\n\nstatic int scale(int x)\n{\n    return x * SCALE;\n}\n\nvoid main(void)\n{\n"
          "    char *p = malloc(sizeof(int));\n    if (p == NULL)\n        return;\n    printf(\"%d\\n\", scale(2));\n}\n"},
-        // Wrapped prose whose lines open with Pascal's keywords, and with Vim's.
+        // Wrapped prose whose lines open with Pascal's keywords, with Vim's, and with a shader's qualifiers.
         {"Text",
          "The steps below\nhelp you set up the\nprogram in a few minutes. First\ncall the office, and\nbegin the\n"
          "procedure the manual gives; then\nfinish the setup and\nexecute the\nprogram. The\n"
@@ -496,6 +496,9 @@ TEST(LanguageTypes, ShippedSetNamesTheWiderSet)
          "Before you leave,\nlet the staff know and\ncall the desk. To\nfinish the trip,\nexecute the plan and\n"
          "let us know. Then\nau revoir, and\n\"good luck\" from all of us.\nsyntax is not checked; see the\n"
          "runtime notes.\n"},
+        {"Text",
+         "The committee noted\nuniform rules for all members,\nvarying only in the fees, and\nattribute the change to the\n"
+         "uniform budget. Members with\nvarying needs may\nattribute costs to the fund.\n"},
         // What the new languages must not claim: prose whose lines end in "in" and "with" and
         // whose bullets are stars, a makefile's $(...), C's a[i][j] and block comments, parentheses.
         {"Text",
