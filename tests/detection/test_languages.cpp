@@ -472,6 +472,53 @@ TEST(LanguageTypes, ShippedSetNamesTheWiderSet)
          "# Logging\nlog4j.rootLogger=INFO, stdout\n"
          "log4j.appender.stdout=org.apache.log4j.ConsoleAppender\n"
          "log4j.appender.stdout.layout=org.apache.log4j.PatternLayout\n"},
+        // A plugin that opens without the runtime's comment; endif and endfunction are Octave's too.
+        {"Vim script",
+         "if exists(\"g:loaded_demo\")\n  finish\nendif\nlet g:loaded_demo = 1\n\n\" Count the words\n"
+         "function! s:Count() abort\n  return len(split(getline('.')))\nendfunction\n\n"
+         "nnoremap <silent> <Plug>DemoCount :call <SID>Count()<CR>\n"},
+        {"LESS stylesheet",
+         "@primary: #336699;\n@import (reference) \"mixins.less\";\n\n.button {\n  color: @primary;\n"
+         "  width: ~\"calc(100% - 2px)\";\n  &:hover {\n    color: darken(@primary, 10%);\n  }\n"
+         "  .@{prefix}-icon { margin: 0; }\n}\n"},
+        // Comments and nesting alone are as much LESS as CSS: both are offered, CSS first.
+        {"CSS or LESS stylesheet",
+         "// Buttons\n.button {\n  color: #333;\n  padding: 2px;\n  margin: 0;\n  &:hover {\n    color: #000;\n"
+         "  }\n}\n"},
+        // Its (* *) comments are OCaml's too.
+        {"Pascal source",
+         "unit Counter;\n\n{$mode objfpc}{$H+}\n\ninterface\n\nuses\n  SysUtils;\n\n"
+         "function CountWords(const S: string): Integer;\n\nimplementation\n\n(* Words are runs of letters *)\n"
+         "function CountWords(const S: string): Integer;\nvar\n  I: Integer;\nbegin\n  Result := 0;\n"
+         "  for I := 1 to Length(S) do\n    if S[I] = ' ' then\n      Inc(Result);\nend;\n\nend.\n"},
+        // An interface declares what its source defines with let: no let, a val for each.
+        {"OCaml interface",
+         "(** Word counts. *)\n\ntype t\n\nval empty : t\n(** A count of nothing. *)\n\n"
+         "val add : string -> t -> t\nval count : t -> string -> int\n\nmodule type PRINTER = sig\n"
+         "  val print : t -> unit\nend\n"},
+        // A source of externals alone says no more than its interface would.
+        {"OCaml source or interface",
+         "(* Bindings to the clock *)\n\ntype clock\n\nexternal now : unit -> float = \"demo_now\"\n"
+         "external sleep : float -> unit = \"demo_sleep\"\n"},
+        // A shader opens as C does (#define, void main); its qualifiers and vector types tell it.
+        {"GLSL shader",
+         "#define SCALE 2.0\n\nuniform sampler2D tex;\nvarying vec2 uv;\n\nvoid main(void)\n{\n"
+         "    gl_FragColor = texture2D(tex, uv * SCALE);\n}\n"},
+        {"C source",
+         "#define SCALE 2\n\nstatic int scale(int x)\n{\n    return x * SCALE;\n}\n\nvoid main(void)\n{\n"
+         "    char *p = malloc(sizeof(int));\n    if (p == NULL)\n        return;\n    printf(\"%d\\n\", scale(2));\n}\n"},
+        // Wrapped prose whose lines open with Pascal's keywords, with Vim's, and with a shader's qualifiers.
+        {"Text",
+         "The steps below\nhelp you set up the\nprogram in a few minutes. First\ncall the office, and\nbegin the\n"
+         "procedure the manual gives; then\nfinish the setup and\nexecute the\nprogram. The\n"
+         "uniform fee is paid at the\nend; your\nunit is mailed to you.\nProcedure: Begin at once.\n"},
+        {"Text",
+         "Before you leave,\nlet the staff know and\ncall the desk. To\nfinish the trip,\nexecute the plan and\n"
+         "let us know. Then\nau revoir, and\n\"good luck\" from all of us.\nsyntax is not checked; see the\n"
+         "runtime notes.\n"},
+        {"Text",
+         "The committee noted\nuniform rules for all members,\nvarying only in the fees, and\nattribute the change to the\n"
+         "uniform budget. Members with\nvarying needs may\nattribute costs to the fund.\n"},
         // What the new languages must not claim: prose whose lines end in "in" and "with" and
         // whose bullets are stars, a makefile's $(...) (a makefile, none of theirs), C's a[i][j]
         // and block comments, parentheses.
