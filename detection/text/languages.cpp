@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <map>
+#include <tuple>
 
 namespace {
 
@@ -62,6 +64,16 @@ void Count(LanguageVerdict& verdict, std::uint32_t piece)
 {
     if (verdict.counts[piece] < 255)
         ++verdict.counts[piece];
+}
+
+// A token found: the piece it was indexed by and every twin of it.
+void CountToken(const LanguageScorer& scorer, LanguageVerdict& verdict, std::uint32_t piece)
+{
+    Count(verdict, piece);
+    if (piece + 1 >= scorer.twinStart.size())
+        return;
+    for (std::uint32_t k = scorer.twinStart[piece]; k < scorer.twinStart[piece + 1]; ++k)
+        Count(verdict, scorer.twins[k]);
 }
 
 std::string Lower(std::string_view text)
@@ -176,8 +188,16 @@ void WeighAt(const LanguageScorer& scorer, const LanguageScorer::PairIndex& inde
     for (std::uint32_t k = index.first[rank]; k < index.first[rank + 1]; ++k) {
         const std::uint32_t piece = index.pieces[k];
         const Evidence& e = scorer.evidence[piece];
+        // Most pieces that share a pair differ at the third byte: no call for them.
+        if (e.text.size() > 2) {
+            if (body.size() - at < e.text.size())
+                continue;
+            const char c = body[at + 2];
+            if (c != e.text[2] && !(IsFolded(e.kind) && AsciiLower(c) == AsciiLower(e.text[2])))
+                continue;
+        }
         if (TokenAt(body, at, e.text, IsFolded(e.kind), std::min<std::size_t>(e.text.size(), 2)))
-            Count(verdict, piece);
+            CountToken(scorer, verdict, piece);
     }
 }
 
@@ -226,14 +246,14 @@ void WeighLine(const LanguageScorer& scorer, std::string_view line, bool whole, 
         if (const std::size_t key = DottedKeyEnd(body, indent); key != std::string_view::npos) {
             for (std::uint32_t piece : scorer.keys) {
                 if (TokenAt(body, key, scorer.evidence[piece].text, false))
-                    Count(verdict, piece);
+                    CountToken(scorer, verdict, piece);
             }
         }
     }
     for (std::uint32_t piece : scorer.endIndex[static_cast<unsigned char>(body.back())]) {
         const std::string_view text = scorer.evidence[piece].text;
         if (whole && body.size() - indent >= text.size() && body.ends_with(text))
-            Count(verdict, piece);
+            CountToken(scorer, verdict, piece);
     }
     // Inside a word nothing starts but a token of punctuation, which has no
     // word byte to start with: a word is weighed at its start and passed over.
@@ -372,10 +392,25 @@ void IndexLanguageEvidence(LanguageScorer& scorer)
     scorer.keys.clear();
     std::vector<std::pair<unsigned, std::uint32_t>> starts;  // (pair of bytes, piece)
     std::vector<std::pair<unsigned, std::uint32_t>> words;
+    // Each piece's twin class: the kinds that are looked for alike, and the text.
+    auto place = [](EvidenceKind kind) {
+        return kind == EvidenceKind::StartFolded ? EvidenceKind::Start
+             : kind == EvidenceKind::WordFolded  ? EvidenceKind::Word
+                                                 : kind;
+    };
+    std::map<std::tuple<EvidenceKind, bool, std::string_view>, std::uint32_t> first;
+    std::vector<std::vector<std::uint32_t>> twinsOf(scorer.evidence.size());
     for (std::uint32_t i = 0; i < scorer.evidence.size(); ++i) {
         const Evidence& e = scorer.evidence[i];
         if (e.text.empty())
             continue;
+        if (e.kind != EvidenceKind::Shebang && e.kind != EvidenceKind::Mode) {
+            const auto [at, added] = first.try_emplace({place(e.kind), IsFolded(e.kind), e.text}, i);
+            if (!added) {
+                twinsOf[at->second].push_back(i);
+                continue;
+            }
+        }
         switch (e.kind) {
         case EvidenceKind::Start:
         case EvidenceKind::StartFolded:
@@ -399,6 +434,12 @@ void IndexLanguageEvidence(LanguageScorer& scorer)
     }
     scorer.starts = BuildPairIndex(std::move(starts));
     scorer.words = BuildPairIndex(std::move(words));
+    scorer.twinStart.assign(1, 0);
+    scorer.twins.clear();
+    for (const auto& twins : twinsOf) {
+        scorer.twins.insert(scorer.twins.end(), twins.begin(), twins.end());
+        scorer.twinStart.push_back(static_cast<std::uint32_t>(scorer.twins.size()));
+    }
 }
 
 int LanguageScore(const LanguageScorer& scorer, const LanguageVerdict& verdict, std::uint32_t language)

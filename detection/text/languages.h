@@ -77,6 +77,11 @@ struct LanguageScorer {
     std::vector<std::uint32_t> endIndex[256];  // End evidence by its last byte
     std::vector<std::uint32_t> whole;  // Shebang and Mode, tested once a file
     std::vector<std::uint32_t> keys;   // Key evidence, tested after a line's dotted key
+    // Languages share tokens (`end ;`, `start #include`): only the first
+    // piece of each kind and text is indexed and compared, and a hit counts
+    // for its twins too, twins[twinStart[p]..twinStart[p + 1]).
+    std::vector<std::uint32_t> twinStart;
+    std::vector<std::uint32_t> twins;
     bool Empty() const { return names.empty(); }
 };
 
