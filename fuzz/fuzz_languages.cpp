@@ -55,13 +55,19 @@ unsigned ReferenceCount(const Evidence& e, std::string_view text, bool cut)
     std::size_t pos = 0;
     while (pos < text.size()) {
         std::size_t end = text.find('\n', pos);
+        bool whole = true;
         if (end == std::string_view::npos) {
-            if (cut)
-                break;
             end = text.size();
+            whole = !cut;
         }
         std::string_view line = text.substr(pos, end - pos);
         pos = end + 1;
+        if (!whole) {
+            // A cut line is read without its last run of word bytes, or of one mark.
+            const char last = line.back();
+            while (!line.empty() && (WordByte(last) ? WordByte(line.back()) : line.back() == last))
+                line.remove_suffix(1);
+        }
         std::size_t indent = 0;
         while (indent < line.size() && (line[indent] == ' ' || line[indent] == '\t'))
             ++indent;
@@ -84,7 +90,7 @@ unsigned ReferenceCount(const Evidence& e, std::string_view text, bool cut)
             }
             break;
         case EvidenceKind::End:
-            count += line.size() - indent >= e.text.size() && line.ends_with(e.text);
+            count += whole && line.size() - indent >= e.text.size() && line.ends_with(e.text);
             break;
         case EvidenceKind::Key: {
             // Names of key bytes, at least two, joined by single dots.
