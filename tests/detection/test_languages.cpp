@@ -357,6 +357,10 @@ TEST(LanguageTypes, ShippedSetNamesTheWiderSet)
          "using System;\nusing System.Collections.Generic;\n\nnamespace Demo\n{\n    public class Store\n"
          "    {\n        public string Name { get; set; }\n\n        public override string ToString()\n"
          "        {\n            return Name;\n        }\n    }\n}\n"},
+        // Prose whose lines end in "):" is no Python.
+        {"Text", "Copyright (C) 2001 Free Software Foundation\n\nThe following people helped (in order):\n  Alice\n\n"
+                 "Other parts are taken from (see below):\n  Bob\n\nTranslations by (thanks to):\n  Carol\n\n"
+                 "License:\n  GPL\nAuthors:\n  Dan\nSee:\n  NEWS\n"},
         // Lines between bars without a separator row are no Markdown table.
         {"Text", "(|SYSTEM|::|VERSION| '(2010.))\n(|A| |B| |C|\n |D| |E|)\n|X| |Y|\n|Z| |W|\n"},
         // Its namespace declarations are no C++ namespaces.
