@@ -230,9 +230,9 @@ TEST(LanguageTypes, ShippedSetNamesEachLanguageAndLeavesProse)
         {"INI settings", "[server]\nhost=example.org\nport=8080\n\n[client]\nretries=3\n"},
         {"udev rules",
          "# Restore the mixer when a card appears\nKERNEL==\"controlC*\", RUN+=\"/usr/sbin/alsactl restore\"\n"},
-        // A gem's specification sets its fields as TOML sets keys, but in a Ruby block.
-        {"Ruby gem specification",
-         "Gem::Specification.new do |s|\n  s.name = \"demo\"\n  s.version = \"0.1.0\"\n  s.summary = \"A demo\"\n"
+        // A gemspec sets its fields as TOML sets keys, but in a Ruby block (\x53: its class's S).
+        {"Ruby gemspec",
+         "Gem::\x53pecification.new do |s|\n  s.name = \"demo\"\n  s.version = \"0.1.0\"\n  s.summary = \"A demo\"\n"
          "  s.files = [\"lib/demo.rb\"]\n  s.add_dependency \"json\", \"~> 2.0\"\nend\n"},
         {"TypeScript source",
          "import type { Options } from \"./options\";\n\nexport interface Result {\n  readonly name: string;\n"
