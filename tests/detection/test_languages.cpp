@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -157,16 +158,31 @@ TEST(LanguageTypes, AllWeighedTogetherAndOnlyOnText)
     }
 }
 
+// A short file and the title the shipped set must give it.
+struct ShippedCase {
+    const char* title;
+    std::string content;
+};
+
+void ExpectShippedTitles(std::initializer_list<ShippedCase> cases)
+{
+    const SignatureTable table = LoadSignatureTable(KINDSNIFFER_SHIPPED_SET);
+    TempDir dir;
+    for (const ShippedCase& c : cases) {
+        DetectionBasis basis;
+        const DetectionOutcome outcome = DetectWithTable(table, dir.Write("f", c.content), &basis);
+        std::string why;
+        for (const PatternHeld& held : basis.patterns)
+            why += " " + held.name;
+        EXPECT_EQ(outcome.title, c.title) << c.content << why;
+    }
+}
+
 // The shipped set on short files of each language it weighs, the pairs it
 // cannot tell apart and text that is no code.
 TEST(LanguageTypes, ShippedSetNamesEachLanguageAndLeavesProse)
 {
-    const SignatureTable table = LoadSignatureTable(KINDSNIFFER_SHIPPED_SET);
-    TempDir dir;
-    const struct {
-        const char* title;
-        std::string content;
-    } cases[] = {
+    ExpectShippedTitles({
         {"C source",
          "#include <stdio.h>\n#include \"util.h\"\n\nstatic int twice(int x)\n{\n    return 2 * x;\n}\n\n"
          "int main(int argc, char **argv)\n{\n    if (argc < 2) {\n        fprintf(stderr, \"usage\\n\");\n"
@@ -331,15 +347,7 @@ TEST(LanguageTypes, ShippedSetNamesEachLanguageAndLeavesProse)
         {"Text", "# Notes\n\nbuy milk\n"},
         {"Text", "int x;\n"},
         {"Text", "import os\n"},
-    };
-    for (const auto& c : cases) {
-        DetectionBasis basis;
-        const DetectionOutcome outcome = DetectWithTable(table, dir.Write("f", c.content), &basis);
-        std::string why;
-        for (const PatternHeld& held : basis.patterns)
-            why += " " + held.name;
-        EXPECT_EQ(outcome.title, c.title) << c.content << why;
-    }
+    });
 }
 
 // The languages that the first set left out, their near pairs (the Lisp
@@ -347,12 +355,7 @@ TEST(LanguageTypes, ShippedSetNamesEachLanguageAndLeavesProse)
 // text that none of them may claim.
 TEST(LanguageTypes, ShippedSetNamesTheWiderSet)
 {
-    const SignatureTable table = LoadSignatureTable(KINDSNIFFER_SHIPPED_SET);
-    TempDir dir;
-    const struct {
-        const char* title;
-        std::string content;
-    } cases[] = {
+    ExpectShippedTitles({
         {"C# source",
          "using System;\nusing System.Collections.Generic;\n\nnamespace Demo\n{\n    public class Store\n"
          "    {\n        public string Name { get; set; }\n\n        public override string ToString()\n"
@@ -542,15 +545,7 @@ TEST(LanguageTypes, ShippedSetNamesTheWiderSet)
         // Marks alone, as random text holds them, are no language's evidence.
         {"Text", "x |> y %{ z\nx |> y %{ z\nx |> y %{ z\n"},
         {"Text", "$a #{ b\n&c #{ d\n$e #{ f\n"},
-    };
-    for (const auto& c : cases) {
-        DetectionBasis basis;
-        const DetectionOutcome outcome = DetectWithTable(table, dir.Write("f", c.content), &basis);
-        std::string why;
-        for (const PatternHeld& held : basis.patterns)
-            why += " " + held.name;
-        EXPECT_EQ(outcome.title, c.title) << c.content << why;
-    }
+    });
 }
 
 } // namespace
